@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// Message boxes, prompts, file choice and the pauses of long loops. Handlers receive this
+// interface so that a test can answer as a person would.
+class Dialogs
+{
+public:
+    // Message box styles and answers, numbered as desktop message boxes number them.
+    enum Style { OkOnly = 0, YesNo = 4, Exclamation = 48, Information = 64 };
+    enum Answer { Ok = 1, Yes = 6, No = 7 };
+
+    virtual ~Dialogs() = default;
+
+    // An empty title means the application title.
+    virtual int message(const QString &text, int style, const QString &title = QString()) = 0;
+    // The answer, or the empty text when cancelled.
+    virtual QString inputBox(const QString &prompt, const QString &defaultAnswer = QString()) = 0;
+    // filter is "description|pattern", e.g. "所有文件|*.*". nullopt when cancelled.
+    virtual std::optional<QString> openFile(const QString &filter) = 0;
+    virtual std::optional<QString> saveFile(const QString &filter) = 0;
+
+    // Let pending user-interface events run once.
+    virtual void doEvents() = 0;
+    // Block the calling thread; nothing is handled meanwhile.
+    virtual void sleep(int milliseconds) = 0;
+};

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// The per-user store of the six port settings, addressed by key within one section.
+class SettingsStore
+{
+public:
+    virtual ~SettingsStore() = default;
+    // An absent key gives defaultValue and writes nothing; a present empty key gives "".
+    virtual QString read(const QString &key, const QString &defaultValue) = 0;
+    virtual void save(const QString &key, const QString &value) = 0;
+};

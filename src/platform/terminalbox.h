@@ -1,0 +1,83 @@
+#pragma once
+
+#include "platform/textrun.h"
+
+#include <QKeySequence>
+#include <QList>
+#include <QPlainTextEdit>
+
+// The terminal's rich text box: coloured text written at a caret, read back as one text with
+// CR LF line ends, fast however long a line grows.
+//
+// Positions (selStart, textLength) count every line break as one character. Key events reach
+// the window that owns the box through KeyHandler, in the order a key takes: keyDown before the
+// key acts (setting keyCode to 0 cancels it), then keyPress for a typed character before the
+// box inserts it.
+class TerminalBox : public QPlainTextEdit
+{
+    Q_OBJECT
+
+public:
+    class KeyHandler
+    {
+    public:
+        virtual ~KeyHandler() = default;
+        // keyCode uses the desktop's virtual-key numbers (Home 36, Delete 46, F2 113, ...).
+        virtual void keyDown(int &keyCode, int shift) = 0;
+        // keyAscii: 13 Enter, 8 Backspace, 1-26 Ctrl+letter, else the character's code.
+        virtual void keyPress(int &keyAscii) = 0;
+    };
+
+    explicit TerminalBox(QWidget *parent = nullptr);
+    ~TerminalBox() override;
+
+    void setKeyHandler(KeyHandler *handler);
+    // Shortcuts the window's menu owns; the box gives them up even where it would copy or paste.
+    void setReservedShortcuts(const QList<QKeySequence> &shortcuts);
+
+    // The whole contents, lines joined by CR LF.
+    QString text() const;
+    // Number of characters, a line break counting one; cheap, no copy of the text.
+    qsizetype textLength() const;
+    // Empties the box.
+    void clearText();
+    // Text after the last line break (the whole text when there is none).
+    QString lastLine() const;
+    // Character at a position (a line break reads as '\n'); QChar() outside the text.
+    QChar charAt(qsizetype position) const;
+
+    qsizetype selStart() const;
+    // Moves the caret; nothing stays selected.
+    void setSelStart(qsizetype position);
+    void moveCaretToEnd();
+    // Colour and received mark of text inserted from now on at the caret.
+    void setSelColor(QRgb color);
+    void setSelReceived(bool received);
+    // Inserts at the caret, replacing any selection, and leaves the caret behind it.
+    // "\r\n", a lone "\r" and a lone "\n" each make one line break.
+    void insertText(const QString &text);
+
+    // Left, top, width and height in twips (15 to a pixel).
+    void moveTwips(int left, int top, int width, int height);
+
+    // The contents as coloured runs, and the replacement of the contents by runs.
+    TextRuns runs() const;
+    void setRuns(const TextRuns &runs);
+
+    // Keeps at most this many characters, dropping the oldest whole lines first.
+    void setMaxCharacters(qsizetype count);
+
+Q_SIGNALS:
+    void contentsChangedByUser();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    bool event(QEvent *event) override;
+    void insertFromMimeData(const QMimeData *source) override;
+    bool canInsertFromMimeData(const QMimeData *source) const override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    class Private;
+    Private *d;
+};
