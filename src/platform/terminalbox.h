@@ -26,6 +26,8 @@ public:
         virtual void keyDown(int &keyCode, int shift) = 0;
         // keyAscii: 13 Enter, 8 Backspace, 1-26 Ctrl+letter, else the character's code.
         virtual void keyPress(int &keyAscii) = 0;
+        // Pasted or dropped text, which the window places as if it had been typed.
+        virtual void pasteText(const QString &text) = 0;
     };
 
     explicit TerminalBox(QWidget *parent = nullptr);
@@ -67,9 +69,6 @@ public:
     // Keeps at most this many characters, dropping the oldest whole lines first.
     void setMaxCharacters(qsizetype count);
 
-Q_SIGNALS:
-    void contentsChangedByUser();
-
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     bool event(QEvent *event) override;
@@ -78,6 +77,5 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
-    class Private;
-    Private *d;
+    // The implementation adds what it needs here (members m_name).
 };

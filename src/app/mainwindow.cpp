@@ -1,0 +1,172 @@
+#include "app/mainwindow.h"
+
+#include "app/appicon.h"
+#include "app/appinfo.h"
+#include "app/menus.h"
+#include "app/progressbar.h"
+#include "commands/commanddispatcher.h"
+#include "commands/portcommands.h"
+#include "platform/commport.h"
+#include "platform/dialogs.h"
+#include "platform/settingsstore.h"
+#include "settings/portsettings.h"
+#include "settings/settingsdialog.h"
+#include "status/helpmenu.h"
+#include "status/statusstrip.h"
+#include "terminal/receivehandler.h"
+#include "terminal/terminalwindow.h"
+
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, QWidget *parent)
+    : QMainWindow(parent)
+    , m_port(port)
+    , m_store(store)
+    , m_dialogs(dialogs)
+{
+    setObjectName(u"MDIForm1"_s);
+    setWindowTitle(AppInfo::mainCaption());
+    setWindowIcon(AppIcon::icon());
+    // The normal client area of the design, 7185 x 5730 twips.
+    resize(479, 382);
+
+    m_menus = new Menus(menuBar(), this);
+
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_mdiArea = new QMdiArea(central);
+    m_mdiArea->setBackground(QColor(64, 64, 64));
+    m_Bar1 = new ProgressBar(central);
+    m_CMD = new StatusStrip(m_port, m_store, central);
+    layout->addWidget(m_mdiArea, 1);
+    layout->addWidget(m_Bar1);
+    layout->addWidget(m_CMD);
+    setCentralWidget(central);
+
+    m_Form1 = new TerminalWindow(m_port, *m_menus);
+    m_Form1->setWindowIcon(AppIcon::icon());
+    // The program expects its one terminal for the whole run, so it has no close button.
+    m_Form1Frame = m_mdiArea->addSubWindow(m_Form1, Qt::SubWindow | Qt::CustomizeWindowHint
+                                                            | Qt::WindowTitleHint
+                                                            | Qt::WindowMinMaxButtonsHint);
+    m_Form1->box().setReservedShortcuts(m_menus->shortcuts());
+
+    m_context = std::unique_ptr<CommandContext>(new CommandContext{
+            m_port, *m_menus, m_dialogs, m_store, m_Form1->box(), m_capture, *m_Bar1, *m_CMD,
+            m_StopFlag, *this});
+    m_dispatcher = std::make_unique<CommandDispatcher>(*m_context);
+    m_help = std::make_unique<HelpMenu>(m_dialogs);
+    m_receive = new ReceiveHandler(m_port, m_Form1->box(), *m_menus, m_capture, m_dialogs, this);
+
+    connect(m_menus, &Menus::commandClicked, this, &MainWindow::MyCommand_Click);
+    connect(m_menus, &Menus::helpClicked, this, [this](int index) { m_help->MyHelp_Click(index); });
+    connect(m_CMD, &StatusStrip::command1Clicked, this, &MainWindow::Command1_Click);
+    connect(&m_port, &CommPort::lost, this, &MainWindow::onPortLost);
+}
+
+MainWindow::~MainWindow()
+{
+    shutDown();
+}
+
+void MainWindow::MDIForm_Load()
+{
+    m_menus->setToolsMenuEnabled(false);
+    m_menus->setHelpMenuEnabled(false);
+
+    const PortSettings settings = PortSettings::load(m_store);
+    // The first value the port refuses is reported, and the rest of the configuration is
+    // skipped, so the user can correct the settings in the dialog and restart.
+    Result applied = m_port.setSettings(lineSettingsText(settings));
+    if (applied.ok()) {
+        const Expected<int> number = portNumber(settings.comport);
+        applied = number.ok() ? m_port.setCommPort(*number) : Result::failure(number.message());
+    }
+    if (applied.ok()) {
+        if (const std::optional<int> code = handshakingCode(settings.flow)) {
+            applied = m_port.setHandshaking(*code);
+        }
+    }
+    if (!applied.ok()) {
+        m_dialogs.message(applied.message(), Dialogs::Exclamation);
+    }
+
+    Menu_Redraw();
+    m_menus->setToolsMenuEnabled(true);
+    m_menus->setHelpMenuEnabled(true);
+}
+
+void MainWindow::start()
+{
+    // Creating the terminal window loads the main window first, then the terminal; then both
+    // are shown.
+    MDIForm_Load();
+    m_Form1->Form_Load();
+    showMaximized();
+    m_Form1Frame->showMaximized();
+    m_Form1->box().setFocus();
+}
+
+void MainWindow::Menu_Redraw()
+{
+    m_menus->setChecked(Menus::OpenPort, m_port.portOpen());
+    m_menus->setChecked(Menus::Dtr, m_port.dtrEnable());
+    m_menus->setChecked(Menus::Rts, m_port.rtsEnable());
+}
+
+void MainWindow::MyCommand_Click(int index)
+{
+    m_dispatcher->MyCommand_Click(index);
+}
+
+void MainWindow::showSettings()
+{
+    SettingsDialog dialog(m_store, m_dialogs, this);
+    dialog.exec();
+}
+
+void MainWindow::exitProgram()
+{
+    close();
+}
+
+void MainWindow::Command1_Click()
+{
+    if (m_menus->enabled(Menus::HexView)) {
+        m_Form1->box().clearText();
+    } else {
+        m_StopFlag = 1;
+        m_CMD->setCommand1Caption(u"清除"_s);
+    }
+}
+
+void MainWindow::onPortLost(const QString &message)
+{
+    m_dispatcher->portCommands().portLost(message);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    shutDown();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::shutDown()
+{
+    // A loop still running in a nested event loop finds the port closed and item 8 off.
+    if (m_menus) {
+        m_menus->setChecked(Menus::LoopSend, false);
+    }
+    m_capture.close();
+    if (m_port.portOpen()) {
+        (void)m_port.setPortOpen(false);
+    }
+}

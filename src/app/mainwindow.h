@@ -1,0 +1,77 @@
+#pragma once
+
+#include "commands/capturefile.h"
+#include "commands/commandcontext.h"
+
+#include <QMainWindow>
+
+#include <memory>
+#include <optional>
+
+class CommandDispatcher;
+class CommPort;
+class Dialogs;
+class HelpMenu;
+class Menus;
+class ProgressBar;
+class QMdiArea;
+class QMdiSubWindow;
+class ReceiveHandler;
+class SettingsStore;
+class StatusStrip;
+class TerminalWindow;
+
+// The main window: owns the port, the menus, the status strip, the progress bar and the
+// terminal child window, and wires the commands to them.
+class MainWindow : public QMainWindow, public MainActions
+{
+    Q_OBJECT
+
+public:
+    MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Loads both windows in their order and shows them.
+    void start();
+    // Configures the still closed port from the stored settings and brings the menu in line.
+    void MDIForm_Load();
+    void Menu_Redraw();
+    void MyCommand_Click(int index);
+
+    void showSettings() override;
+    void exitProgram() override;
+    void Command1_Click() override;
+
+    Menus &menus() { return *m_menus; }
+    TerminalWindow &terminal() { return *m_Form1; }
+    StatusStrip &statusStrip() { return *m_CMD; }
+    ProgressBar &progressBar() { return *m_Bar1; }
+    CaptureFile &captureFile() { return m_capture; }
+    std::optional<int> stopFlag() const { return m_StopFlag; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void onPortLost(const QString &message);
+    // Closes what is open, so the device and the capture file are left clean.
+    void shutDown();
+
+    CommPort &m_port;
+    SettingsStore &m_store;
+    Dialogs &m_dialogs;
+
+    Menus *m_menus = nullptr;
+    QMdiArea *m_mdiArea = nullptr;
+    QMdiSubWindow *m_Form1Frame = nullptr;
+    TerminalWindow *m_Form1 = nullptr;
+    ProgressBar *m_Bar1 = nullptr;
+    StatusStrip *m_CMD = nullptr;
+    CaptureFile m_capture;
+    std::optional<int> m_StopFlag;
+
+    std::unique_ptr<CommandContext> m_context;
+    std::unique_ptr<CommandDispatcher> m_dispatcher;
+    std::unique_ptr<HelpMenu> m_help;
+    ReceiveHandler *m_receive = nullptr;
+};

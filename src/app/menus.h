@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+
+class QAction;
+class QKeySequence;
+class QMenu;
+class QMenuBar;
+
+// The tools and help menus. The check marks and enabled states of the tools items are the
+// program's switches (port open, capture on, send CR, hex mode ...), so only program code may
+// change them: a click reaches commandClicked with the item's index and nothing else.
+class Menus : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Item {
+        Settings = 0,
+        OpenPort = 1,
+        Dtr = 2,
+        Rts = 3,
+        SendFile = 4,
+        Capture = 5,
+        SendCr = 6,
+        HexMode = 7,
+        LoopSend = 8,
+        LoadWorkspace = 10,
+        SaveWorkspace = 11,
+        ClearWorkspace = 12,
+        HexView = 14,
+        Exit = 16,
+        CommandCount = 17,
+    };
+    enum HelpItem { Help = 0, About = 2, HelpCount = 3 };
+
+    explicit Menus(QMenuBar *menuBar, QObject *parent = nullptr);
+
+    bool checked(int item) const;
+    void setChecked(int item, bool on);
+    bool enabled(int item) const;
+    void setEnabled(int item, bool on);
+
+    // The two top-level menus, switched off while the main window loads.
+    void setToolsMenuEnabled(bool on);
+    void setHelpMenuEnabled(bool on);
+    bool toolsMenuEnabled() const;
+    bool helpMenuEnabled() const;
+
+    QAction *commandAction(int item) const;
+    QAction *helpAction(int item) const;
+    // Every shortcut of the tools menu; the terminal box must not swallow them.
+    QList<QKeySequence> shortcuts() const;
+
+Q_SIGNALS:
+    void commandClicked(int index);
+    void helpClicked(int index);
+
+private:
+    void onCommandTriggered(int index);
+
+    QMenu *m_MyTools = nullptr;
+    QMenu *m_HelpIT = nullptr;
+    QList<QAction *> m_MyCommand;
+    QList<QAction *> m_MyHelp;
+};

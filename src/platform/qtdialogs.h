@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/dialogs.h"
+
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+class QFileDialog;
+class QWidget;
+
+// The desktop's message boxes, prompts and one shared file dialog, parented to the main window.
+class QtDialogs : public Dialogs
+{
+public:
+    explicit QtDialogs(QWidget *parent);
+    ~QtDialogs() override;
+
+    int message(const QString &text, int style, const QString &title = QString()) override;
+    QString inputBox(const QString &prompt, const QString &defaultAnswer = QString()) override;
+    std::optional<QString> openFile(const QString &filter) override;
+    std::optional<QString> saveFile(const QString &filter) override;
+    void doEvents() override;
+    void sleep(int milliseconds) override;
+
+    // "description|pattern[|description|pattern...]" in Qt's "description (patterns)" form;
+    // patterns separated by ';' become blank-separated, "*.*" means every file, and each
+    // pattern is offered in both letter cases because the file systems here are case-sensitive.
+    static QStringList qtNameFilters(const QString &filter);
+    // The suffix a save dialog appends to a bare name: "RTF" for "*.RTF", none for wildcards.
+    static QString defaultSuffix(const QString &filter);
+
+private:
+    std::optional<QString> runFileDialog(const QString &filter, bool save);
+
+    QPointer<QWidget> m_parent;
+    // Kept between commands, so that the last chosen file and folder are offered again.
+    QPointer<QFileDialog> m_fileDialog;
+    QString m_lastFile;
+};

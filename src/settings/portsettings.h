@@ -1,0 +1,56 @@
+#pragma once
+
+#include "platform/result.h"
+
+#include <QString>
+
+#include <optional>
+
+class SettingsStore;
+
+// The six stored port settings and what the serial port is configured with from them.
+// Every value is text exactly as stored; nothing here checks it, the port decides on apply.
+
+// Keys of the "Setting" section and the texts an absent key stands for.
+namespace SettingKeys {
+inline QString section() { return QStringLiteral("Setting"); }
+
+inline QString comport() { return QStringLiteral("Comport"); }
+inline QString baud() { return QStringLiteral("Baud"); }
+inline QString databit() { return QStringLiteral("Databit"); }
+inline QString parity() { return QStringLiteral("Parity"); }
+inline QString stopbit() { return QStringLiteral("Stopbit"); }
+inline QString flow() { return QStringLiteral("Flow"); }
+
+inline QString defaultComport() { return QStringLiteral("COM1"); }
+inline QString defaultBaud() { return QStringLiteral("9600"); }
+inline QString defaultDatabit() { return QStringLiteral("8"); }
+inline QString defaultParity() { return QStringLiteral("None"); }
+inline QString defaultStopbit() { return QStringLiteral("1"); }
+inline QString defaultFlow() { return QStringLiteral("None"); }
+} // namespace SettingKeys
+
+// The six settings as a value; load and save walk the keys in one fixed order.
+struct PortSettings
+{
+    QString comport = SettingKeys::defaultComport();
+    QString baud = SettingKeys::defaultBaud();
+    QString databit = SettingKeys::defaultDatabit();
+    QString parity = SettingKeys::defaultParity();
+    QString stopbit = SettingKeys::defaultStopbit();
+    QString flow = SettingKeys::defaultFlow();
+
+    static PortSettings load(SettingsStore &store);
+    void save(SettingsStore &store) const;
+
+    friend bool operator==(const PortSettings &, const PortSettings &) = default;
+};
+
+// "9600,N,8,1": speed, first letter of the parity word, data bits, stop bits.
+QString lineSettingsText(const PortSettings &settings);
+
+// The number in a port name such as "COM3"; an overflow failure outside -32768..32767.
+Expected<int> portNumber(const QString &comport);
+
+// 0 none, 1 XON/XOFF, 2 RTS/CTS, 3 both; nullopt for a word that is none of the four.
+std::optional<int> handshakingCode(const QString &flow);

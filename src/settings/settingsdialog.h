@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QDialog>
+
+class Dialogs;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class SettingsStore;
+
+// The modal dialog in which the user picks the six port settings and stores them; they take
+// effect at the next start, so storing leaves the port alone.
+class SettingsDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    SettingsDialog(SettingsStore &store, Dialogs &dialogs, QWidget *parent = nullptr);
+
+    // Fills the lists and selects what the store holds now.
+    void Form_Load();
+    // "应用": stores all six values and asks for a restart; the dialog stays open.
+    void Command1_Click();
+    // "取消": closes without storing.
+    void Command2_Click();
+
+    // The fixed entries of each list, Combo1's ports included, in display order.
+    static QStringList portEntries();
+    static QStringList baudEntries();
+    static QStringList databitEntries();
+    static QStringList parityEntries();
+    static QStringList stopbitEntries();
+    static QStringList flowEntries();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    QLabel *addLabel(const QString &name, const QString &caption, int left, int top);
+    QComboBox *addCombo(const QString &name, int left, int top);
+    QPushButton *addButton(const QString &name, const QString &caption, int left, int top);
+    static void fillAndSelect(QComboBox *combo, const QStringList &entries, const QString &value);
+
+    SettingsStore &m_store;
+    Dialogs &m_dialogs;
+    QComboBox *m_combo1 = nullptr;
+    QComboBox *m_combo2 = nullptr;
+    QComboBox *m_combo3 = nullptr;
+    QComboBox *m_combo4 = nullptr;
+    QComboBox *m_combo5 = nullptr;
+    QComboBox *m_combo6 = nullptr;
+    QPushButton *m_command1 = nullptr;
+    QPushButton *m_command2 = nullptr;
+};

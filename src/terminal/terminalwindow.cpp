@@ -1,0 +1,154 @@
+#include "terminal/terminalwindow.h"
+
+#include "app/menus.h"
+#include "platform/commport.h"
+#include "terminal/colors.h"
+#include "terminal/lineconvert.h"
+
+#include <QMdiSubWindow>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <array>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int TwipsPerPixel = 15;
+
+// Virtual-key codes of the keys that would move the caret or act on the text in ways a
+// line editor written at its end cannot allow.
+constexpr std::array<int, 14> CancelledKeys = {
+        19,  // Pause
+        145, // Scroll Lock
+        36,  // Home
+        46,  // Delete
+        33,  // Page Up
+        34,  // Page Down
+        35,  // End
+        9,   // Tab
+        27,  // Escape
+        38,  // Up
+        37,  // Left
+        39,  // Right
+        16,  // Shift
+        17,  // Ctrl
+};
+constexpr int KeyBackspace = 8;
+constexpr int KeyDown = 40;
+constexpr int KeyF2 = 113;
+constexpr int KeyF12 = 123;
+constexpr int KeyEnter = 13;
+
+} // namespace
+
+TerminalWindow::TerminalWindow(CommPort &port, Menus &menus, QWidget *parent)
+    : QWidget(parent)
+    , m_port(port)
+    , m_menus(menus)
+{
+    setObjectName(u"Form1"_s);
+    setWindowTitle(u"终端窗口"_s);
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, QColor(TerminalColors::WindowBackground));
+    p.setColor(QPalette::WindowText, QColor(0, 64, 64));
+    setPalette(p);
+    QFont f(u"Arial"_s);
+    f.setPointSizeF(9.75);
+    setFont(f);
+
+    m_RBox = new TerminalBox(this);
+    m_RBox->setObjectName(u"RBox"_s);
+    m_RBox->setKeyHandler(this);
+    m_RBox->moveTwips(1035, 495, 2535, 2295);
+    setFocusProxy(m_RBox);
+}
+
+void TerminalWindow::Form_Load()
+{
+    // A small margin of 80 twips beside the text.
+    m_RBox->document()->setDocumentMargin(80.0 / TwipsPerPixel);
+}
+
+void TerminalWindow::Form_Resize()
+{
+    // The layout rule is written for the window's outer size; inside the main window that is
+    // the frame of the child window.
+    const QWidget *outer = qobject_cast<QMdiSubWindow *>(parentWidget());
+    const QSize size = outer ? outer->size() : frameGeometry().size();
+    const int width = size.width() * TwipsPerPixel;
+    const int height = size.height() * TwipsPerPixel;
+    m_RBox->moveTwips(100, 100, width - 350, height > 800 ? height - 850 : 0);
+}
+
+void TerminalWindow::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void TerminalWindow::keyDown(int &keyCode, int /*shift*/)
+{
+    if ((keyCode >= KeyF2 && keyCode <= KeyF12)
+        || std::find(CancelledKeys.begin(), CancelledKeys.end(), keyCode) != CancelledKeys.end()) {
+        keyCode = 0;
+        return;
+    }
+    if (keyCode == KeyBackspace) {
+        // A line break before the caret keeps its place: sent and received lines never join.
+        const qsizetype caret = m_RBox->selStart();
+        if (caret > 1) {
+            if (m_RBox->charAt(caret - 1) == u'\n' || m_RBox->charAt(caret - 2) == u'\r') {
+                keyCode = 0;
+            }
+        }
+        return;
+    }
+    if (keyCode == KeyDown) {
+        m_RBox->moveCaretToEnd();
+        m_RBox->insertText(u"\r\n"_s);
+        keyCode = 0;
+    }
+}
+
+void TerminalWindow::keyPress(int &keyAscii)
+{
+    m_RBox->moveCaretToEnd();
+    m_RBox->setSelReceived(false);
+    m_RBox->setSelColor(TerminalColors::Typed);
+    if (keyAscii == KeyEnter) {
+        Convert(m_RBox->lastLine());
+    }
+}
+
+void TerminalWindow::pasteText(const QString &text)
+{
+    // Pasted text is placed like typed text and waits for Enter like typed text.
+    m_RBox->moveCaretToEnd();
+    m_RBox->setSelReceived(false);
+    m_RBox->setSelColor(TerminalColors::Typed);
+    m_RBox->insertText(text);
+}
+
+void TerminalWindow::Convert(const QString &line)
+{
+    const ConvertedLine converted = convertLine(line, m_menus.checked(Menus::SendCr));
+
+    m_RBox->setSelReceived(false);
+    m_RBox->setSelColor(TerminalColors::Count);
+    m_RBox->moveCaretToEnd();
+    m_RBox->insertText(u" : "_s + QString::number(converted.count) + u" 字符 "_s);
+
+    m_RBox->setSelColor(TerminalColors::Notice);
+    if (!m_port.portOpen()) {
+        m_RBox->insertText(u" (端口未打开! )"_s);
+    }
+    m_RBox->moveCaretToEnd();
+
+    if (m_port.portOpen()) {
+        // A write that fails here means the device is going away; the port reports that itself.
+        (void)m_port.output(converted.bytes);
+    }
+}

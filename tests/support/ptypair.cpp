@@ -1,0 +1,198 @@
+#include "ptypair.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int PollStepMs = 2;
+
+void runEvents()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+// Waits for `events` on fd for at most ms, returning poll's revents (0 on timeout).
+short pollFor(int fd, short events, int ms)
+{
+    pollfd p{fd, events, 0};
+    int n;
+    do {
+        n = ::poll(&p, 1, ms);
+    } while (n < 0 && errno == EINTR);
+    return n > 0 ? p.revents : 0;
+}
+
+bool makeRaw(int fd)
+{
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0)
+        return false;
+    ::cfmakeraw(&t);
+    return ::tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+} // namespace
+
+PtyPair::PtyPair()
+{
+    // Open the pair; both ends raw, so every byte value passes unchanged.
+    char name[256] = {};
+    if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0) {
+        m_error = u"openpty failed: %1"_s.arg(QString::fromLocal8Bit(std::strerror(errno)));
+        m_master = m_slave = -1;
+        return;
+    }
+    m_slavePath = QString::fromLocal8Bit(name);
+    if (!makeRaw(m_slave) || !makeRaw(m_master)) {
+        m_error = u"cannot set raw mode on %1: %2"_s.arg(
+                m_slavePath, QString::fromLocal8Bit(std::strerror(errno)));
+        closeMaster();
+        closeSlave();
+        return;
+    }
+    // The master never blocks: the waiting loops below keep the event loop alive instead.
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(m_slave, F_SETFD, FD_CLOEXEC);
+}
+
+PtyPair::~PtyPair()
+{
+    closeMaster();
+    closeSlave();
+}
+
+bool PtyPair::writeMaster(QByteArrayView bytes, int timeoutMs)
+{
+    if (m_master < 0)
+        return false;
+    const char *p = bytes.data();
+    qsizetype left = bytes.size();
+    QDeadlineTimer stalled(timeoutMs);
+    while (left > 0) {
+        const ssize_t n = ::write(m_master, p, size_t(left));
+        if (n > 0) {
+            p += n;
+            left -= n;
+            stalled.setRemainingTime(timeoutMs);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        if (stalled.hasExpired())
+            return false;
+        // The line is full until the reader takes some; let it run.
+        runEvents();
+        pollFor(m_master, POLLOUT, PollStepMs);
+    }
+    return true;
+}
+
+QByteArray PtyPair::readMaster(int waitMs, int quietMs)
+{
+    QByteArray out;
+    if (m_master < 0)
+        return out;
+    QDeadlineTimer deadline(waitMs);
+    QDeadlineTimer quiet;
+    char buf[65536];
+    for (;;) {
+        runEvents();
+        const ssize_t n = ::read(m_master, buf, sizeof buf);
+        if (n > 0) {
+            out.append(buf, n);
+            quiet.setRemainingTime(quietMs);
+            continue;
+        }
+        // EIO means no one holds the slave open right now: treat it as silence.
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != EIO)
+            break;
+        if (out.isEmpty() ? deadline.hasExpired() : quiet.hasExpired())
+            break;
+        pollFor(m_master, POLLIN, PollStepMs);
+    }
+    return out;
+}
+
+QByteArray PtyPair::readMasterExactly(qsizetype n, int timeoutMs)
+{
+    QByteArray out;
+    if (m_master < 0)
+        return out;
+    QDeadlineTimer deadline(timeoutMs);
+    QByteArray buf(65536, Qt::Uninitialized);
+    while (out.size() < n && !deadline.hasExpired()) {
+        runEvents();
+        const qsizetype want = qMin<qsizetype>(buf.size(), n - out.size());
+        const ssize_t got = ::read(m_master, buf.data(), size_t(want));
+        if (got > 0) {
+            out.append(buf.constData(), got);
+            continue;
+        }
+        if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != EIO)
+            break;
+        pollFor(m_master, POLLIN, PollStepMs);
+    }
+    return out;
+}
+
+void PtyPair::closeMaster()
+{
+    if (m_master >= 0) {
+        ::close(m_master);
+        m_master = -1;
+    }
+}
+
+void PtyPair::closeSlave()
+{
+    if (m_slave >= 0) {
+        ::close(m_slave);
+        m_slave = -1;
+    }
+}
+
+TempConfigHome::TempConfigHome()
+{
+    m_hadPrevious = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    m_previous = qgetenv("XDG_CONFIG_HOME");
+    if (m_dir.isValid())
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path()));
+}
+
+TempConfigHome::~TempConfigHome()
+{
+    if (m_hadPrevious)
+        qputenv("XDG_CONFIG_HOME", m_previous);
+    else
+        qunsetenv("XDG_CONFIG_HOME");
+}
+
+QString TempConfigHome::portsDir() const
+{
+    return m_dir.path() + u"/velmir-rs232/ports"_s;
+}
+
+bool TempConfigHome::linkPort(int number, const QString &target)
+{
+    const QString dir = portsDir();
+    if (!QDir().mkpath(dir))
+        return false;
+    const QString link = dir + u"/COM"_s + QString::number(number);
+    QFile::remove(link);
+    return QFile::link(target, link);
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QTemporaryDir>
+
+// A pseudo-terminal pair standing in for a serial cable: the program opens the slave as its
+// port, the test plays the far end on the master. Waiting calls keep the Qt event loop running,
+// so that a port object living on the same thread goes on reading and writing meanwhile.
+class PtyPair
+{
+public:
+    PtyPair();
+    ~PtyPair();
+    PtyPair(const PtyPair &) = delete;
+    PtyPair &operator=(const PtyPair &) = delete;
+
+    bool isValid() const { return m_master >= 0; }
+    // Why opening failed, when !isValid().
+    QString error() const { return m_error; }
+
+    QString slavePath() const { return m_slavePath; }
+    int masterFd() const { return m_master; }
+
+    // Writes all bytes, waiting (with events running) while the line is full; false on an error
+    // or when nothing could be written for timeoutMs.
+    bool writeMaster(QByteArrayView bytes, int timeoutMs = 10000);
+    // What has arrived: waits up to waitMs for the first byte, then gathers until the line has
+    // been quiet for quietMs.
+    QByteArray readMaster(int waitMs, int quietMs = 50);
+    // Exactly n bytes, or fewer if timeoutMs passes first.
+    QByteArray readMasterExactly(qsizetype n, int timeoutMs);
+    // Hangs up the line, as if the cable or adapter were pulled.
+    void closeMaster();
+    // Hangs up the slave side that the pair itself holds (the program's own handle stays).
+    void closeSlave();
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_slavePath;
+    QString m_error;
+};
+
+// A private configuration home for one test: XDG_CONFIG_HOME points into a temporary folder
+// for the object's life (the previous value comes back afterwards), so that port links made
+// here are found by the program's real number-to-device lookup.
+class TempConfigHome
+{
+public:
+    TempConfigHome();
+    ~TempConfigHome();
+    TempConfigHome(const TempConfigHome &) = delete;
+    TempConfigHome &operator=(const TempConfigHome &) = delete;
+
+    bool isValid() const { return m_dir.isValid(); }
+    QString path() const { return m_dir.path(); }
+    // The folder where COMn links live (created on demand).
+    QString portsDir() const;
+    // Makes portsDir()/COMnumber a symbolic link to target; false if that fails.
+    bool linkPort(int number, const QString &target);
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_previous;
+    bool m_hadPrevious = false;
+};

@@ -1,0 +1,115 @@
+#include "scripteddialogs.h"
+
+#include "app/appinfo.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+QList<ScriptedDialogs::Call> ScriptedDialogs::calls(Kind kind) const
+{
+    QList<Call> matching;
+    for (const Call &call : m_calls) {
+        if (call.kind == kind)
+            matching.append(call);
+    }
+    return matching;
+}
+
+int ScriptedDialogs::messageCount(const QString &text, int style) const
+{
+    const QList<Call> shown = messages();
+    return static_cast<int>(std::count_if(shown.cbegin(), shown.cend(), [&](const Call &call) {
+        return call.text == text && call.style == style;
+    }));
+}
+
+int ScriptedDialogs::message(const QString &text, int style, const QString &title)
+{
+    Call call;
+    call.kind = Kind::Message;
+    call.text = text;
+    call.style = style;
+    call.title = title.isEmpty() ? AppInfo::title() : title;
+    record(call);
+
+    if (!m_messageAnswers.isEmpty())
+        return m_messageAnswers.dequeue();
+    // Only a box with the single OK button can be answered without a script.
+    const int buttons = style & 0x0F;
+    if (buttons != OkOnly) {
+        ADD_FAILURE() << "unscripted question: " << text.toStdString();
+        return buttons == YesNo ? No : 2;
+    }
+    return Ok;
+}
+
+QString ScriptedDialogs::inputBox(const QString &prompt, const QString &defaultAnswer)
+{
+    Call call;
+    call.kind = Kind::InputBox;
+    call.text = prompt;
+    call.title = AppInfo::title();
+    call.defaultAnswer = defaultAnswer;
+    record(call);
+
+    if (m_inputAnswers.isEmpty()) {
+        ADD_FAILURE() << "unscripted input box: " << prompt.toStdString();
+        return QString();
+    }
+    return m_inputAnswers.dequeue();
+}
+
+std::optional<QString> ScriptedDialogs::openFile(const QString &filter)
+{
+    Call call;
+    call.kind = Kind::OpenFile;
+    call.filter = filter;
+    record(call);
+
+    if (m_openAnswers.isEmpty()) {
+        ADD_FAILURE() << "unscripted open dialog: " << filter.toStdString();
+        return std::nullopt;
+    }
+    return m_openAnswers.dequeue();
+}
+
+std::optional<QString> ScriptedDialogs::saveFile(const QString &filter)
+{
+    Call call;
+    call.kind = Kind::SaveFile;
+    call.filter = filter;
+    record(call);
+
+    if (m_saveAnswers.isEmpty()) {
+        ADD_FAILURE() << "unscripted save dialog: " << filter.toStdString();
+        return std::nullopt;
+    }
+    return m_saveAnswers.dequeue();
+}
+
+void ScriptedDialogs::doEvents()
+{
+    ++m_doEventsCount;
+    QCoreApplication::processEvents();
+    if (onDoEvents)
+        onDoEvents();
+}
+
+void ScriptedDialogs::sleep(int milliseconds)
+{
+    m_sleeps.append(milliseconds);
+    const int pause = std::min(milliseconds, m_sleepCap);
+    if (pause > 0)
+        QThread::msleep(static_cast<unsigned long>(pause));
+}
+
+void ScriptedDialogs::record(const Call &call)
+{
+    m_calls.append(call);
+    if (onCall)
+        onCall(call);
+}

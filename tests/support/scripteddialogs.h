@@ -1,0 +1,74 @@
+#pragma once
+
+#include "platform/dialogs.h"
+
+#include <QList>
+#include <QQueue>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+// Answers dialogs from queues the test fills, as a person at the desktop would, and records
+// every dialog shown. A dialog nobody scripted fails the running test.
+class ScriptedDialogs : public Dialogs
+{
+public:
+    enum class Kind { Message, InputBox, OpenFile, SaveFile };
+
+    struct Call
+    {
+        Kind kind = Kind::Message;
+        // Message text or input prompt.
+        QString text;
+        int style = 0;
+        // The title the user saw: the application title where none was given.
+        QString title;
+        QString filter;
+        QString defaultAnswer;
+    };
+
+    // Queued answers, used in order. A box with only an OK button needs none: it is answered
+    // OK when the queue is empty.
+    void answerMessage(int answer) { m_messageAnswers.enqueue(answer); }
+    void answerInput(const QString &text) { m_inputAnswers.enqueue(text); }
+    // nullopt answers as Cancel.
+    void answerOpen(std::optional<QString> path) { m_openAnswers.enqueue(std::move(path)); }
+    void answerSave(std::optional<QString> path) { m_saveAnswers.enqueue(std::move(path)); }
+
+    const QList<Call> &calls() const { return m_calls; }
+    QList<Call> calls(Kind kind) const;
+    QList<Call> messages() const { return calls(Kind::Message); }
+    int messageCount(const QString &text, int style) const;
+    void clearCalls() { m_calls.clear(); }
+
+    int doEventsCount() const { return m_doEventsCount; }
+    // Every pause asked for, in milliseconds, before shortening.
+    const QList<int> &sleeps() const { return m_sleeps; }
+    // Pauses are really slept, but never longer than this (0: not at all).
+    void setSleepCap(int milliseconds) { m_sleepCap = milliseconds; }
+
+    // Runs on every doEvents(), after the pending events: a test clicks something mid-loop here.
+    std::function<void()> onDoEvents;
+    // Runs when a dialog is shown, before it is answered.
+    std::function<void(const Call &)> onCall;
+
+    int message(const QString &text, int style, const QString &title = QString()) override;
+    QString inputBox(const QString &prompt, const QString &defaultAnswer = QString()) override;
+    std::optional<QString> openFile(const QString &filter) override;
+    std::optional<QString> saveFile(const QString &filter) override;
+    void doEvents() override;
+    void sleep(int milliseconds) override;
+
+private:
+    void record(const Call &call);
+
+    QQueue<int> m_messageAnswers;
+    QQueue<QString> m_inputAnswers;
+    QQueue<std::optional<QString>> m_openAnswers;
+    QQueue<std::optional<QString>> m_saveAnswers;
+    QList<Call> m_calls;
+    QList<int> m_sleeps;
+    int m_doEventsCount = 0;
+    int m_sleepCap = 1000 * 1000;
+};
