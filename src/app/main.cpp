@@ -1,5 +1,6 @@
 #include "app/appicon.h"
 #include "app/mainwindow.h"
+#include "app/signalwatcher.h"
 #include "platform/configpaths.h"
 #include "platform/inisettingsstore.h"
 #include "platform/qtdialogs.h"
@@ -20,5 +21,12 @@ int main(int argc, char *argv[])
     QtDialogs dialogs(nullptr);
     MainWindow window(port, store, dialogs);
     window.start();
+
+    SignalWatcher watcher;
+    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, [&window] {
+        window.exitProgram();
+        // Leaves every event loop, also that of a message box that happens to be open.
+        QCoreApplication::exit(0);
+    });
     return app.exec();
 }

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+class Dialogs;
+
+// The help menu: the user guide when it is installed, and the about box.
+class HelpMenu
+{
+public:
+    explicit HelpMenu(Dialogs &dialogs);
+
+    // 0 help, 1 the separator, 2 about.
+    void MyHelp_Click(int index);
+
+    static QString aboutTitle();
+    static QString aboutText();
+    // The installed user guide for a program in appDir, or empty when there is none.
+    static QString findUserGuide(const QString &appDir);
+
+private:
+    void showUserGuide();
+
+    Dialogs &m_dialogs;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class CommPort;
+class QPushButton;
+class QTimer;
+class SettingsStore;
+
+// The strip along the bottom of the main window: one line with the stored port name, the
+// port's line settings, the five modem lines and the clock, redrawn ten times a second, and
+// the clear/stop button at its right end.
+class StatusStrip : public QWidget
+{
+    Q_OBJECT
+
+public:
+    StatusStrip(CommPort &port, SettingsStore &store, QWidget *parent = nullptr);
+
+    void Timer1_Timer();
+    // Reads everything the line shows afresh and repaints the whole strip.
+    void CMD_Redraw();
+    // Keeps the button 60 pixels from the right end and 4 below the top.
+    void CMD_Resize();
+
+    // The line as last drawn; empty until the first tick.
+    QString currentText() const { return m_text; }
+
+    void setCommand1Caption(const QString &caption);
+    QString command1Caption() const;
+
+Q_SIGNALS:
+    void command1Clicked();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    CommPort &m_port;
+    SettingsStore &m_store;
+    QPushButton *m_command1 = nullptr;
+    QTimer *m_timer1 = nullptr;
+    QString m_text;
+};
