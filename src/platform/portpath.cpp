@@ -1,5 +1,7 @@
 #include "platform/portpath.h"
 
+#include "platform/configpaths.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -16,20 +18,11 @@ struct DeviceFamily
 
 // Built-in serial ports first, then USB adapters, modems and the Raspberry Pi's UARTs.
 constexpr DeviceFamily Families[] = {
-    {1, 32, u"/dev/ttyS"},
-    {33, 32, u"/dev/ttyUSB"},
-    {65, 32, u"/dev/ttyACM"},
-    {97, 3, u"/dev/ttyAMA"},
+        {1, 32, u"/dev/ttyS"},
+        {33, 32, u"/dev/ttyUSB"},
+        {65, 32, u"/dev/ttyACM"},
+        {97, 3, u"/dev/ttyAMA"},
 };
-
-QString configHome()
-{
-    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // The XDG rules ignore a relative path.
-    if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
-        return xdg;
-    return QDir::homePath() + u"/.config"_s;
-}
 
 } // namespace
 
@@ -37,7 +30,7 @@ namespace PortPath {
 
 QString portsDir()
 {
-    return configHome() + u"/velmir-rs232/ports"_s;
+    return ConfigPaths::portsDir();
 }
 
 QString linkPathFor(int number)
@@ -64,8 +57,8 @@ QString devicePathFor(int number)
 QString linkCommandFor(int number)
 {
     QString example = u"/dev/ttyUSB0"_s;
-    const QStringList present = QDir(u"/dev"_s).entryList(
-            {u"ttyUSB*"_s, u"ttyACM*"_s}, QDir::System | QDir::Files, QDir::Name);
+    const QStringList present = QDir(u"/dev"_s).entryList({u"ttyUSB*"_s, u"ttyACM*"_s},
+                                                          QDir::System | QDir::Files, QDir::Name);
     if (!present.isEmpty())
         example = u"/dev/"_s + present.first();
     return u"mkdir -p %1 && ln -sf %2 %3"_s.arg(portsDir(), example, linkPathFor(number));

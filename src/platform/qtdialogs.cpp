@@ -102,9 +102,9 @@ QStringList patternsOf(const QString &patternList)
             continue;
         // "*.*" means every file on the desktop the filters were written for; here it would
         // hide every file without a dot.
-        const QStringList variants = pattern == u"*.*"_s
-                ? QStringList{u"*"_s}
-                : QStringList{pattern, pattern.toLower(), pattern.toUpper()};
+        const QStringList variants
+                = pattern == u"*.*"_s ? QStringList{u"*"_s}
+                                      : QStringList{pattern, pattern.toLower(), pattern.toUpper()};
         for (const QString &variant : variants) {
             if (!patterns.contains(variant))
                 patterns.append(variant);
@@ -210,8 +210,7 @@ QString QtDialogs::defaultSuffix(const QString &filter)
     if (!pattern.startsWith(u"*."_s))
         return QString();
     const QString suffix = pattern.mid(2);
-    if (suffix.isEmpty() || suffix.contains(u'*') || suffix.contains(u'?')
-        || suffix.contains(u'['))
+    if (suffix.isEmpty() || suffix.contains(u'*') || suffix.contains(u'?') || suffix.contains(u'['))
         return QString();
     return suffix;
 }

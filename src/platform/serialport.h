@@ -44,6 +44,8 @@ public:
 
     // The device file the open port uses (links resolved); empty while closed.
     QString devicePath() const { return m_device; }
+    // Bytes handed to output() that have not yet gone to the system.
+    qint64 bytesToWrite() const { return m_serial.bytesToWrite(); }
 
 private:
     // One parsed line-settings text.

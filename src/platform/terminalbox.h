@@ -5,11 +5,18 @@
 #include <QKeySequence>
 #include <QList>
 #include <QPlainTextEdit>
+#include <QTextCharFormat>
+
+class QTextBlock;
+class QTimer;
 
 // The terminal's rich text box: coloured text written at a caret, read back as one text with
 // CR LF line ends, fast however long a line grows.
 //
-// Positions (selStart, textLength) count every line break as one character. Key events reach
+// Positions (selStart, textLength) count every line break as one character. A long line is
+// stored as several short paragraphs ("continuation blocks", marked in the block's user state),
+// because laying out one huge paragraph costs far more than the line delivers; every reading
+// joins them back, and the seams between them count no characters. Key events reach
 // the window that owns the box through KeyHandler, in the order a key takes: keyDown before the
 // key acts (setting keyCode to 0 cancels it), then keyPress for a typed character before the
 // box inserts it.
@@ -62,7 +69,8 @@ public:
     // Left, top, width and height in twips (15 to a pixel).
     void moveTwips(int left, int top, int width, int height);
 
-    // The contents as coloured runs, and the replacement of the contents by runs.
+    // The contents as coloured runs, and the replacement of the contents by runs, which leaves
+    // the caret at the start as loading a document does.
     TextRuns runs() const;
     void setRuns(const TextRuns &runs);
 
@@ -75,7 +83,53 @@ protected:
     void insertFromMimeData(const QMimeData *source) override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    QMimeData *createMimeDataFromSelection() const override;
 
 private:
-    // The implementation adds what it needs here (members m_name).
+    class EditScope;
+    class HeldLayout;
+
+    // Document positions (which count the seams) and the box's positions (which do not).
+    qsizetype seamCount() const;
+    qsizetype seamsUpTo(const QTextBlock &block) const;
+    qsizetype toBoxPosition(int documentPosition) const;
+    int toDocumentPosition(qsizetype position) const;
+    // Text between two document positions, real line breaks written as lineBreak.
+    QString textBetween(int from, int to, QStringView lineBreak) const;
+    bool holdsProtected(int from, int to) const;
+
+    void insertAtCursor(QTextCursor &cursor, QStringView text, const QTextCharFormat &format);
+    void insertLinePiece(QTextCursor &cursor, QStringView piece, const QTextCharFormat &format,
+                         qsizetype blockLimit);
+    void removeSelection(QTextCursor &cursor);
+    void joinEmptyBlock(QTextBlock block);
+    void trimToMaxCharacters();
+    void syncCaret(const QTextCursor &cursor);
+
+    // What the box itself does with a typed character once the window has seen it.
+    void typeCharacter(int keyAscii, const QKeyEvent *event);
+    void insertTyped(const QString &text);
+    void deleteBeside(bool before);
+    void cutSelection();
+    void pasteClipboard();
+    void deliverPaste(const QString &text);
+    bool isReserved(const QKeyEvent *event) const;
+
+    // The view catches up with the document at most once a frame.
+    void scheduleFrame();
+    void showChanges();
+
+    KeyHandler *m_handler = nullptr;
+    QList<QKeySequence> m_reservedShortcuts;
+    QTextCharFormat m_format;
+    qsizetype m_maxCharacters = 0;
+    mutable qsizetype m_seams = 0;
+    mutable bool m_seamsStale = false;
+    int m_editDepth = 0;
+    bool m_followCaret = false;
+    HeldLayout *m_layout = nullptr;
+    QTimer *m_frameTimer = nullptr;
 };

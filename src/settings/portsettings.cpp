@@ -30,9 +30,9 @@ void PortSettings::save(SettingsStore &store) const
 QString lineSettingsText(const PortSettings &settings)
 {
     // The first character, whole even when it lies outside the basic plane.
-    const qsizetype letterLength = settings.parity.isEmpty() ? 0
-                                   : settings.parity.front().isHighSurrogate() ? 2
-                                                                               : 1;
+    qsizetype letterLength = settings.parity.isEmpty() ? 0 : 1;
+    if (letterLength == 1 && settings.parity.front().isHighSurrogate())
+        letterLength = 2;
     return settings.baud + u',' + settings.parity.left(letterLength) + u',' + settings.databit
            + u',' + settings.stopbit;
 }
@@ -45,7 +45,7 @@ Expected<int> portNumber(const QString &comport)
     const std::optional<qint64> rounded = roundHalfEven(value);
     if (!rounded || *rounded < -32768 || *rounded > 32767) {
         return Expected<int>::failure(
-                u"溢出：端口名“%1”中的端口号 %2 超出 -32768 到 32767 的范围。请在“设置”中另选端口。"_s
+                u"溢出 (overflow)：端口名“%1”中的端口号 %2 超出 -32768 到 32767 的范围。请在“设置”中另选端口。"_s
                         .arg(comport, QString::number(value, 'g', 17)));
     }
     return int(*rounded);

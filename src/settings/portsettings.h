@@ -13,6 +13,7 @@ class SettingsStore;
 
 // Keys of the "Setting" section and the texts an absent key stands for.
 namespace SettingKeys {
+// clang-format off
 inline QString section() { return QStringLiteral("Setting"); }
 
 inline QString comport() { return QStringLiteral("Comport"); }
@@ -28,6 +29,7 @@ inline QString defaultDatabit() { return QStringLiteral("8"); }
 inline QString defaultParity() { return QStringLiteral("None"); }
 inline QString defaultStopbit() { return QStringLiteral("1"); }
 inline QString defaultFlow() { return QStringLiteral("None"); }
+// clang-format on
 } // namespace SettingKeys
 
 // The six settings as a value; load and save walk the keys in one fixed order.

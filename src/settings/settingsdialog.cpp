@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <iterator>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -33,9 +35,8 @@ constexpr int RightColumn = 1680;
 
 SettingsDialog::SettingsDialog(SettingsStore &store, Dialogs &dialogs, QWidget *parent)
     // A small fixed tool window: no minimise or maximise button and no task-bar entry.
-    : QDialog(parent,
-              Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                      | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                              | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
     , m_store(store)
     , m_dialogs(dialogs)
 {
@@ -60,8 +61,8 @@ SettingsDialog::SettingsDialog(SettingsStore &store, Dialogs &dialogs, QWidget *
     m_command1 = addButton(u"Command1"_s, u"应用"_s, 360, 2160);
     m_command2 = addButton(u"Command2"_s, u"取消"_s, RightColumn, 2160);
 
-    QWidget *const tabOrder[] = {m_combo1, m_combo2, m_combo3, m_combo4,
-                                 m_combo5, m_combo6, m_command1, m_command2};
+    QWidget *const tabOrder[]
+            = {m_combo1, m_combo2, m_combo3, m_combo4, m_combo5, m_combo6, m_command1, m_command2};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 

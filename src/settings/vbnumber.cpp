@@ -172,8 +172,8 @@ std::optional<double> readDecimal(Reader &reader)
             magnitude = std::numeric_limits<double>::infinity();
         } else if (total >= -ExponentLimit) {
             const std::string digits = "0." + significant + 'e' + std::to_string(total);
-            const auto result = std::from_chars(digits.data(), digits.data() + digits.size(),
-                                                magnitude);
+            const auto result
+                    = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
             if (result.ec == std::errc::result_out_of_range)
                 magnitude = total > 0 ? std::numeric_limits<double>::infinity() : 0.0;
         }

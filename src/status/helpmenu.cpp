@@ -44,7 +44,7 @@ QString HelpMenu::aboutTitle()
 QString HelpMenu::aboutText()
 {
     return u"程序名称: velmir-rs232 "_s + AppInfo::version() + u"\r\n"_s
-            + u"项目主页: see the README of the velmir-rs232 source tree"_s + u"\r\n\r\n"_s;
+           + u"项目主页: see the README of the velmir-rs232 source tree"_s + u"\r\n\r\n"_s;
 }
 
 QString HelpMenu::findUserGuide(const QString &appDir)

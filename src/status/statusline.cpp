@@ -16,7 +16,7 @@ QString lineState(bool on)
 QString statusLineText(const QString &portName, const QString &settings, bool dtr, bool rts,
                        bool cd, bool cts, bool dsr, const QTime &time)
 {
-    return portName + u':' + settings + u"  DTR:"_s + lineState(dtr) + u"  RTS:"_s
-           + lineState(rts) + u"  CD:"_s + lineState(cd) + u"  CTS:"_s + lineState(cts)
-           + u"  DSR:"_s + lineState(dsr) + u"  时钟"_s + time.toString(u"HH:mm:ss"_s);
+    return portName + u':' + settings + u"  DTR:"_s + lineState(dtr) + u"  RTS:"_s + lineState(rts)
+           + u"  CD:"_s + lineState(cd) + u"  CTS:"_s + lineState(cts) + u"  DSR:"_s
+           + lineState(dsr) + u"  时钟"_s + time.toString(u"HH:mm:ss"_s);
 }

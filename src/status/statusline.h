@@ -4,6 +4,7 @@
 
 class QTime;
 
-// The one line of the status strip: "COM1:9600,N,8,1  DTR:关  RTS:关  CD:关  CTS:关  DSR:关  时钟09:05:03".
+// The one line of the status strip, for example
+// "COM1:9600,N,8,1  DTR:关  RTS:关  CD:关  CTS:关  DSR:关  时钟09:05:03".
 QString statusLineText(const QString &portName, const QString &settings, bool dtr, bool rts,
                        bool cd, bool cts, bool dsr, const QTime &time);

@@ -38,7 +38,8 @@ PairTable buildTable()
         // A whole row in one call; if it does not come back as one character per pair, the
         // pairs are asked one by one so that none can shift its neighbours.
         QStringDecoder rowDecoder("GBK");
-        const QString decoded = rowDecoder.isValid() ? QString(rowDecoder.decode(bytes)) : QString();
+        const QString decoded
+                = rowDecoder.isValid() ? QString(rowDecoder.decode(bytes)) : QString();
         const bool rowClean = decoded.size() == bytes.size() / 2
                               && !decoded.contains(QChar::ReplacementCharacter)
                               && std::none_of(decoded.begin(), decoded.end(),
@@ -78,7 +79,7 @@ QChar CodePage936::pairChar(quint8 lead, quint8 trail)
 QChar CodePage936::singleChar(quint8 byte)
 {
     if (byte < 0x80)
-        return QChar(byte);
+        return QChar(char16_t(byte));
     if (byte == 0x80)
         return QChar(0x20AC);
     // A lead byte without its trail, and 0xFF, which Windows maps to an invisible private-use

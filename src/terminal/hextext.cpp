@@ -41,7 +41,7 @@ QString hexCodes(QByteArrayView bytes)
 
 QChar hexViewChar(quint8 byte)
 {
-    return byte >= 33 && byte <= 126 ? QChar(byte) : QChar(u'.');
+    return byte >= 33 && byte <= 126 ? QChar(char16_t(byte)) : QChar(u'.');
 }
 
 QString hexViewLine(QByteArrayView upTo24Bytes)

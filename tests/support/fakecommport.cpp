@@ -20,8 +20,7 @@ Result FakeCommPort::setSettings(const QString &settings)
 
 Result FakeCommPort::setHandshaking(int code)
 {
-    const Result result = logged(u"setHandshaking "_s + QString::number(code),
-                                 u"setHandshaking"_s);
+    const Result result = logged(u"setHandshaking "_s + QString::number(code), u"setHandshaking"_s);
     if (result)
         m_handshaking = code;
     return result;

@@ -1,5 +1,7 @@
 #include "ptypair.h"
 
+#include "platform/configpaths.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -184,7 +186,7 @@ TempConfigHome::~TempConfigHome()
 
 QString TempConfigHome::portsDir() const
 {
-    return m_dir.path() + u"/velmir-rs232/ports"_s;
+    return ConfigPaths::portsDir();
 }
 
 bool TempConfigHome::linkPort(int number, const QString &target)

@@ -7,6 +7,8 @@
 #include "terminal/colors.h"
 #include "terminal/terminalwindow.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTest>
 
 #include <sys/resource.h>
@@ -54,7 +56,7 @@ class TerminalTest : public MainWindowFixture
 
 TEST_F(TerminalTest, StartsWithTheDefaultConfigurationAndAClosedPort)
 {
-    m_store.clear();
+    m_store = MemorySettingsStore();
     startWindow();
     EXPECT_EQ(m_port->commPort(), 1);
     EXPECT_EQ(m_port->settings(), u"9600,N,8,1"_s);
@@ -89,7 +91,7 @@ TEST_F(TerminalTest, RefusedStoredValuesAreReportedOnceAndTheWindowStaysUsable)
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(QString::fromUtf16(row.value).toStdString());
-        m_store.clear();
+        m_store = MemorySettingsStore();
         m_store.save(QString::fromUtf16(row.key), QString::fromUtf16(row.value));
         m_dialogs.clearCalls();
         m_window.reset();
@@ -327,7 +329,8 @@ TEST_F(TerminalTest, PastedTextGoesToTheEndAndWaitsForEnter)
     openPort();
     type(u"ab"_s);
     box().setSelStart(0);
-    box().pasteText(u"cd"_s);
+    QGuiApplication::clipboard()->setText(u"cd"_s);
+    pressKey(Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(box().text(), u"abcd"_s);
     EXPECT_TRUE(m_pty.readMaster(100).isEmpty());
     pressKey(Qt::Key_Return);

@@ -1,0 +1,79 @@
+// Figures for the text paths that run per keystroke, per received chunk and per status tick.
+#include "platform/inisettingsstore.h"
+#include "settings/vbnumber.h"
+#include "terminal/hextext.h"
+#include "terminal/lineconvert.h"
+#include "terminal/receivedecoder.h"
+
+#include <QElapsedTimer>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Runs the work `rounds` times and prints the mean in milliseconds.
+void measure(const char *name, int rounds, const std::function<qsizetype()> &work)
+{
+    QElapsedTimer timer;
+    timer.start();
+    qsizetype sink = 0;
+    for (int i = 0; i < rounds; ++i)
+        sink += work();
+    const double ms = double(timer.nsecsElapsed()) / 1e6 / rounds;
+    std::printf("%-46s %10.3f ms  (%lld)\n", name, ms, static_cast<long long>(sink));
+}
+
+// Feeds the stream in chunks of the given size, as the port would deliver it.
+qsizetype decodeInChunks(const QByteArray &stream, qsizetype chunkSize)
+{
+    ReceiveDecoder decoder;
+    qsizetype total = 0;
+    for (qsizetype from = 0; from < stream.size(); from += chunkSize)
+        total += decoder.decode(QByteArrayView(stream).sliced(
+                                        from, qMin(chunkSize, stream.size() - from)))
+                         .size();
+    return total;
+}
+
+} // namespace
+
+int main()
+{
+    const QString pasted = u"AT+CMGS=<34>13800138000<34><13>短信内容"_s.repeated(100 * 1024 / 40);
+    measure("convertLine, 100 KB line with escapes", 10,
+            [&] { return convertLine(pasted, true).bytes.size(); });
+    const QString brackets = u"<"_s.repeated(100 * 1024);
+    measure("convertLine, 100 KB of '<'", 10,
+            [&] { return convertLine(brackets, true).bytes.size(); });
+
+    const QByteArray ascii
+            = QByteArray("OK\r\n+CSQ: 23,99\r\nRING\r\n").repeated(8 * 1024 * 1024 / 24);
+    measure("ReceiveDecoder, 8 MB ASCII in 4 KB chunks", 5,
+            [&] { return decodeInChunks(ascii, 4096); });
+    QStringEncoder encoder("GBK");
+    const QByteArray chinese
+            = encoder.encode(u"收到短信：中文测试 OK\r\n"_s.repeated(8 * 1024 * 1024 / 24));
+    measure("ReceiveDecoder, 8 MB mixed GBK in 4 KB chunks", 5,
+            [&] { return decodeInChunks(chinese, 4096); });
+    measure("ReceiveDecoder, 1 MB mixed GBK in 1 byte chunks", 1,
+            [&] { return decodeInChunks(chinese.left(1024 * 1024), 1); });
+
+    const QByteArray chunk = chinese.left(4096);
+    measure("hexDumpLine, 4 KB chunk", 100, [&] { return hexDumpLine(chunk).size(); });
+
+    const QString digits = u"9"_s.repeated(1000 * 1000);
+    measure("leadingNumber, a million digits", 5,
+            [&] { return qsizetype(leadingNumber(digits) > 0); });
+
+    QTemporaryDir dir;
+    IniSettingsStore store(dir.filePath(u"bench.ini"_s));
+    store.save(u"Comport"_s, u"COM3"_s);
+    measure("IniSettingsStore::read, unchanged file", 10000,
+            [&] { return store.read(u"Comport"_s, u"COM1"_s).size(); });
+    return 0;
+}

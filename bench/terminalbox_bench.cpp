@@ -1,0 +1,133 @@
+// How fast the terminal's text box absorbs received data at its end, shown on screen, and what
+// it costs in memory: 5, 10 and 20 MiB in 4 KiB chunks, as 80-character lines and as one line
+// without any break. Time should grow in proportion to the size.
+
+#include "platform/terminalbox.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QString>
+
+#include <malloc.h>
+
+#include <cstdio>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr qsizetype ChunkSize = 4096;
+constexpr qsizetype MiB = 1024 * 1024;
+constexpr QRgb ReceivedColor = qRgb(192, 192, 0);
+
+struct Shape
+{
+    const char *name;
+    bool lines;
+};
+
+// A chunk of printable text; with lines, every 80 characters end in CR LF, continuing across
+// chunks as a stream would.
+QString makeChunk(bool lines, qsizetype offset)
+{
+    QString chunk;
+    chunk.reserve(ChunkSize);
+    for (qsizetype i = offset; chunk.size() < ChunkSize; ++i) {
+        const qsizetype column = i % 82;
+        if (lines && column == 80) {
+            chunk += u'\r';
+        } else if (lines && column == 81) {
+            chunk += u'\n';
+        } else {
+            chunk += QChar(char16_t(u'!' + i % 90));
+        }
+    }
+    return chunk;
+}
+
+qint64 residentKiB()
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        }
+    }
+    return 0;
+}
+
+struct Result
+{
+    double seconds;
+    qint64 rssGrowthKiB;
+    qsizetype characters;
+};
+
+// Writes the data as the receive handler does, letting the event loop run after each chunk as it
+// would between two arrivals.
+Result absorb(const Shape &shape, qsizetype bytes)
+{
+    // Chunks are built before timing; a stream with lines repeats every 82 chunks.
+    std::vector<QString> chunks;
+    for (qsizetype at = 0; at < 82 * ChunkSize; at += ChunkSize) {
+        chunks.push_back(makeChunk(shape.lines, at));
+    }
+    malloc_trim(0);
+    const qint64 before = residentKiB();
+    auto box = std::make_unique<TerminalBox>();
+    box->resize(800, 600);
+    box->show();
+    QApplication::processEvents();
+
+    QElapsedTimer timer;
+    timer.start();
+    qsizetype written = 0;
+    for (qsizetype i = 0; written < bytes; ++i) {
+        const QString &chunk = chunks[i % chunks.size()];
+        box->setSelReceived(true);
+        box->setSelColor(ReceivedColor);
+        box->insertText(chunk);
+        box->moveCaretToEnd();
+        box->setSelReceived(false);
+        written += chunk.size();
+        QApplication::processEvents();
+    }
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    const Result result{seconds, residentKiB() - before, box->textLength()};
+    if (result.characters != written - (shape.lines ? written / 82 : 0)) {
+        std::printf("error: %lld characters stored for %lld written\n",
+                    static_cast<long long>(result.characters), static_cast<long long>(written));
+    }
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    const Shape shapes[] = {{"80-character lines", true}, {"no line break", false}};
+    for (const Shape &shape : shapes) {
+        for (const int mib : {5, 10, 20}) {
+            const Result result = absorb(shape, mib * MiB);
+            std::printf("insert at end, %s, %2d MiB in 4 KiB chunks: %6.2f s, %6.1f MiB/s\n",
+                        shape.name, mib, result.seconds, mib / result.seconds);
+            if (mib == 20) {
+                std::printf("memory, %s, 20 MiB: VmRSS +%lld MiB, %.1f bytes per stored "
+                            "character\n",
+                            shape.name, static_cast<long long>(result.rssGrowthKiB / 1024),
+                            result.rssGrowthKiB * 1024.0 / double(result.characters));
+            }
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// Where the program keeps its per-user files: ~/.config/<app>/<app>.ini for the six settings
+// and ~/.config/<app>/ports for what the serial port layer needs to remember. The application
+// name is the executable's, so a renamed copy keeps settings of its own.
+namespace ConfigPaths {
+// $XDG_CONFIG_HOME when it is an absolute path, else ~/.config.
+QString configHome();
+// The running application's name, "velmir-rs232" before there is one.
+QString appName();
+QString appDir();
+QString settingsFile();
+QString portsDir();
+} // namespace ConfigPaths

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/settingsstore.h"
+
+#include <QString>
+
+#include <memory>
+
+class QSettings;
+
+// The settings store as an INI file, section "Setting", kept open and re-read only when the
+// file on disk has changed, so that ten reads a second cost one stat each.
+class IniSettingsStore : public SettingsStore
+{
+public:
+    explicit IniSettingsStore(const QString &path);
+    ~IniSettingsStore() override;
+
+    QString read(const QString &key, const QString &defaultValue) override;
+    // Written through to the file at once. A file that cannot be written is left as it is and
+    // saveFailed() tells; nothing else is reported.
+    void save(const QString &key, const QString &value) override;
+
+    QString path() const { return m_path; }
+    bool saveFailed() const { return m_saveFailed; }
+
+private:
+    // What one stat of the file says; any difference means someone wrote it.
+    struct FileStamp
+    {
+        bool exists = false;
+        qint64 size = 0;
+        qint64 modifiedNs = 0;
+        qint64 changedNs = 0;
+        quint64 inode = 0;
+
+        friend bool operator==(const FileStamp &, const FileStamp &) = default;
+    };
+
+    FileStamp currentStamp() const;
+
+    QString m_path;
+    std::unique_ptr<QSettings> m_settings;
+    FileStamp m_stamp;
+    bool m_saveFailed = false;
+};

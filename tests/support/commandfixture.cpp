@@ -1,0 +1,65 @@
+#include "support/commandfixture.h"
+
+#include "commands/portcommands.h"
+
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+
+TestMainActions::TestMainActions(Menus &menus, TerminalBox &box, StatusStrip &strip,
+                                 std::optional<int> &stopFlag)
+    : m_menus(menus)
+    , m_box(box)
+    , m_strip(strip)
+    , m_stopFlag(stopFlag)
+{}
+
+void TestMainActions::Command1_Click()
+{
+    // A disabled hexadecimal-view item means a view runs: the button then stops it.
+    if (m_menus.enabled(Menus::HexView)) {
+        m_box.clearText();
+        return;
+    }
+    m_stopFlag = 1;
+    m_strip.setCommand1Caption(u"清除"_s);
+}
+
+void CommandFixture::SetUp()
+{
+    ASSERT_TRUE(m_config.isValid());
+    ASSERT_TRUE(m_dir.isValid());
+    ASSERT_TRUE(m_pty.isValid()) << m_pty.error().toStdString();
+    ASSERT_TRUE(m_config.linkPort(PortNumber, m_pty.slavePath()));
+    ASSERT_TRUE(m_port.setCommPort(PortNumber).ok());
+    m_store.set(u"Comport"_s, u"COM%1"_s.arg(PortNumber));
+}
+
+void CommandFixture::openPort()
+{
+    PortCommands(m_context).openOrClose();
+    ASSERT_TRUE(m_port.portOpen()) << "the pseudo-terminal did not open as COM" << PortNumber;
+    ASSERT_TRUE(m_menus.checked(Menus::OpenPort));
+}
+
+void CommandFixture::closePort()
+{
+    PortCommands(m_context).openOrClose();
+    ASSERT_FALSE(m_port.portOpen());
+}
+
+QString CommandFixture::writeFile(const QString &name, const QByteArray &bytes)
+{
+    const QString path = m_dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || file.write(bytes) != bytes.size()) {
+        ADD_FAILURE() << "cannot write test file " << path.toStdString();
+    }
+    return path;
+}
+
+QString CommandFixture::missingPath() const
+{
+    return m_dir.filePath(u"no-such-folder/no-such-file"_s);
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "app/menus.h"
+#include "app/progressbar.h"
+#include "commands/capturefile.h"
+#include "commands/commandcontext.h"
+#include "platform/serialport.h"
+#include "platform/terminalbox.h"
+#include "status/statusstrip.h"
+#include "support/memorysettingsstore.h"
+#include "support/ptypair.h"
+#include "support/scripteddialogs.h"
+#include "support/testapp.h"
+
+#include <QByteArray>
+#include <QMenuBar>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+// The main window's own actions as the commands see them; the clear button does what the real
+// one does, so a test can stop a hexadecimal view the way a user would.
+class TestMainActions : public MainActions
+{
+public:
+    TestMainActions(Menus &menus, TerminalBox &box, StatusStrip &strip,
+                    std::optional<int> &stopFlag);
+
+    void showSettings() override { ++settingsShown; }
+    void exitProgram() override { ++exitRequests; }
+    void Command1_Click() override;
+
+    int settingsShown = 0;
+    int exitRequests = 0;
+
+private:
+    Menus &m_menus;
+    TerminalBox &m_box;
+    StatusStrip &m_strip;
+    std::optional<int> &m_stopFlag;
+};
+
+// Everything a tools command is handed, without the main window: the real serial port over a
+// pseudo-terminal (through a ports/COMn link), the real menus, terminal box, bar and strip, and
+// dialogs answered from a script. The test plays the far end of the line.
+class CommandFixture : public ::testing::Test
+{
+protected:
+    static constexpr int PortNumber = 9;
+
+    void SetUp() override;
+
+    // Opens or closes the port as tools item 1 does, menu states included.
+    void openPort();
+    void closePort();
+    // Writes a file in the test's own folder and gives its path.
+    QString writeFile(const QString &name, const QByteArray &bytes);
+    // A path in the test's folder where nothing exists.
+    QString missingPath() const;
+
+    // Widgets need the application before any member is built.
+    QApplication &m_app = ensureApp();
+    TempConfigHome m_config;
+    PtyPair m_pty;
+    QTemporaryDir m_dir;
+    MemorySettingsStore m_store;
+    ScriptedDialogs m_dialogs;
+    SerialPort m_port;
+    QMenuBar m_menuBar;
+    Menus m_menus{&m_menuBar};
+    TerminalBox m_box;
+    CaptureFile m_capture;
+    ProgressBar m_bar;
+    StatusStrip m_strip{m_port, m_store};
+    std::optional<int> m_stopFlag;
+    TestMainActions m_main{m_menus, m_box, m_strip, m_stopFlag};
+    CommandContext m_context{m_port,    m_menus, m_dialogs, m_store,    m_box,
+                             m_capture, m_bar,   m_strip,   m_stopFlag, m_main};
+};

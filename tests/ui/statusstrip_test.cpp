@@ -1,0 +1,171 @@
+#include "status/statusstrip.h"
+
+#include "support/fakecommport.h"
+#include "support/memorysettingsstore.h"
+#include "support/testapp.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTime>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class StatusStripTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // Shown, so that size changes reach the strip at once as they do in the main window.
+        m_strip.show();
+    }
+
+    QPushButton *command1() const { return m_strip.findChild<QPushButton *>(u"Command1"_s); }
+    // The line without its clock, which the tests check apart.
+    QString lineBeforeClock() const
+    {
+        const QString text = m_strip.currentText();
+        return text.left(std::max<qsizetype>(0, text.size() - 8));
+    }
+    // Waits for the strip's own timer to draw a line that satisfies the condition.
+    bool tickUntil(const std::function<bool(const QString &)> &condition)
+    {
+        return QTest::qWaitFor([&] { return condition(m_strip.currentText()); }, 2000);
+    }
+
+    QApplication &m_app = ensureApp();
+    FakeCommPort m_port;
+    MemorySettingsStore m_store;
+    StatusStrip m_strip{m_port, m_store};
+};
+
+TEST_F(StatusStripTest, FirstTickDrawsTheDefaultLineWithTheClock)
+{
+    EXPECT_TRUE(m_strip.currentText().isEmpty()) << "nothing is drawn before the first tick";
+    const QTime before = QTime::currentTime();
+    ASSERT_TRUE(tickUntil([](const QString &text) { return !text.isEmpty(); }));
+    const QTime after = QTime::currentTime();
+
+    EXPECT_EQ(lineBeforeClock(), u"COM1:9600,N,8,1  DTR:关  RTS:关  CD:关  CTS:关  DSR:关  时钟"_s);
+    const QTime clock = QTime::fromString(m_strip.currentText().right(8), u"HH:mm:ss"_s);
+    ASSERT_TRUE(clock.isValid()) << m_strip.currentText().toStdString();
+    const auto wholeSeconds = [](const QTime &t) {
+        return QTime(t.hour(), t.minute(), t.second());
+    };
+    EXPECT_GE(clock, wholeSeconds(before));
+    EXPECT_LE(clock, wholeSeconds(after));
+}
+
+TEST_F(StatusStripTest, EachLineSwitchedOnShowsOnTheNextTick)
+{
+    struct Line
+    {
+        const char *label;
+        std::function<void(FakeCommPort &, bool)> set;
+    };
+    const Line lines[] = {
+            {"DTR",
+             [](FakeCommPort &p, bool on) {
+                 p.setDtrEnable(on);
+             }},
+            {"RTS",
+             [](FakeCommPort &p, bool on) {
+                 p.setRtsEnable(on);
+             }},
+            {"CD",
+             [](FakeCommPort &p, bool on) {
+                 p.setCd(on);
+             }},
+            {"CTS",
+             [](FakeCommPort &p, bool on) {
+                 p.setCts(on);
+             }},
+            {"DSR",
+             [](FakeCommPort &p, bool on) {
+                 p.setDsr(on);
+             }},
+    };
+    for (const Line &line : lines) {
+        SCOPED_TRACE(line.label);
+        line.set(m_port, true);
+        // Only this line may read "开": a swapped pair of lines would show another label on.
+        QString expected = u"COM1:9600,N,8,1  DTR:关  RTS:关  CD:关  CTS:关  DSR:关  时钟"_s;
+        const QString label = u"  "_s + QString::fromLatin1(line.label) + u":"_s;
+        expected.replace(label + u"关"_s, label + u"开"_s);
+        EXPECT_TRUE(tickUntil([&](const QString &) { return lineBeforeClock() == expected; }))
+                << m_strip.currentText().toStdString();
+        line.set(m_port, false);
+    }
+}
+
+TEST_F(StatusStripTest, StoredPortNameShowsBesideThePortsOwnSettings)
+{
+    // The dialog stores another port while the port keeps the settings start-up gave it.
+    m_port.setSettings(u"115200,S,7,1.5"_s).ok();
+    for (const QString &name : {u"COM12"_s, u"ttyUSB0"_s, QString()}) {
+        SCOPED_TRACE(name.toStdString());
+        m_store.save(u"Comport"_s, name);
+        const QString expected = name + u":115200,S,7,1.5  DTR"_s;
+        EXPECT_TRUE(tickUntil([&](const QString &text) { return text.startsWith(expected); }))
+                << m_strip.currentText().toStdString();
+    }
+}
+
+TEST_F(StatusStripTest, ButtonFollowsTheRightEndAndHeightStaysFixed)
+{
+    for (int width : {800, 300, 40}) {
+        SCOPED_TRACE(width);
+        m_strip.resize(width, 60);
+        EXPECT_EQ(m_strip.height(), 25);
+        EXPECT_EQ(command1()->geometry(), QRect(width - 60, 4, 57, 18));
+    }
+}
+
+TEST_F(StatusStripTest, ButtonClickIsReportedAndCaptionCanChange)
+{
+    QSignalSpy clicked(&m_strip, &StatusStrip::command1Clicked);
+    EXPECT_EQ(m_strip.command1Caption(), u"清除"_s);
+    QTest::mouseClick(command1(), Qt::LeftButton);
+    EXPECT_EQ(clicked.count(), 1);
+
+    m_strip.setCommand1Caption(u"停止"_s);
+    EXPECT_EQ(command1()->text(), u"停止"_s);
+    EXPECT_EQ(m_strip.command1Caption(), u"停止"_s);
+}
+
+TEST_F(StatusStripTest, TextIsDrawnFromSevenPixelsDownOnTheStripColour)
+{
+    m_strip.resize(640, 25);
+    m_strip.CMD_Redraw();
+    const QImage image = m_strip.grab().toImage();
+    const QRgb background = qRgb(0, 128, 128);
+    int firstInkRow = image.height();
+    int firstInkColumn = image.width();
+    // The port and its settings only: a Chinese fallback font may reach above the ascent.
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < 100; ++x) {
+            if (image.pixel(x, y) != background) {
+                firstInkRow = std::min(firstInkRow, y);
+                firstInkColumn = std::min(firstInkColumn, x);
+            }
+        }
+    }
+    ASSERT_LT(firstInkRow, image.height()) << "no text was drawn";
+    // Text placed with its top left at (3, 7) starts there or a little further in, never before.
+    EXPECT_GE(firstInkRow, 7);
+    EXPECT_LE(firstInkRow, 12);
+    EXPECT_GE(firstInkColumn, 3);
+    EXPECT_LE(firstInkColumn, 6);
+}
+
+} // namespace

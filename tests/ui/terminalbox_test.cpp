@@ -1,0 +1,627 @@
+// The terminal's text box on its own: reading back across the seams of long lines, line breaks,
+// colours and the received mark, protection of received text, the key events the window sees,
+// paste, reserved shortcuts and the character limit.
+
+#include "platform/terminalbox.h"
+#include "support/testapp.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QRandomGenerator>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+// Qt's hook for synthesised key presses, the one QTest::keyClick uses: it offers the key to the
+// focus widget as a shortcut override and then to the shortcut map, as a real key press goes.
+Q_GUI_EXPORT bool qt_sendShortcutOverrideEvent(QObject *o, ulong timestamp, int k,
+                                               Qt::KeyboardModifiers mods,
+                                               const QString &text = QString(),
+                                               bool autorep = false, ushort count = 1);
+
+namespace {
+
+constexpr QRgb Red = qRgb(255, 0, 0);
+constexpr QRgb Yellow = qRgb(192, 192, 0);
+constexpr QRgb Teal = qRgb(0, 192, 192);
+
+void pressKey(QWidget *widget, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+              const QString &text = QString())
+{
+    if (qt_sendShortcutOverrideEvent(widget, 0, key, modifiers, text)) {
+        return; // a shortcut took the key
+    }
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+    QApplication::sendEvent(widget, &release);
+}
+
+// A line of the given length without breaks, varied so that a character out of place shows.
+QString longLine(qsizetype length, char16_t first = u'a')
+{
+    QString line;
+    line.reserve(length);
+    for (qsizetype i = 0; i < length; ++i) {
+        line += QChar(char16_t(first + i % 23));
+    }
+    return line;
+}
+
+// The box's text with each CR LF as one '\n', so that indexes are box positions.
+QString boxChars(const TerminalBox &box)
+{
+    QString text = box.text();
+    text.replace(u"\r\n"_s, u"\n"_s);
+    return text;
+}
+
+void select(TerminalBox &box, qsizetype from, qsizetype to)
+{
+    box.setSelStart(to);
+    const int end = box.textCursor().position();
+    box.setSelStart(from);
+    QTextCursor cursor = box.textCursor();
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    box.setTextCursor(cursor);
+}
+
+class RecordingHandler : public TerminalBox::KeyHandler
+{
+public:
+    struct Down
+    {
+        int code;
+        int shift;
+    };
+
+    void keyDown(int &keyCode, int shift) override
+    {
+        downs.push_back({keyCode, shift});
+        if (cancelAll) {
+            keyCode = 0;
+        }
+    }
+    void keyPress(int &keyAscii) override
+    {
+        presses.push_back(keyAscii);
+        if (replacement >= 0) {
+            keyAscii = replacement;
+        }
+    }
+    void pasteText(const QString &text) override { pastes.push_back(text); }
+
+    bool cancelAll = false;
+    int replacement = -1;
+    std::vector<Down> downs;
+    std::vector<int> presses;
+    std::vector<QString> pastes;
+};
+
+class TerminalBoxTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ensureApp();
+        m_box = std::make_unique<TerminalBox>();
+        m_box->resize(400, 300);
+    }
+
+    // Text as the receive handler writes it: marked received, in the received colour.
+    void receive(const QString &text)
+    {
+        m_box->setSelReceived(true);
+        m_box->setSelColor(Yellow);
+        m_box->insertText(text);
+        m_box->moveCaretToEnd();
+        m_box->setSelReceived(false);
+    }
+
+    void typeChars(const QString &text)
+    {
+        m_box->setSelColor(Teal);
+        for (const QChar c : text) {
+            pressKey(m_box.get(), c.toUpper().unicode(), Qt::NoModifier, QString(c));
+        }
+    }
+
+    std::unique_ptr<TerminalBox> m_box;
+};
+
+TEST_F(TerminalBoxTest, LongLineWithoutBreakReadsBackAsOneLine)
+{
+    const QString line = longLine(10000);
+    // Uneven chunks, as the port delivers them.
+    for (qsizetype at = 0, size = 7; at < line.size(); at += size, size = size * 3 + 1) {
+        m_box->insertText(line.mid(at, size));
+    }
+    EXPECT_EQ(m_box->text(), line);
+    EXPECT_EQ(m_box->textLength(), 10000);
+    EXPECT_EQ(m_box->lastLine(), line);
+    EXPECT_GT(m_box->document()->blockCount(), 4) << "the line is not kept in short paragraphs";
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        ASSERT_EQ(m_box->charAt(i), line[i]) << "position " << i;
+    }
+    EXPECT_EQ(m_box->charAt(10000), QChar());
+    EXPECT_EQ(m_box->selStart(), 10000);
+
+    m_box->insertText(u"\r\nnext"_s);
+    EXPECT_EQ(m_box->text(), line + u"\r\nnext"_s);
+    EXPECT_EQ(m_box->textLength(), 10005);
+    EXPECT_EQ(m_box->lastLine(), u"next"_s);
+    EXPECT_EQ(m_box->charAt(10000), u'\n');
+    EXPECT_EQ(m_box->charAt(10001), u'n');
+
+    for (const qsizetype position : {0, 1, 1023, 1024, 1025, 2048, 5000, 9999, 10000, 10005}) {
+        SCOPED_TRACE(position);
+        m_box->setSelStart(position);
+        EXPECT_EQ(m_box->selStart(), position);
+    }
+
+    // Copying joins the pieces too.
+    m_box->selectAll();
+    m_box->copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), line + u"\nnext"_s);
+}
+
+TEST_F(TerminalBoxTest, EachKindOfLineEndMakesOneBreak)
+{
+    struct Row
+    {
+        const char *what;
+        QString inserted;
+        QString text;
+        qsizetype length;
+        QString lastLine;
+    };
+    const Row rows[] = {
+            {"CR LF", u"a\r\nb"_s, u"a\r\nb"_s, 3, u"b"_s},
+            {"lone CR", u"a\rb"_s, u"a\r\nb"_s, 3, u"b"_s},
+            {"lone LF", u"a\nb"_s, u"a\r\nb"_s, 3, u"b"_s},
+            {"CR then CR LF", u"a\r\r\nb"_s, u"a\r\n\r\nb"_s, 4, u"b"_s},
+            {"LF CR is two breaks", u"a\n\rb"_s, u"a\r\n\r\nb"_s, 4, u"b"_s},
+            {"break at the start", u"\r\nb"_s, u"\r\nb"_s, 2, u"b"_s},
+            {"trailing CR", u"a\r"_s, u"a\r\n"_s, 2, u""_s},
+            {"paragraph separator", u"a\u2029b"_s, u"a\r\nb"_s, 3, u"b"_s},
+            {"frame marker kept as a character", u"a\uFDD0b"_s, u"a\uFFFDb"_s, 3, u"a\uFFFDb"_s},
+            {"empty", u""_s, u""_s, 0, u""_s},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        m_box->clearText();
+        m_box->insertText(row.inserted);
+        EXPECT_EQ(m_box->text(), row.text);
+        EXPECT_EQ(m_box->textLength(), row.length);
+        EXPECT_EQ(m_box->lastLine(), row.lastLine);
+    }
+}
+
+TEST_F(TerminalBoxTest, InsertInTheMiddleReplacesTheSelection)
+{
+    m_box->insertText(u"hello world\r\n"_s);
+    select(*m_box, 6, 11);
+    m_box->insertText(u"there\r\nX"_s);
+    EXPECT_EQ(m_box->text(), u"hello there\r\nX\r\n"_s);
+    EXPECT_EQ(m_box->selStart(), 14) << "the caret stays behind the inserted text";
+}
+
+// Inserts and deletions anywhere, long lines included, against a plain string.
+TEST_F(TerminalBoxTest, RandomEditsMatchAPlainString)
+{
+    QRandomGenerator random(20240607);
+    QString model;
+    const auto randomText = [&random] {
+        QString text;
+        const int pieces = random.bounded(1, 4);
+        for (int p = 0; p < pieces; ++p) {
+            switch (random.bounded(4)) {
+            case 0: text += longLine(random.bounded(1, 3000), u'A'); break;
+            case 1: text += u"\r\n"_s; break;
+            case 2: text += u"\n"_s; break;
+            default: text += longLine(random.bounded(1, 40), u'a'); break;
+            }
+        }
+        return text;
+    };
+    for (int step = 0; step < 300; ++step) {
+        SCOPED_TRACE(step);
+        const qsizetype a = random.bounded(int(model.size()) + 1);
+        if (random.bounded(3) == 0 && !model.isEmpty()) {
+            const qsizetype b = std::min<qsizetype>(model.size(), a + random.bounded(1, 2500));
+            select(*m_box, a, b);
+            m_box->insertText(QString());
+            model.remove(a, b - a);
+            ASSERT_EQ(m_box->selStart(), a);
+        } else {
+            const QString text = randomText();
+            m_box->setSelStart(a);
+            m_box->insertText(text);
+            QString plain = text;
+            plain.replace(u"\r\n"_s, u"\n"_s);
+            model.insert(a, plain);
+            ASSERT_EQ(m_box->selStart(), a + plain.size());
+        }
+        ASSERT_EQ(m_box->textLength(), model.size());
+        ASSERT_EQ(boxChars(*m_box), model);
+        for (int probe = 0; probe < 20 && !model.isEmpty(); ++probe) {
+            const qsizetype at = random.bounded(int(model.size()));
+            ASSERT_EQ(m_box->charAt(at), model[at]) << "position " << at;
+        }
+    }
+}
+
+TEST_F(TerminalBoxTest, RunsCarryColourAndReceivedMarkAndRoundTrip)
+{
+    m_box->setSelColor(Red);
+    m_box->insertText(u"a"_s);
+    m_box->insertText(u"b"_s);
+    receive(u"cd\r\n"_s);
+    receive(longLine(3000));
+    m_box->setSelColor(Red);
+    m_box->insertText(u"ef"_s);
+
+    const TextRuns expected = {
+            {u"ab"_s, Red, false},
+            {u"cd\n"_s + longLine(3000), Yellow, true},
+            {u"ef"_s, Red, false},
+    };
+    EXPECT_EQ(m_box->runs(), expected);
+
+    TerminalBox loaded;
+    loaded.setRuns(expected);
+    EXPECT_EQ(loaded.runs(), expected);
+    EXPECT_EQ(loaded.text(), m_box->text());
+    EXPECT_EQ(loaded.textLength(), m_box->textLength());
+    EXPECT_EQ(loaded.selStart(), 0) << "a loaded document leaves the caret at the start";
+
+    // Loading replaces what was there.
+    loaded.setRuns({{u"new"_s, Teal, false}});
+    EXPECT_EQ(loaded.text(), u"new"_s);
+}
+
+TEST_F(TerminalBoxTest, BackspaceDeletesTypedTextButNotReceivedTextOrLineBreaks)
+{
+    receive(u"RX"_s);
+    typeChars(u"ab"_s);
+    ASSERT_EQ(m_box->text(), u"RXab"_s);
+    pressKey(m_box.get(), Qt::Key_Backspace);
+    EXPECT_EQ(m_box->text(), u"RXa"_s);
+    pressKey(m_box.get(), Qt::Key_Backspace);
+    pressKey(m_box.get(), Qt::Key_Backspace);
+    EXPECT_EQ(m_box->text(), u"RX"_s) << "received text was deleted";
+
+    typeChars(u"c"_s);
+    pressKey(m_box.get(), Qt::Key_Return);
+    pressKey(m_box.get(), Qt::Key_Backspace);
+    EXPECT_EQ(m_box->text(), u"RXc\r\n"_s) << "a line break was deleted";
+
+    // Delete does the same after the caret.
+    m_box->setSelStart(3);
+    pressKey(m_box.get(), Qt::Key_Delete);
+    EXPECT_EQ(m_box->text(), u"RXc\r\n"_s);
+    m_box->setSelStart(1);
+    pressKey(m_box.get(), Qt::Key_Delete);
+    EXPECT_EQ(m_box->text(), u"RXc\r\n"_s);
+    m_box->setSelStart(2);
+    pressKey(m_box.get(), Qt::Key_Delete);
+    EXPECT_EQ(m_box->text(), u"RX\r\n"_s);
+}
+
+TEST_F(TerminalBoxTest, BackspaceAtTheSeamOfALongLineDeletesTheCharacterBeforeIt)
+{
+    const QString line = longLine(3000);
+    m_box->insertText(line);
+    for (const qsizetype position : {1024, 1025, 2048, 3000}) {
+        SCOPED_TRACE(position);
+        QString expected = boxChars(*m_box);
+        expected.remove(position - 1, 1);
+        m_box->setSelStart(position);
+        pressKey(m_box.get(), Qt::Key_Backspace);
+        EXPECT_EQ(m_box->text(), expected);
+        EXPECT_EQ(m_box->selStart(), position - 1);
+    }
+}
+
+TEST_F(TerminalBoxTest, CutAndTypingRefuseASelectionHoldingReceivedText)
+{
+    QApplication::clipboard()->setText(u"before"_s);
+    receive(u"RX"_s);
+    typeChars(u"ab"_s);
+    m_box->selectAll();
+    pressKey(m_box.get(), Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(m_box->text(), u"RXab"_s);
+    EXPECT_EQ(QApplication::clipboard()->text(), u"before"_s) << "a refused cut still copied";
+    pressKey(m_box.get(), Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_EQ(m_box->text(), u"RXab"_s);
+    typeChars(u"z"_s);
+    EXPECT_EQ(m_box->text(), u"RXab"_s) << "typing replaced received text";
+    pressKey(m_box.get(), Qt::Key_Backspace);
+    EXPECT_EQ(m_box->text(), u"RXab"_s);
+
+    // Typed text alone can be cut.
+    select(*m_box, 2, 4);
+    pressKey(m_box.get(), Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(m_box->text(), u"RX"_s);
+    EXPECT_EQ(QApplication::clipboard()->text(), u"ab"_s);
+}
+
+TEST_F(TerminalBoxTest, KeysReachKeyDownAsVirtualKeyCodes)
+{
+    struct Row
+    {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        int code;
+        int shift;
+    };
+    const Row rows[] = {
+            {Qt::Key_F1, Qt::NoModifier, 112, 0},
+            {Qt::Key_F2, Qt::NoModifier, 113, 0},
+            {Qt::Key_F12, Qt::NoModifier, 123, 0},
+            {Qt::Key_Pause, Qt::NoModifier, 19, 0},
+            {Qt::Key_ScrollLock, Qt::NoModifier, 145, 0},
+            {Qt::Key_Home, Qt::NoModifier, 36, 0},
+            {Qt::Key_End, Qt::NoModifier, 35, 0},
+            {Qt::Key_Delete, Qt::NoModifier, 46, 0},
+            {Qt::Key_PageUp, Qt::NoModifier, 33, 0},
+            {Qt::Key_PageDown, Qt::NoModifier, 34, 0},
+            {Qt::Key_Tab, Qt::NoModifier, 9, 0},
+            {Qt::Key_Backtab, Qt::ShiftModifier, 9, 1},
+            {Qt::Key_Escape, Qt::NoModifier, 27, 0},
+            {Qt::Key_Up, Qt::NoModifier, 38, 0},
+            {Qt::Key_Down, Qt::NoModifier, 40, 0},
+            {Qt::Key_Left, Qt::NoModifier, 37, 0},
+            {Qt::Key_Right, Qt::NoModifier, 39, 0},
+            {Qt::Key_Shift, Qt::ShiftModifier, 16, 1},
+            {Qt::Key_Control, Qt::ControlModifier, 17, 2},
+            {Qt::Key_Insert, Qt::NoModifier, 45, 0},
+            {Qt::Key_Return, Qt::NoModifier, 13, 0},
+            {Qt::Key_Enter, Qt::KeypadModifier, 13, 0},
+            {Qt::Key_Backspace, Qt::NoModifier, 8, 0},
+            {Qt::Key_A, Qt::ShiftModifier, 65, 1},
+            {Qt::Key_Z, Qt::NoModifier, 90, 0},
+            {Qt::Key_0, Qt::NoModifier, 48, 0},
+            {Qt::Key_9, Qt::NoModifier, 57, 0},
+            {Qt::Key_B, Qt::ControlModifier | Qt::AltModifier, 66, 6},
+    };
+    RecordingHandler handler;
+    handler.cancelAll = true;
+    m_box->setKeyHandler(&handler);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.code);
+        handler.downs.clear();
+        QKeyEvent press(QEvent::KeyPress, row.key, row.modifiers);
+        QApplication::sendEvent(m_box.get(), &press);
+        ASSERT_EQ(handler.downs.size(), 1u);
+        EXPECT_EQ(handler.downs[0].code, row.code);
+        EXPECT_EQ(handler.downs[0].shift, row.shift);
+    }
+}
+
+TEST_F(TerminalBoxTest, ACancelledKeyChangesNothing)
+{
+    RecordingHandler handler;
+    m_box->setKeyHandler(&handler);
+    typeChars(u"ab"_s);
+    QApplication::clipboard()->setText(u"pasted"_s);
+    handler = RecordingHandler();
+    handler.cancelAll = true;
+
+    pressKey(m_box.get(), Qt::Key_C, Qt::NoModifier, u"c"_s);
+    pressKey(m_box.get(), Qt::Key_Return);
+    pressKey(m_box.get(), Qt::Key_Backspace);
+    pressKey(m_box.get(), Qt::Key_Tab);
+    pressKey(m_box.get(), Qt::Key_V, Qt::ControlModifier);
+    pressKey(m_box.get(), Qt::Key_Home);
+    EXPECT_EQ(m_box->text(), u"ab"_s);
+    EXPECT_EQ(m_box->selStart(), 2);
+    EXPECT_TRUE(handler.presses.empty());
+    EXPECT_TRUE(handler.pastes.empty());
+    EXPECT_EQ(handler.downs.size(), 6u);
+}
+
+TEST_F(TerminalBoxTest, KeyPressGetsControlCodesFromTheKeyNotTheEventText)
+{
+    struct Row
+    {
+        const char *what;
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        QString eventText;
+        int keyAscii;
+    };
+    const Row rows[] = {
+            {"Ctrl+C as X11 sends it", Qt::Key_C, Qt::ControlModifier, u"\x03"_s, 3},
+            {"Ctrl+C as test tools send it", Qt::Key_C, Qt::ControlModifier, u"c"_s, 3},
+            {"Ctrl+A", Qt::Key_A, Qt::ControlModifier, u"a"_s, 1},
+            {"Ctrl+Shift+Z", Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier, u"Z"_s, 26},
+            {"Ctrl+M without text", Qt::Key_M, Qt::ControlModifier, QString(), 13},
+            {"Enter", Qt::Key_Return, Qt::NoModifier, u"\r"_s, 13},
+            {"keypad Enter", Qt::Key_Enter, Qt::KeypadModifier, u"\r"_s, 13},
+            {"Backspace", Qt::Key_Backspace, Qt::NoModifier, u"\b"_s, 8},
+            {"Escape", Qt::Key_Escape, Qt::NoModifier, u"\x1b"_s, 27},
+            {"letter", Qt::Key_Q, Qt::NoModifier, u"q"_s, 'q'},
+            {"shifted letter", Qt::Key_Q, Qt::ShiftModifier, u"Q"_s, 'Q'},
+            {"letter without text", Qt::Key_Q, Qt::NoModifier, QString(), 'q'},
+            {"space", Qt::Key_Space, Qt::NoModifier, u" "_s, ' '},
+            {"non-ASCII", Qt::Key_unknown, Qt::NoModifier, u"é"_s, 0xe9},
+    };
+    RecordingHandler handler;
+    m_box->setKeyHandler(&handler);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        handler.presses.clear();
+        pressKey(m_box.get(), row.key, row.modifiers, row.eventText);
+        ASSERT_EQ(handler.presses.size(), 1u);
+        EXPECT_EQ(handler.presses[0], row.keyAscii);
+    }
+
+    // Keys that type nothing raise no KeyPress.
+    handler.presses.clear();
+    for (const int key : {Qt::Key_F1, Qt::Key_Insert, Qt::Key_Down, Qt::Key_Shift}) {
+        pressKey(m_box.get(), key);
+    }
+    pressKey(m_box.get(), Qt::Key_F, Qt::AltModifier, u"f"_s);
+    EXPECT_TRUE(handler.presses.empty());
+}
+
+TEST_F(TerminalBoxTest, TypedCharactersGoInAfterKeyPressWhichMayChangeThem)
+{
+    RecordingHandler handler;
+    m_box->setKeyHandler(&handler);
+    m_box->setSelColor(Teal);
+    pressKey(m_box.get(), Qt::Key_A, Qt::NoModifier, u"a"_s);
+    pressKey(m_box.get(), Qt::Key_Return, Qt::NoModifier, u"\r"_s);
+    pressKey(m_box.get(), Qt::Key_C, Qt::ControlModifier, u"\x03"_s);
+    EXPECT_EQ(m_box->text(), u"a\r\n"_s) << "Enter makes the break, Ctrl+C types nothing";
+    EXPECT_EQ(m_box->runs(), TextRuns({{u"a\n"_s, Teal, false}}));
+
+    handler.replacement = 'b';
+    pressKey(m_box.get(), Qt::Key_A, Qt::NoModifier, u"a"_s);
+    handler.replacement = 0;
+    pressKey(m_box.get(), Qt::Key_A, Qt::NoModifier, u"a"_s);
+    pressKey(m_box.get(), Qt::Key_Return, Qt::NoModifier, u"\r"_s);
+    EXPECT_EQ(m_box->text(), u"a\r\nb"_s);
+
+    // An input method's committed text is typed character by character.
+    handler.replacement = -1;
+    handler.presses.clear();
+    QInputMethodEvent commit;
+    commit.setCommitString(u"中文"_s);
+    QApplication::sendEvent(m_box.get(), &commit);
+    EXPECT_EQ(handler.presses, (std::vector<int>{0x4e2d, 0x6587}));
+    EXPECT_EQ(m_box->text(), u"a\r\nb中文"_s);
+}
+
+TEST_F(TerminalBoxTest, PastedAndDroppedTextGoesToTheHandler)
+{
+    RecordingHandler handler;
+    m_box->setKeyHandler(&handler);
+    m_box->insertText(u"ab"_s);
+    QApplication::clipboard()->setText(u"xyz"_s);
+
+    pressKey(m_box.get(), Qt::Key_V, Qt::ControlModifier, u"\x16"_s);
+    pressKey(m_box.get(), Qt::Key_Insert, Qt::ShiftModifier);
+    auto mime = std::make_unique<QMimeData>();
+    mime->setText(u"dropped"_s);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction | Qt::MoveAction, mime.get(), Qt::LeftButton,
+                    Qt::NoModifier);
+    QApplication::sendEvent(m_box->viewport(), &drop);
+
+    EXPECT_EQ(handler.pastes, (std::vector<QString>{u"xyz"_s, u"xyz"_s, u"dropped"_s}));
+    EXPECT_EQ(m_box->text(), u"ab"_s) << "the box inserted pasted text itself";
+    EXPECT_EQ(drop.dropAction(), Qt::CopyAction) << "a move would delete the dragged text";
+
+    // Without a window to place it, pasted text goes to the end.
+    m_box->setKeyHandler(nullptr);
+    m_box->setSelStart(0);
+    m_box->paste();
+    EXPECT_EQ(m_box->text(), u"abxyz"_s);
+}
+
+TEST_F(TerminalBoxTest, AReservedShortcutReachesTheWindowMenu)
+{
+    QMainWindow window;
+    auto *box = new TerminalBox;
+    window.setCentralWidget(box);
+    QAction *action = window.menuBar()->addMenu(u"Edit"_s)->addAction(u"Hex"_s);
+    action->setShortcut(QKeySequence(u"Ctrl+C"_s));
+    int triggered = 0;
+    QObject::connect(action, &QAction::triggered, &window, [&triggered] { ++triggered; });
+    window.show();
+    QApplication::setActiveWindow(&window);
+    box->setFocus();
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::focusWidget(), box);
+
+    // Without the reservation the box keeps Ctrl+C for copying.
+    pressKey(box, Qt::Key_C, Qt::ControlModifier, u"c"_s);
+    EXPECT_EQ(triggered, 0);
+
+    box->setReservedShortcuts({QKeySequence(u"Ctrl+C"_s)});
+    pressKey(box, Qt::Key_C, Qt::ControlModifier, u"c"_s);
+    EXPECT_EQ(triggered, 1);
+}
+
+TEST_F(TerminalBoxTest, MaxCharactersDropsTheOldestWholeLines)
+{
+    m_box->setMaxCharacters(25);
+    for (int i = 0; i < 10; ++i) {
+        m_box->insertText(u"line%1\r\n"_s.arg(i));
+    }
+    EXPECT_EQ(m_box->text(), u"line6\r\nline7\r\nline8\r\nline9\r\n"_s);
+    EXPECT_EQ(m_box->textLength(), 24);
+
+    // A line longer than the limit loses its oldest pieces, never the end.
+    m_box->clearText();
+    m_box->setMaxCharacters(3000);
+    const QString line = longLine(10000);
+    for (qsizetype at = 0; at < line.size(); at += 700) {
+        m_box->insertText(line.mid(at, 700));
+    }
+    EXPECT_LE(m_box->textLength(), 3000);
+    EXPECT_GE(m_box->textLength(), 2000);
+    EXPECT_TRUE(line.endsWith(m_box->text()));
+    EXPECT_EQ(m_box->textLength(), m_box->text().size());
+
+    m_box->setMaxCharacters(0);
+    m_box->insertText(line);
+    EXPECT_GT(m_box->textLength(), 10000) << "0 means no limit";
+}
+
+TEST_F(TerminalBoxTest, ClearTextEmptiesTheBox)
+{
+    receive(longLine(5000) + u"\r\nx"_s);
+    m_box->clearText();
+    EXPECT_EQ(m_box->text(), QString());
+    EXPECT_EQ(m_box->textLength(), 0);
+    EXPECT_EQ(m_box->selStart(), 0);
+    EXPECT_TRUE(m_box->runs().isEmpty());
+    m_box->insertText(u"y"_s);
+    EXPECT_EQ(m_box->textLength(), 1);
+}
+
+TEST_F(TerminalBoxTest, MoveTwipsSetsPixelGeometry)
+{
+    m_box->moveTwips(150, 300, 1500, 600);
+    EXPECT_EQ(m_box->geometry(), QRect(10, 20, 100, 40));
+    m_box->moveTwips(150, 300, -350, -50);
+    EXPECT_EQ(m_box->geometry(), QRect(10, 20, 0, 0));
+}
+
+TEST_F(TerminalBoxTest, ContextMenuOffersCopyPasteAndSelectAllOnly)
+{
+    m_box->insertText(u"text"_s);
+    m_box->show();
+    QStringList captions;
+    QTimer::singleShot(0, m_box.get(), [&captions] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu) {
+            return;
+        }
+        for (QAction *action : menu->actions()) {
+            if (!action->isSeparator()) {
+                captions << action->text();
+            }
+        }
+        menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), m_box->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(m_box->viewport(), &event);
+    EXPECT_EQ(captions, (QStringList{u"复制"_s, u"粘贴"_s, u"全选"_s}));
+}
+
+} // namespace
