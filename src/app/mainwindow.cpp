@@ -20,6 +20,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScreen>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -110,6 +111,11 @@ void MainWindow::start()
     // are shown.
     MDIForm_Load();
     m_Form1->Form_Load();
+    // Without a window manager (a bare X server) maximizing does nothing; fill the screen
+    // ourselves so the window opens at the size a maximized window would have.
+    if (const QScreen *screen = this->screen()) {
+        setGeometry(screen->availableGeometry());
+    }
     showMaximized();
     m_Form1Frame->showMaximized();
     m_Form1->box().setFocus();
