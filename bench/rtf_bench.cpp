@@ -69,7 +69,9 @@ int main()
     measure("writeRtf, 55,000 distinct characters", 3, [&] { return writeRtf(all).size(); });
 
     // A document of nothing but control words and groups, the reader's slowest kind of input.
-    const QByteArray words = "{\\rtf1" + QByteArray("{\\cf1\\f2\\u20320\\'c4\\'e3\\b\\par}").repeated(200000) + "}";
+    const QByteArray words = "{\\rtf1"
+                             + QByteArray("{\\cf1\\f2\\u20320\\'c4\\'e3\\b\\par}").repeated(200000)
+                             + "}";
     std::printf("control-word document: %lld bytes\n", static_cast<long long>(words.size()));
     measure("readRtf, control words and groups", 5, [&] { return readSize(words); });
 }

@@ -63,7 +63,7 @@ void FileTransfer::sendFile()
     sendBytes(file, fast);
 }
 
-bool FileTransfer::sendBytes(QFile &file, bool fast)
+void FileTransfer::sendBytes(QFile &file, bool fast)
 {
     // Copies, because events may destroy the context and this object while the send runs.
     const std::shared_ptr<bool> alive = m_alive;
@@ -89,18 +89,14 @@ bool FileTransfer::sendBytes(QFile &file, bool fast)
             const QByteArray byte = block.sliced(i, 1);
             echo(*box, byte, column);
             dialogs.doEvents();
-            if (!*alive) {
-                return false;
-            }
-            if (m_stopping || !box) {
-                return true;
+            if (!*alive || m_stopping || !box) {
+                return;
             }
             // The port may have been closed meanwhile: the rest is still echoed, and the
             // failed writes are not worth a message per byte.
             (void)port.output(byte);
         }
     }
-    return true;
 }
 
 void FileTransfer::captureToFile()

@@ -37,8 +37,8 @@ public:
     void stopRunning();
 
 private:
-    // Echoes and sends the file; false when this object went away meanwhile.
-    bool sendBytes(QFile &file, bool fast);
+    // Echoes and sends the file; returns early when this object goes away meanwhile.
+    void sendBytes(QFile &file, bool fast);
     // Writes the dump; false when this object went away meanwhile.
     bool showHex(QFile &file);
 

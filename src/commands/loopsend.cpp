@@ -72,11 +72,11 @@ void LoopSend::run(const QByteArray &message, int delay)
         (void)c.port.output(bytes);
 
         c.dialogs.doEvents();
-        if (!*alive || m_stopping) {
+        if (!*alive) {
             return;
         }
-        if (!c.port.portOpen()) {
-            // Closed meanwhile: the loop could never send again and would only burn the CPU.
+        // Closed meanwhile, the loop could never send again and would only burn the CPU.
+        if (m_stopping || !c.port.portOpen()) {
             c.menus.setChecked(Menus::LoopSend, false);
             return;
         }

@@ -30,9 +30,10 @@ IniSettingsStore::~IniSettingsStore() = default;
 
 QString IniSettingsStore::read(const QString &key, const QString &defaultValue)
 {
-    // QSettings keeps the parsed file; sync() re-reads it when another program wrote it. Its own
-    // check goes by size and millisecond time, this stamp by nanoseconds, inode and ctime, so
-    // the file is only touched when the stamp moved.
+    // QSettings keeps the parsed file and sync() re-reads it when another program wrote it, so
+    // a read costs one stat while the file stays the same. sync() itself compares size and
+    // millisecond time: a rewrite of the same size within the millisecond of the previous
+    // one is only seen with the next change.
     const FileStamp stamp = currentStamp();
     if (stamp != m_stamp) {
         m_stamp = stamp;

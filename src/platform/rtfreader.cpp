@@ -56,151 +56,139 @@ struct WordInfo
 
 using WordTable = std::unordered_map<std::string_view, WordInfo>;
 
+// Destinations whose text is not part of what the document shows. Most writers mark newer ones
+// with \*, which is skipped anyway; these are the ones older writers leave unmarked or that are
+// old enough to be known without it.
+constexpr std::string_view hiddenDestinations
+        = "aftncn aftnsep aftnsepc annotation atnauthor atndate atnicn atnid atnparent "
+          "atnref atntime author bkmkend bkmkstart blipuid buptim category "
+          "colorschememapping comment company creatim datafield datastore docvar doccomm "
+          "falt fchars ffdeftext ffentrymcr ffexitmcr ffformat ffhelptext ffl ffname "
+          "ffstattext fldinst fname footer footerf footerl footerr footnote formfield "
+          "ftncn ftnsep ftnsepc generator header headerf headerl headerr hlinkbase info "
+          "keycode keywords latentstyles lchars listoverridetable listtable manager "
+          "mmathPr nonshppict objclass objdata object objname operator panose passwordhash "
+          "pgdsctbl pict picprop pntxta pntxtb printim private revtbl revtim rsidtbl "
+          "shpinst sn sp stylesheet subject sv tc template themedata title txe userprops "
+          "wgrffmtfilter xe xmlnstbl";
+
 const WordTable &controlWords()
 {
     static const WordTable table = [] {
         WordTable words{
-            {"par", {Action::LineBreak}},
-            {"line", {Action::LineBreak}},
-            {"sect", {Action::LineBreak}},
-            {"page", {Action::LineBreak}},
-            {"tab", {Action::Tab}},
-            {"cell", {Action::Cell}},
-            {"nestcell", {Action::Cell}},
-            {"row", {Action::Row}},
-            {"nestrow", {Action::Row}},
-            {"emdash", {Action::Character, 0x2014}},
-            {"endash", {Action::Character, 0x2013}},
-            {"emspace", {Action::Character, 0x2003}},
-            {"enspace", {Action::Character, 0x2002}},
-            {"qmspace", {Action::Character, 0x2005}},
-            {"bullet", {Action::Character, 0x2022}},
-            {"lquote", {Action::Character, 0x2018}},
-            {"rquote", {Action::Character, 0x2019}},
-            {"ldblquote", {Action::Character, 0x201c}},
-            {"rdblquote", {Action::Character, 0x201d}},
-            {"zwj", {Action::Character, 0x200d}},
-            {"zwnj", {Action::Character, 0x200c}},
-            {"zwbo", {Action::Character, 0x200b}},
-            {"ltrmark", {Action::Character, 0x200e}},
-            {"rtlmark", {Action::Character, 0x200f}},
-            {"u", {Action::Unicode}},
-            {"uc", {Action::UnicodeSkip}},
-            {"f", {Action::Font}},
-            {"fcharset", {Action::FontCharset}},
-            {"cpg", {Action::FontCodePage}},
-            {"deff", {Action::DefaultFont}},
-            {"ansicpg", {Action::DocumentCodePage}},
-            {"ansi", {Action::Ansi}},
-            {"mac", {Action::Mac}},
-            {"pc", {Action::Pc}},
-            {"pca", {Action::Pca}},
-            {"cf", {Action::Color}},
-            {"plain", {Action::Plain}},
-            {"protect", {Action::Protect}},
-            {"v", {Action::Hidden}},
-            {"red", {Action::Red}},
-            {"green", {Action::Green}},
-            {"blue", {Action::Blue}},
-            {"fonttbl", {Action::FontTable}},
-            {"colortbl", {Action::ColorTable}},
-            {"bin", {Action::Binary}},
+                {"par", {Action::LineBreak}},
+                {"line", {Action::LineBreak}},
+                {"sect", {Action::LineBreak}},
+                {"page", {Action::LineBreak}},
+                {"tab", {Action::Tab}},
+                {"cell", {Action::Cell}},
+                {"nestcell", {Action::Cell}},
+                {"row", {Action::Row}},
+                {"nestrow", {Action::Row}},
+                {"emdash", {Action::Character, 0x2014}},
+                {"endash", {Action::Character, 0x2013}},
+                {"emspace", {Action::Character, 0x2003}},
+                {"enspace", {Action::Character, 0x2002}},
+                {"qmspace", {Action::Character, 0x2005}},
+                {"bullet", {Action::Character, 0x2022}},
+                {"lquote", {Action::Character, 0x2018}},
+                {"rquote", {Action::Character, 0x2019}},
+                {"ldblquote", {Action::Character, 0x201c}},
+                {"rdblquote", {Action::Character, 0x201d}},
+                {"zwj", {Action::Character, 0x200d}},
+                {"zwnj", {Action::Character, 0x200c}},
+                {"zwbo", {Action::Character, 0x200b}},
+                {"ltrmark", {Action::Character, 0x200e}},
+                {"rtlmark", {Action::Character, 0x200f}},
+                {"u", {Action::Unicode}},
+                {"uc", {Action::UnicodeSkip}},
+                {"f", {Action::Font}},
+                {"fcharset", {Action::FontCharset}},
+                {"cpg", {Action::FontCodePage}},
+                {"deff", {Action::DefaultFont}},
+                {"ansicpg", {Action::DocumentCodePage}},
+                {"ansi", {Action::Ansi}},
+                {"mac", {Action::Mac}},
+                {"pc", {Action::Pc}},
+                {"pca", {Action::Pca}},
+                {"cf", {Action::Color}},
+                {"plain", {Action::Plain}},
+                {"protect", {Action::Protect}},
+                {"v", {Action::Hidden}},
+                {"red", {Action::Red}},
+                {"green", {Action::Green}},
+                {"blue", {Action::Blue}},
+                {"fonttbl", {Action::FontTable}},
+                {"colortbl", {Action::ColorTable}},
+                {"bin", {Action::Binary}},
         };
-        // Destinations whose text is not part of what the document shows. Most writers mark
-        // newer ones with \*, which is skipped anyway; these are the ones older writers leave
-        // unmarked or that are old enough to be known without it.
-        for (std::string_view name :
-             {"aftncn",    "aftnsep",    "aftnsepc",   "annotation",  "atnauthor",
-              "atndate",   "atnicn",     "atnid",      "atnparent",   "atnref",
-              "atntime",   "author",     "bkmkend",    "bkmkstart",   "blipuid",
-              "buptim",    "category",   "colorschememapping",        "comment",
-              "company",   "creatim",    "datafield",  "datastore",   "docvar",
-              "doccomm",   "falt",       "fchars",     "ffdeftext",   "ffentrymcr",
-              "ffexitmcr", "ffformat",   "ffhelptext", "ffl",         "ffname",
-              "ffstattext", "fldinst",   "fname",      "footer",      "footerf",
-              "footerl",   "footerr",    "footnote",   "formfield",   "ftncn",
-              "ftnsep",    "ftnsepc",    "generator",  "header",      "headerf",
-              "headerl",   "headerr",    "hlinkbase",  "info",        "keycode",
-              "keywords",  "latentstyles", "lchars",   "listoverridetable",
-              "listtable", "manager",    "mmathPr",    "nonshppict",  "objclass",
-              "objdata",   "object",     "objname",    "operator",    "panose",
-              "passwordhash", "pgdsctbl", "pict",      "picprop",     "pntxta",
-              "pntxtb",    "printim",    "private",    "revtbl",      "revtim",
-              "rsidtbl",   "shpinst",    "sn",         "sp",          "stylesheet",
-              "subject",   "sv",         "tc",         "template",    "themedata",
-              "title",     "txe",        "userprops",  "wgrffmtfilter", "xe",
-              "xmlnstbl"}) {
-            words.emplace(name, WordInfo{Action::SkipDestination});
+        for (std::string_view names = hiddenDestinations; !names.empty();) {
+            const size_t end = std::min(names.find(' '), names.size());
+            words.emplace(names.substr(0, end), WordInfo{Action::SkipDestination});
+            names.remove_prefix(std::min(end + 1, names.size()));
         }
         return words;
     }();
     return table;
 }
 
-// Code page of a font's \fcharset; 0 leaves the document's.
+struct CharsetCodePage
+{
+    int charset;
+    int codePage;
+};
+
+// Code pages of the font charsets (\fcharset); any other leaves the document's.
+constexpr CharsetCodePage charsetCodePages[] = {
+        {0, 1252},   {2, 1252}, // symbol fonts: their bytes name glyphs, shown best as Latin
+        {77, 10000}, {128, 932},  {129, 949},  {134, 936},  {136, 950},  {161, 1253},
+        {162, 1254}, {163, 1258}, {177, 1255}, {178, 1256}, {186, 1257}, {204, 1251},
+        {222, 874},  {238, 1250}, {254, 437},  {255, 850},
+};
+
 int codePageOfCharset(int charset)
 {
-    switch (charset) {
-    case 0: // ANSI
-    case 2: // symbol fonts: their bytes name glyphs, shown best as Latin text
-        return 1252;
-    case 77: return 10000;
-    case 128: return 932;
-    case 129: return 949;
-    case 134: return 936;
-    case 136: return 950;
-    case 161: return 1253;
-    case 162: return 1254;
-    case 163: return 1258;
-    case 177: return 1255;
-    case 178: return 1256;
-    case 186: return 1257;
-    case 204: return 1251;
-    case 222: return 874;
-    case 238: return 1250;
-    case 254: return 437;
-    case 255: return 850;
-    default: return 0;
+    for (const CharsetCodePage &entry : charsetCodePages) {
+        if (entry.charset == charset)
+            return entry.codePage;
     }
+    return 0;
 }
 
-// Decoder name of the code pages a document may name; nullptr for any other.
-// A fixed list keeps hostile documents from opening converters by the thousand.
+struct CodePageName
+{
+    int codePage;
+    const char *name;
+};
+
+// The code pages a document may name, with their decoders. A fixed list keeps hostile documents
+// from opening converters by the thousand.
+constexpr CodePageName decoderNames[] = {
+        {437, "IBM437"},        {850, "IBM850"},        {852, "IBM852"},
+        {866, "IBM866"},        {874, "windows-874"},   {932, "windows-31j"},
+        {936, "GBK"},           {949, "windows-949"},   {950, "windows-950"},
+        {1250, "windows-1250"}, {1251, "windows-1251"}, {1252, "windows-1252"},
+        {1253, "windows-1253"}, {1254, "windows-1254"}, {1255, "windows-1255"},
+        {1256, "windows-1256"}, {1257, "windows-1257"}, {1258, "windows-1258"},
+        {10000, "macintosh"},   {54936, "GB18030"},     {65001, "UTF-8"},
+};
+
 const char *decoderName(int codePage)
 {
-    switch (codePage) {
-    case 437: return "IBM437";
-    case 850: return "IBM850";
-    case 852: return "IBM852";
-    case 866: return "IBM866";
-    case 874: return "windows-874";
-    case 932: return "windows-31j";
-    case 936: return "GBK";
-    case 949: return "windows-949";
-    case 950: return "windows-950";
-    case 1250: return "windows-1250";
-    case 1251: return "windows-1251";
-    case 1252: return "windows-1252";
-    case 1253: return "windows-1253";
-    case 1254: return "windows-1254";
-    case 1255: return "windows-1255";
-    case 1256: return "windows-1256";
-    case 1257: return "windows-1257";
-    case 1258: return "windows-1258";
-    case 10000: return "macintosh";
-    case 54936: return "GB18030";
-    case 65001: return "UTF-8";
-    default: return nullptr;
+    for (const CodePageName &entry : decoderNames) {
+        if (entry.codePage == codePage)
+            return entry.name;
     }
+    return nullptr;
 }
 
 // Code page 1252 is the one most documents use, so it needs no converter: bytes 0xA0 to 0xFF
 // are Latin-1, and 0x80 to 0x9F are these (the five unassigned ones pass through as Windows
 // passes them).
-constexpr char16_t windows1252High[32] = {
-        0x20ac, 0x0081, 0x201a, 0x0192, 0x201e, 0x2026, 0x2020, 0x2021, 0x02c6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008d, 0x017d, 0x008f, 0x0090, 0x2018, 0x2019, 0x201c, 0x201d, 0x2022,
-        0x2013, 0x2014, 0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0x009d, 0x017e, 0x0178};
+constexpr char16_t windows1252High[32]
+        = {0x20ac, 0x0081, 0x201a, 0x0192, 0x201e, 0x2026, 0x2020, 0x2021, 0x02c6, 0x2030, 0x0160,
+           0x2039, 0x0152, 0x008d, 0x017d, 0x008f, 0x0090, 0x2018, 0x2019, 0x201c, 0x201d, 0x2022,
+           0x2013, 0x2014, 0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0x009d, 0x017e, 0x0178};
 
 bool isLetter(char c)
 {
@@ -275,6 +263,7 @@ public:
             case '}':
                 flushBytes();
                 m_fallbackLeft = 0;
+                Q_ASSERT(!m_stack.isEmpty()); // reading stops when the outermost group closes
                 m_state = m_stack.takeLast();
                 // The document's own group has closed; whatever follows is not part of it.
                 if (m_stack.isEmpty())

@@ -65,6 +65,7 @@ RgbColor opaque(RgbColor color)
     return color | 0xff000000u;
 }
 
+// Writes one document: the colour table gathered from the runs first, then the runs.
 class RtfWriter
 {
 public:
@@ -150,7 +151,8 @@ private:
             } else if (c == u'\t') {
                 m_out.append("\\tab ");
             } else if (c < 0x80) {
-                // Other control characters: raw they would be dropped (CR, LF) or upset readers.
+                // Other control characters as \uN: raw, a CR would be taken for file layout and
+                // the rest upset other readers, which show a \uN of one as nothing or an entity.
                 writeUnicode(c, "?");
             } else {
                 writeUnicode(c, m_gbk.bytes(c));

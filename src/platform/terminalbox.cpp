@@ -80,10 +80,15 @@ QTextCharFormat runFormat(QRgb color, bool received)
     return format;
 }
 
-int shiftState(Qt::KeyboardModifiers modifiers)
+// Shift bits: 1 Shift, 2 Ctrl, 4 Alt. A modifier key counts as held while it goes down, which
+// platforms report differently.
+int shiftState(const QKeyEvent &event)
 {
-    return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0)
-           | (modifiers & Qt::AltModifier ? 4 : 0);
+    const Qt::KeyboardModifiers modifiers = event.modifiers();
+    const int key = event.key();
+    return (modifiers & Qt::ShiftModifier || key == Qt::Key_Shift ? 1 : 0)
+           | (modifiers & Qt::ControlModifier || key == Qt::Key_Control ? 2 : 0)
+           | (modifiers & Qt::AltModifier || key == Qt::Key_Alt ? 4 : 0);
 }
 
 // The desktop's virtual-key number of a key, 0 for keys it has none for.
@@ -399,18 +404,27 @@ qsizetype TerminalBox::selStart() const
 
 void TerminalBox::setSelStart(qsizetype position)
 {
-    QTextCursor cursor = textCursor();
-    cursor.setPosition(toDocumentPosition(std::clamp<qsizetype>(position, 0, textLength())));
-    syncCaret(cursor);
-    m_followCaret = true;
-    scheduleFrame();
+    placeCaret(toDocumentPosition(std::clamp<qsizetype>(position, 0, textLength())));
 }
 
 void TerminalBox::moveCaretToEnd()
 {
-    QTextCursor cursor = textCursor();
-    cursor.movePosition(QTextCursor::End);
-    syncCaret(cursor);
+    placeCaret(document()->characterCount() - 1);
+}
+
+// Called after every received chunk, so it costs nothing while the caret is already in place.
+// A QTextCursor moved outside an edit block measures its x position, which lays out the block
+// and leaves the layout's character data allocated for as long as the block stays unchanged.
+void TerminalBox::placeCaret(int documentPosition)
+{
+    const QTextCursor current = textCursor();
+    if (current.position() != documentPosition || current.hasSelection()) {
+        QTextCursor cursor(document());
+        cursor.beginEditBlock();
+        cursor.setPosition(documentPosition);
+        cursor.endEditBlock();
+        setTextCursor(cursor);
+    }
     m_followCaret = true;
     scheduleFrame();
 }
@@ -795,9 +809,11 @@ void TerminalBox::trimToMaxCharacters()
     }
     EditScope scope(*this);
     QTextCursor cursor(document());
+    cursor.beginEditBlock();
     cursor.setPosition(keep.position(), QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
     document()->firstBlock().setUserState(LineStartState);
+    cursor.endEditBlock();
     m_seams -= seams;
 }
 
@@ -837,7 +853,7 @@ void TerminalBox::keyPressEvent(QKeyEvent *event)
 {
     int keyCode = virtualKeyCode(*event);
     if (m_handler && keyCode != 0) {
-        m_handler->keyDown(keyCode, shiftState(event->modifiers()));
+        m_handler->keyDown(keyCode, shiftState(*event));
         if (keyCode == 0) {
             event->accept();
             showChanges();

@@ -108,6 +108,7 @@ private:
     void joinEmptyBlock(QTextBlock block);
     void trimToMaxCharacters();
     void syncCaret(const QTextCursor &cursor);
+    void placeCaret(int documentPosition);
 
     // What the box itself does with a typed character once the window has seen it.
     void typeCharacter(int keyAscii, const QKeyEvent *event);

@@ -82,8 +82,9 @@ ConvertedLine convertLine(const QString &line, bool sendCr)
 
     ConvertedLine result;
     result.bytes.reserve(qsizetype(units.size()) * 2 + 1);
+    // Without the system's converter a character beyond ASCII goes out as '?', as Windows sends
+    // what the code page cannot hold.
     QStringEncoder encoder("GBK");
-    Q_ASSERT(encoder.isValid());
     for (size_t i = 0; i < units.size();) {
         const Unit u = units[i];
         if (u < 0x80) {

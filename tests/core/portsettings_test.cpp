@@ -1,8 +1,8 @@
 #include "settings/portsettings.h"
 
-#include "memorysettingsstore.h"
+#include "support/memorysettingsstore.h"
 
-#include "qtprinters.h"
+#include "support/qtprinters.h"
 
 #include <gtest/gtest.h>
 

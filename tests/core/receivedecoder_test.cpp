@@ -2,7 +2,7 @@
 
 #include <QStringEncoder>
 
-#include "qtprinters.h"
+#include "support/qtprinters.h"
 
 #include <gtest/gtest.h>
 

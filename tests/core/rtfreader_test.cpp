@@ -2,7 +2,7 @@
 #include "platform/rtfwriter.h"
 #include "terminal/colors.h"
 
-#include "textrunprinters.h"
+#include "support/textrunprinters.h"
 
 #include <QFile>
 
@@ -94,19 +94,23 @@ TEST(RtfReader, ReadsWhatWordProcessorsWrite)
             {"colours from the table; cf0, missing entries and no cf are automatic",
              R"(a\cf1 b\cf2 c\cf0 d\cf7 e)",
              {run(u"a"_s), run(u"b"_s, red), run(u"c"_s, blue), run(u"de"_s)}},
-            {"colours belong to their group", R"({\cf1 a{\cf2 b}c}d)",
+            {"colours belong to their group",
+             R"({\cf1 a{\cf2 b}c}d)",
              {run(u"a"_s, red), run(u"b"_s, blue), run(u"c"_s, red), run(u"d"_s)}},
-            {"plain resets the colour and the received mark", R"(\cf1\protect a\plain b)",
+            {"plain resets the colour and the received mark",
+             R"(\cf1\protect a\plain b)",
              {run(u"a"_s, red, true), run(u"b"_s)}},
-            {"protect marks received text until protect0", R"(a\protect b\protect0 c)",
+            {"protect marks received text until protect0",
+             R"(a\protect b\protect0 c)",
              {run(u"a"_s), run(u"b"_s, rtfAutoColor, true), run(u"c"_s)}},
             {"hidden text is not shown", R"(a{\v hidden}b\v c\v0 d)", plain(u"abd"_s)},
             {"unicode with a one-character fallback", R"(\u20320?\u22909?)", plain(u"你好"_s)},
             {"uc0: no fallback", R"(\uc0\u20320 x)", plain(u"你x"_s)},
-            {"uc2: fallback of hex bytes and literal characters", R"(\uc2\u20320\'c4\'e3\u22909??ok)",
-             plain(u"你好ok"_s)},
+            {"uc2: fallback of hex bytes and literal characters",
+             R"(\uc2\u20320\'c4\'e3\u22909??ok)", plain(u"你好ok"_s)},
             {"a fallback ends with its group", R"({\uc3\u20320 a}bc)", plain(u"你bc"_s)},
-            {"a fallback ends where a group starts", R"(\u20320{\cf1 x})",
+            {"a fallback ends where a group starts",
+             R"(\u20320{\cf1 x})",
              {run(u"你"_s), run(u"x"_s, red)}},
             {"uc belongs to its group", R"({\uc2\u20320\'c4\'e3}\u22909?)", plain(u"你好"_s)},
             {"negative values and surrogate pairs", R"(\u-26004?\u-10179?\u-8704?)",
@@ -123,7 +127,8 @@ TEST(RtfReader, ReadsWhatWordProcessorsWrite)
             {"pictures and their binary data, braces included",
              R"({\pict\wmetafile8\picw10 \bin5 }}{{\x}after{\*\shppict{\pict 0102}}{\nonshppict{\pict 0304}})",
              plain(u"after"_s)},
-            {"embedded objects", R"({\object\objemb{\*\objclass Paint}{\*\objdata 0102}{\result{\pict 00}}}z)",
+            {"embedded objects",
+             R"({\object\objemb{\*\objclass Paint}{\*\objdata 0102}{\result{\pict 00}}}z)",
              plain(u"z"_s)},
             {"characters inside skipped groups stay hidden", R"({\*\x \u20320?\emdash\par\'41}a)",
              plain(u"a"_s)},
@@ -139,16 +144,16 @@ TEST(RtfReader, ReadsWhatWordProcessorsWrite)
 
 TEST(RtfReader, DecodesBytesInTheCodePageOfTheFont)
 {
-    const QByteArray header =
-            R"({\rtf1\ansi\ansicpg1251\deff0{\fonttbl{\f0\fswiss\fcharset0 Arial;})"
-            R"({\f1\fnil\fcharset134 SimSun;}{\f2\fnil\fcharset128 MS Gothic;})"
-            R"({\f3\fnil\fcharset136 MingLiU;}{\f4\fnil\fcharset129 Gulim;})"
-            R"({\f5\fnil\fcharset204 Arial Cyr;}{\f6\fnil\fcharset161 Arial Greek;})"
-            R"({\f7\fnil\fcharset238 Arial CE;}{\f8\fnil\fcharset222 Tahoma;})"
-            R"({\f9\fnil\fcharset162 Arial Tur;}{\f10\fnil\fcharset177 Arial Hebrew;})"
-            R"({\f11\fnil\fcharset178 Arial Arabic;}{\f12\fnil\fcharset186 Arial Baltic;})"
-            R"({\f13\fnil\fcharset1 Default;}{\f14\fnil\fcharset0\cpg950 Big5 by code page;})"
-            R"({\f15\fnil\fcharset163 Vietnamese;}})";
+    const QByteArray header
+            = R"({\rtf1\ansi\ansicpg1251\deff0{\fonttbl{\f0\fswiss\fcharset0 Arial;})"
+              R"({\f1\fnil\fcharset134 SimSun;}{\f2\fnil\fcharset128 MS Gothic;})"
+              R"({\f3\fnil\fcharset136 MingLiU;}{\f4\fnil\fcharset129 Gulim;})"
+              R"({\f5\fnil\fcharset204 Arial Cyr;}{\f6\fnil\fcharset161 Arial Greek;})"
+              R"({\f7\fnil\fcharset238 Arial CE;}{\f8\fnil\fcharset222 Tahoma;})"
+              R"({\f9\fnil\fcharset162 Arial Tur;}{\f10\fnil\fcharset177 Arial Hebrew;})"
+              R"({\f11\fnil\fcharset178 Arial Arabic;}{\f12\fnil\fcharset186 Arial Baltic;})"
+              R"({\f13\fnil\fcharset1 Default;}{\f14\fnil\fcharset0\cpg950 Big5 by code page;})"
+              R"({\f15\fnil\fcharset163 Vietnamese;}})";
     struct Case
     {
         const char *what;
@@ -256,8 +261,15 @@ TEST(RtfReader, AcceptsOnlyRichTextFormat)
     }
 
     const QByteArray others[] = {
-            "", "   ", "plain text", "{\\rtx1 a}", "\\rtf1 a}", "{ \\rtf1 a}", "{\\RTF1 a}",
-            QByteArray("\xff\xfe{\0\\\0r\0t\0f\0", 12), "<html><body>a</body></html>",
+            "",
+            "   ",
+            "plain text",
+            "{\\rtx1 a}",
+            "\\rtf1 a}",
+            "{ \\rtf1 a}",
+            "{\\RTF1 a}",
+            QByteArray("\xff\xfe{\0\\\0r\0t\0f\0", 12),
+            "<html><body>a</body></html>",
     };
     for (const QByteArray &data : others) {
         SCOPED_TRACE(data.toStdString());
@@ -304,7 +316,8 @@ TEST(RtfReader, HostileNumbersAreClamped)
             {"huge and negative font numbers", R"(\f-99999999999 \'e9\f99999999999 \'e9)",
              plain(u"éé"_s)},
             {"colour components out of range",
-             R"({\colortbl;\red99999999999\green-5\blue256;}\cf1 x)", {run(u"x"_s, rgbColor(255, 0, 255))}},
+             R"({\colortbl;\red99999999999\green-5\blue256;}\cf1 x)",
+             {run(u"x"_s, rgbColor(255, 0, 255))}},
             {"hostile code pages", R"(\ansicpg-1\'e9\ansicpg99999999999 \'e9)", plain(u"éé"_s)},
     };
     for (const Case &c : cases) {
@@ -318,9 +331,9 @@ TEST(RtfReader, HostileNumbersAreClamped)
 TEST(RtfReader, TruncatedDocumentsGiveTheTextBeforeTheCut)
 {
     using namespace TerminalColors;
-    const QByteArray full = writeRtf({run(u"收到 line one\n"_s, Received, true),
-                                      run(u"typed {two}\n"_s, Typed),
-                                      run(u"你好 three 😀\n"_s, Count), run(u"four"_s, Echo)});
+    const QByteArray full
+            = writeRtf({run(u"收到 line one\n"_s, Received, true), run(u"typed {two}\n"_s, Typed),
+                        run(u"你好 three 😀\n"_s, Count), run(u"four"_s, Echo)});
     const QString fullText = textOf(*readRtf(full));
     for (qsizetype cut = 0; cut <= full.size(); ++cut) {
         SCOPED_TRACE(cut);
@@ -342,11 +355,41 @@ TEST(RtfReader, GarbageNeverBreaksTheReader)
 {
     // Pieces of the syntax in random order reach the corners that real documents never do.
     const QByteArray pieces[] = {
-            "{",       "}",        "\\u-5",   "\\u20320", "\\'",     "\\'c4",      "\\'4",
-            "\\bin3 ", "\\uc9",    "\\uc0",   "\\*",      "\\fonttbl", "\\colortbl", ";",
-            "\\cf1 ",  "\\f1",     "\\fcharset134 ", "\\red300", "x",    " ",        "\\",
-            "\\par",   "\\cell",   "\\row",   "\\protect", "\\v",     "\\plain",     "\\pict",
-            "?",       "\\ansicpg932", "\\f", "\xe9",     "\x81",    "\\u-10179",   "\\u-8704",
+            "{",
+            "}",
+            "\\u-5",
+            "\\u20320",
+            "\\'",
+            "\\'c4",
+            "\\'4",
+            "\\bin3 ",
+            "\\uc9",
+            "\\uc0",
+            "\\*",
+            "\\fonttbl",
+            "\\colortbl",
+            ";",
+            "\\cf1 ",
+            "\\f1",
+            "\\fcharset134 ",
+            "\\red300",
+            "x",
+            " ",
+            "\\",
+            "\\par",
+            "\\cell",
+            "\\row",
+            "\\protect",
+            "\\v",
+            "\\plain",
+            "\\pict",
+            "?",
+            "\\ansicpg932",
+            "\\f",
+            "\xe9",
+            "\x81",
+            "\\u-10179",
+            "\\u-8704",
     };
     std::mt19937 random(20240607);
     std::uniform_int_distribution<size_t> pick(0, std::size(pieces) - 1);

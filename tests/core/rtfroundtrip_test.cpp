@@ -2,7 +2,7 @@
 #include "platform/rtfwriter.h"
 #include "terminal/colors.h"
 
-#include "textrunprinters.h"
+#include "support/textrunprinters.h"
 
 #include <QRegularExpression>
 #include <QStringDecoder>
@@ -102,16 +102,16 @@ TEST(RtfRoundTrip, KeepsTextColoursAndReceivedMark)
     const Case cases[] = {
             {"every colour the terminal writes, received or not",
              {run(u"rx data"_s, Received, true), run(u"AT+GMR"_s, Typed),
-              run(u" [6 bytes]"_s, Count), run(u" port closed\n"_s, Notice),
-              run(u"41 42 "_s, Echo), run(u"more rx"_s, Received, true),
+              run(u" [6 bytes]"_s, Count), run(u" port closed\n"_s, Notice), run(u"41 42 "_s, Echo),
+              run(u"more rx"_s, Received, true),
               run(u"typed but in the received colour"_s, Received)}},
             {"Chinese text",
              {run(u"收到：你好，世界！\n端口未打开"_s, Received, true),
               run(u"发送 打开串口 €"_s, Typed)}},
-            {"control characters, NUL and DEL", {run(controls, Echo), run(controls, Received, true)}},
+            {"control characters, NUL and DEL",
+             {run(controls, Echo), run(controls, Received, true)}},
             {"the format's own syntax as text",
-             {run(u"\\{}\\par {\\rtf1 \\'41\\u65 ?}\\"_s, Typed),
-              run(u"}{"_s, Received, true)}},
+             {run(u"\\{}\\par {\\rtf1 \\'41\\u65 ?}\\"_s, Typed), run(u"}{"_s, Received, true)}},
             {"characters GBK lacks, and beyond 16 bits",
              {run(u"ก ä ñ Ω 😀 \U0001F600x \uFFFF \uFFFD \uE000"_s, Received, true)}},
             {"runs that start with a space, a digit or hex letters after a control word",
@@ -162,13 +162,14 @@ TEST(RtfWriter, DeclaresAChineseDocumentWithTheColoursUsed)
     EXPECT_TRUE(rtf.startsWith("{\\rtf1\\ansi\\ansicpg936\\deff0")) << rtf.left(40).toStdString();
 
     const QString text = QString::fromLatin1(rtf);
-    const QRegularExpressionMatch font =
-            QRegularExpression(uR"(\{\\fonttbl\{\\f0\\[^;]*\\fcharset134 [^;]+;\}\})"_s).match(text);
+    const QRegularExpressionMatch font
+            = QRegularExpression(uR"(\{\\fonttbl\{\\f0\\[^;]*\\fcharset134 [^;]+;\}\})"_s)
+                      .match(text);
     EXPECT_TRUE(font.hasMatch()) << "the default font must be a GBK (charset 134) font";
 
     // Only colours of text, each once, in order of first use; entry 0 stays automatic.
-    const QRegularExpressionMatch colors =
-            QRegularExpression(uR"(\{\\colortbl;([^}]*)\})"_s).match(text);
+    const QRegularExpressionMatch colors
+            = QRegularExpression(uR"(\{\\colortbl;([^}]*)\})"_s).match(text);
     ASSERT_TRUE(colors.hasMatch());
     EXPECT_EQ(colors.captured(1),
               u"\\red0\\green192\\blue192;\\red192\\green192\\blue0;\\red0\\green0\\blue0;"_s);

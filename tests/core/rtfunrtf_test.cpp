@@ -1,7 +1,7 @@
 #include "platform/rtfwriter.h"
 #include "terminal/colors.h"
 
-#include "textrunprinters.h"
+#include "support/textrunprinters.h"
 
 #include <QFile>
 #include <QHash>

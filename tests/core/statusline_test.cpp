@@ -2,7 +2,7 @@
 
 #include <QTime>
 
-#include "qtprinters.h"
+#include "support/qtprinters.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "settings/vbnumber.h"
 
-#include "qtprinters.h"
+#include "support/qtprinters.h"
 
 #include <gtest/gtest.h>
 

@@ -9,13 +9,14 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const Expected<TextRuns> runs =
-            readRtf(QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)));
+    const Expected<TextRuns> runs
+            = readRtf(QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)));
     if (!runs.ok())
         return 0;
     const Expected<TextRuns> again = readRtf(writeRtf(*runs));
     if (!again.ok() || *again != *runs) {
-        std::fprintf(stderr, "written and read again, the runs differ (%lld runs before, %lld after)\n",
+        std::fprintf(stderr,
+                     "written and read again, the runs differ (%lld runs before, %lld after)\n",
                      static_cast<long long>(runs.value().size()),
                      static_cast<long long>(again.ok() ? again.value().size() : -1));
         std::abort();

@@ -9,6 +9,7 @@
 #include "status/statusstrip.h"
 #include "support/memorysettingsstore.h"
 #include "support/ptypair.h"
+#include "support/qtprinters.h"
 #include "support/scripteddialogs.h"
 #include "support/testapp.h"
 

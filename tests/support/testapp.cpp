@@ -7,6 +7,8 @@ QApplication &ensureApp()
     static int argc = 1;
     static char name[] = "velmir-test";
     static char *argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    // Never destroyed: at exit Qt's own registries are gone before a static would be, and
+    // destroying the application after them crashes.
+    static QApplication *app = new QApplication(argc, argv);
+    return *app;
 }

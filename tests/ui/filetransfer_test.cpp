@@ -68,6 +68,7 @@ protected:
     void fill(const QString &text)
     {
         m_box.clearText();
+        m_box.setSelColor(TerminalColors::Typed);
         m_box.insertText(text);
     }
 
