@@ -47,9 +47,9 @@ if(VELMIR_PANDOC)
     add_custom_command(
         OUTPUT ${guide_html}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/doc
-        COMMAND ${VELMIR_PANDOC} --from=gfm --to=html5 --standalone --toc --toc-depth=2
-                "--metadata=title:velmir-rs232 user guide" "--metadata=lang:en"
-                --output=${guide_html} ${VELMIR_GUIDE_MD}
+        # The guide's one top heading becomes the page title.
+        COMMAND ${VELMIR_PANDOC} --from=gfm --to=html5 --standalone --shift-heading-level-by=-1
+                --toc --toc-depth=2 --metadata=lang:en --output=${guide_html} ${VELMIR_GUIDE_MD}
         DEPENDS ${VELMIR_GUIDE_MD}
         COMMENT "Rendering the user guide"
         VERBATIM)

@@ -59,6 +59,9 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
                                                             | Qt::WindowTitleHint
                                                             | Qt::WindowMinMaxButtonsHint);
     m_Form1->box().setReservedShortcuts(m_menus->shortcuts());
+    // A long session at full line rate would otherwise run out of memory; the capture file,
+    // not the screen, is the lossless record.
+    m_Form1->box().setMaxCharacters(MaxTerminalCharacters);
 
     m_context = std::unique_ptr<CommandContext>(new CommandContext{
             m_port, *m_menus, m_dialogs, m_store, m_Form1->box(), m_capture, *m_Bar1, *m_CMD,
@@ -167,9 +170,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::shutDown()
 {
-    // A loop still running in a nested event loop finds the port closed and item 8 off.
-    if (m_menus) {
-        m_menus->setChecked(Menus::LoopSend, false);
+    // A send, view or loop still running in a nested event loop stops at its next step.
+    if (m_dispatcher) {
+        m_dispatcher->stopRunning();
     }
     m_capture.close();
     if (m_port.portOpen()) {

@@ -28,6 +28,9 @@ class MainWindow : public QMainWindow, public MainActions
     Q_OBJECT
 
 public:
+    // The most the terminal holds; the oldest whole lines go first.
+    static constexpr qsizetype MaxTerminalCharacters = 32'000'000;
+
     MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, QWidget *parent = nullptr);
     ~MainWindow() override;
 

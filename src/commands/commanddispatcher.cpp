@@ -65,3 +65,9 @@ void CommandDispatcher::MyCommand_Click(int index)
         break;
     }
 }
+
+void CommandDispatcher::stopRunning()
+{
+    m_files->stopRunning();
+    m_loop->stopRunning();
+}

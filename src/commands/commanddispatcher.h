@@ -21,6 +21,8 @@ public:
     ~CommandDispatcher();
 
     void MyCommand_Click(int index);
+    // The program is ending: loops still running inside a command stop at their next step.
+    void stopRunning();
 
     PortCommands &portCommands() { return *m_port; }
 

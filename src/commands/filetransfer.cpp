@@ -65,7 +65,7 @@ void FileTransfer::sendFile()
 
 void FileTransfer::sendBytes(QFile &file, bool fast)
 {
-    // Copies, because events may destroy the context and this object while the send runs.
+    // Our own hold on the token: events may destroy this object and the context meanwhile.
     const std::shared_ptr<bool> alive = m_alive;
     Dialogs &dialogs = m_context.dialogs;
     CommPort &port = m_context.port;

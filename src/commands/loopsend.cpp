@@ -58,7 +58,7 @@ void LoopSend::clicked()
 
 void LoopSend::run(const QByteArray &message, int delay)
 {
-    // Copies, because events may destroy the context and this object while the loop runs.
+    // Our own hold on the token: events may destroy this object and the context meanwhile.
     const std::shared_ptr<bool> alive = m_alive;
     CommandContext &c = m_context;
 

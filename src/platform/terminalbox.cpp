@@ -14,6 +14,7 @@
 #include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QTimer>
 
 #include <algorithm>
@@ -330,6 +331,8 @@ TerminalBox::TerminalBox(QWidget *parent)
     palette.setColor(QPalette::Base, QColor(0, 128, 128));
     setPalette(palette);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // A scroll bar that came and went would change the width and re-wrap every line on screen.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // A line without blanks wraps at the edge instead of running off to the right.
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
 
@@ -702,17 +705,14 @@ void TerminalBox::insertLinePiece(QTextCursor &cursor, QStringView piece,
                                   const QTextCharFormat &format, qsizetype blockLimit)
 {
     while (!piece.isEmpty()) {
-        qsizetype take = std::min(blockLimit - (cursor.block().length() - 1), piece.size());
+        const qsizetype used = cursor.block().length() - 1;
+        qsizetype take = std::min(blockLimit - used, piece.size());
+        if (take < piece.size() && used >= blockLimit / 2 && cursor.positionInBlock() > 0) {
+            // The paragraph is full enough: the line goes on in a continuation paragraph.
+            startContinuation(cursor, format);
+            continue;
+        }
         if (take <= 0) {
-            if (cursor.positionInBlock() > 0) {
-                // The paragraph is full: the line goes on in a continuation paragraph.
-                const int state = cursor.block().userState();
-                cursor.insertBlock(cursor.blockFormat(), format);
-                cursor.block().previous().setUserState(state);
-                cursor.block().setUserState(ContinuationState);
-                ++m_seams;
-                continue;
-            }
             // At the start of a paragraph filled by what follows the caret: nowhere to cut.
             take = std::min(BlockLength, piece.size());
         }
@@ -722,6 +722,33 @@ void TerminalBox::insertLinePiece(QTextCursor &cursor, QStringView piece,
         cursor.insertText(QString::fromRawData(piece.data(), take), format);
         piece = piece.sliced(take);
     }
+}
+
+// Puts a seam before the caret. At the end of the text, where a slow stream leaves the last
+// paragraph laid out, the seam goes where that paragraph's last screen line starts, so that the
+// line reads on without a visible break at the box's present width.
+void TerminalBox::startContinuation(QTextCursor &cursor, const QTextCharFormat &format)
+{
+    const QTextBlock block = cursor.block();
+    int cut = cursor.positionInBlock();
+    if (cursor.atEnd()) {
+        const QTextLayout *layout = block.layout();
+        const int lines = layout->lineCount();
+        if (lines > 1) {
+            const QTextLine last = layout->lineAt(lines - 1);
+            // Only a layout of the paragraph's present text tells where its lines start.
+            if (last.textStart() + last.textLength() == cut) {
+                cut = last.textStart();
+            }
+        }
+    }
+    const int state = block.userState();
+    QTextCursor seam(document());
+    seam.setPosition(block.position() + cut);
+    seam.insertBlock(cursor.blockFormat(), format);
+    seam.block().previous().setUserState(state);
+    seam.block().setUserState(ContinuationState);
+    ++m_seams;
 }
 
 void TerminalBox::removeSelection(QTextCursor &cursor)

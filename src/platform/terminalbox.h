@@ -104,6 +104,7 @@ private:
     void insertAtCursor(QTextCursor &cursor, QStringView text, const QTextCharFormat &format);
     void insertLinePiece(QTextCursor &cursor, QStringView piece, const QTextCharFormat &format,
                          qsizetype blockLimit);
+    void startContinuation(QTextCursor &cursor, const QTextCharFormat &format);
     void removeSelection(QTextCursor &cursor);
     void joinEmptyBlock(QTextBlock block);
     void trimToMaxCharacters();

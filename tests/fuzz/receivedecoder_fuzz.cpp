@@ -1,0 +1,70 @@
+// libFuzzer target for the decoding of received bytes: a stream cut into chunks anywhere must
+// show the same text as the stream in one piece, and no chunk may break the decoder or the
+// hexadecimal dump line.
+#include "terminal/hextext.h"
+#include "terminal/receivedecoder.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void fail(const char *what, QByteArrayView stream)
+{
+    std::fprintf(stderr, "receivedecoder_fuzz: %s; stream %s\n", what,
+                 stream.toByteArray().toHex(' ').constData());
+    std::abort();
+}
+
+// The text as the terminal shows it: CR LF, CR and LF alike are one line break.
+QString shown(QString text)
+{
+    text.replace(u"\r\n"_s, u"\n"_s);
+    text.replace(u'\r', u'\n');
+    return text;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    // The first byte says how many cut lengths follow; the rest is the stream.
+    if (size < 1)
+        return 0;
+    const size_t cuts = std::min<size_t>(data[0] % 16, size - 1);
+    const QByteArrayView stream(reinterpret_cast<const char *>(data + 1 + cuts),
+                                qsizetype(size - 1 - cuts));
+
+    ReceiveDecoder whole;
+    const QString expected = shown(whole.decode(stream) + whole.flush());
+
+    // Chunks of the given lengths, empty ones included, then the rest in one.
+    ReceiveDecoder split;
+    QString text;
+    qsizetype at = 0;
+    for (size_t i = 0; i < cuts; ++i) {
+        const qsizetype length = qMin<qsizetype>(data[1 + i] % 8, stream.size() - at);
+        const QByteArrayView chunk = stream.sliced(at, length);
+        text += split.decode(chunk);
+        const QString dump = hexDumpLine(chunk);
+        if (!dump.endsWith(u"\r\n"_s) || !dump.contains(u": "_s))
+            fail("a dump line lacks its separator or its line end", chunk);
+        at += length;
+    }
+    text += split.decode(stream.sliced(at));
+    text += split.flush();
+
+    if (shown(text) != expected)
+        fail("the text depends on where the stream was cut", stream);
+    for (QChar c : text) {
+        if (c.isSurrogate())
+            fail("the text holds a surrogate", stream);
+    }
+    if (text.size() > stream.size() + 1)
+        fail("more characters than bytes", stream);
+    return 0;
+}
