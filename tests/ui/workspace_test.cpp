@@ -1,0 +1,140 @@
+// Saving, loading and clearing the workspace through the real main window's tools menu.
+
+#include "app/menus.h"
+#include "platform/terminalbox.h"
+#include "status/statusstrip.h"
+#include "support/mainwindowfixture.h"
+#include "terminal/colors.h"
+#include "terminal/terminalwindow.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class WorkspaceTest : public MainWindowFixture
+{
+protected:
+    void SetUp() override
+    {
+        MainWindowFixture::SetUp();
+        ASSERT_TRUE(m_dir.isValid());
+        startWindow();
+    }
+
+    // A session with every kind of text the terminal writes.
+    void makeSession()
+    {
+        openPort();
+        peerSends("login: ");
+        type(u"root 啊{\\}"_s);
+        pressKey(Qt::Key_Return);
+        click(Menus::OpenPort);
+        type(u"x"_s);
+        pressKey(Qt::Key_Return);
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(WorkspaceTest, SavedSessionLoadsBackWithItsColoursAndReplacesTheTerminal)
+{
+    makeSession();
+    const TextRuns session = box().runs();
+    const QString path = m_dir.filePath(u"session.RTF"_s);
+    m_dialogs.answerSave(path);
+    click(Menus::SaveWorkspace);
+    ASSERT_TRUE(QFile::exists(path));
+    EXPECT_TRUE(readAll(path).startsWith("{\\rtf1"));
+
+    box().clearText();
+    type(u"something else"_s);
+    m_dialogs.answerOpen(path);
+    click(Menus::LoadWorkspace);
+    EXPECT_EQ(box().runs(), session);
+    EXPECT_TRUE(m_dialogs.messages().isEmpty());
+    for (const auto &call : m_dialogs.calls()) {
+        EXPECT_EQ(call.filter, u"富文本文件|*.RTF"_s);
+    }
+}
+
+TEST_F(WorkspaceTest, CancelledDialogsDoNothing)
+{
+    type(u"keep"_s);
+    m_dialogs.answerSave(std::nullopt);
+    click(Menus::SaveWorkspace);
+    m_dialogs.answerOpen(std::nullopt);
+    click(Menus::LoadWorkspace);
+    EXPECT_EQ(box().text(), u"keep"_s);
+    EXPECT_TRUE(m_dialogs.messages().isEmpty());
+}
+
+TEST_F(WorkspaceTest, FailedLoadKeepsTheTerminalAndSaysWhy)
+{
+    type(u"keep"_s);
+    const QString notRtf = m_dir.filePath(u"notes.RTF"_s);
+    ASSERT_TRUE(writeAll(notRtf, "just some text\n"));
+    for (const QString &path : {notRtf, m_dir.filePath(u"missing.RTF"_s)}) {
+        SCOPED_TRACE(path.toStdString());
+        m_dialogs.clearCalls();
+        m_dialogs.answerOpen(path);
+        click(Menus::LoadWorkspace);
+        EXPECT_EQ(box().text(), u"keep"_s);
+        ASSERT_EQ(m_dialogs.messages().size(), 1);
+        EXPECT_EQ(m_dialogs.messages().first().style, 48);
+        EXPECT_TRUE(m_dialogs.messages().first().text.contains(path));
+    }
+}
+
+TEST_F(WorkspaceTest, FailedSaveSaysWhyAndLeavesNoHalfFile)
+{
+    type(u"data"_s);
+    const QString path = m_dir.filePath(u"no-such-folder/session.RTF"_s);
+    m_dialogs.answerSave(path);
+    click(Menus::SaveWorkspace);
+    ASSERT_EQ(m_dialogs.messages().size(), 1);
+    EXPECT_EQ(m_dialogs.messages().first().style, 48);
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST_F(WorkspaceTest, ClearEmptiesTheTerminalButStopsARunningHexView)
+{
+    type(u"old"_s);
+    click(Menus::ClearWorkspace);
+    EXPECT_TRUE(box().text().isEmpty());
+
+    const QString file = m_dir.filePath(u"data.bin"_s);
+    ASSERT_TRUE(writeAll(file, QByteArray(2400, 'A')));
+    m_dialogs.answerOpen(file);
+    int pauses = 0;
+    m_dialogs.onDoEvents = [&] {
+        if (++pauses == 3) {
+            click(Menus::ClearWorkspace);
+        }
+    };
+    click(Menus::HexView);
+    m_dialogs.onDoEvents = nullptr;
+    // The dump written so far stays: three full lines and the byte read after the stop.
+    const QString text = box().text();
+    EXPECT_EQ(text.count(u"\r\n"_s), 4) << text.toStdString();
+    EXPECT_TRUE(text.startsWith(u"41 41 "_s));
+    EXPECT_EQ(m_window->statusStrip().command1Caption(), u"清除"_s);
+    EXPECT_TRUE(m_window->menus().enabled(Menus::HexView));
+    EXPECT_TRUE(box().isEnabled());
+}
