@@ -40,7 +40,7 @@ constexpr int LineStartState = -1;
 constexpr int ReceivedProperty = QTextFormat::UserProperty + 1;
 
 // The view is brought up to date at most this often while data streams in.
-constexpr int FrameIntervalMs = 30;
+constexpr int FrameIntervalMs = 40;
 constexpr int TwipsPerPixel = 15;
 
 bool isContinuation(const QTextBlock &block)
@@ -270,6 +270,28 @@ public:
         return true;
     }
 
+    // Repaints what changed while held. Text that only grew at the end needs its own paragraphs
+    // repainted, the rest of the screen having moved by scrolling; anything else needs all.
+    void releaseRepaint()
+    {
+        const int from = m_changedFrom;
+        const bool removed = m_removed;
+        m_changedFrom = -1;
+        m_removed = false;
+        if (from < 0) {
+            return;
+        }
+        constexpr int MaxBlocks = 200;
+        QTextBlock block = document()->findBlock(from);
+        if (!removed && document()->blockCount() - block.blockNumber() <= MaxBlocks) {
+            for (; block.isValid(); block = block.next()) {
+                Q_EMIT updateBlock(block);
+            }
+        } else {
+            requestUpdate();
+        }
+    }
+
 protected:
     void documentChanged(int from, int charsRemoved, int charsAdded) override
     {
@@ -277,14 +299,20 @@ protected:
             QPlainTextDocumentLayout::documentChanged(from, charsRemoved, charsAdded);
             return;
         }
-        const QSignalBlocker blocker(this);
-        QPlainTextDocumentLayout::documentChanged(from, charsRemoved, charsAdded);
+        {
+            const QSignalBlocker blocker(this);
+            QPlainTextDocumentLayout::documentChanged(from, charsRemoved, charsAdded);
+        }
         m_held = true;
+        m_changedFrom = m_changedFrom < 0 ? from : std::min(m_changedFrom, from);
+        m_removed = m_removed || charsRemoved > 0;
     }
 
 private:
     bool m_holding = false;
     bool m_held = false;
+    int m_changedFrom = -1;
+    bool m_removed = false;
 };
 
 // Marks the document edits as the box's own and holds the view's notices back until the
@@ -1168,12 +1196,10 @@ void TerminalBox::scheduleFrame()
 void TerminalBox::showChanges()
 {
     m_frameTimer->stop();
-    const bool changed = m_layout->releaseSize();
+    m_layout->releaseSize();
     if (m_followCaret) {
         m_followCaret = false;
         ensureCursorVisible();
     }
-    if (changed) {
-        m_layout->requestUpdate();
-    }
+    m_layout->releaseRepaint();
 }
