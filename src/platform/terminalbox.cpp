@@ -1,5 +1,7 @@
 #include "platform/terminalbox.h"
 
+#include "platform/keymap.h"
+
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -81,158 +83,6 @@ QTextCharFormat runFormat(QRgb color, bool received)
     return format;
 }
 
-// Shift bits: 1 Shift, 2 Ctrl, 4 Alt. A modifier key counts as held while it goes down, which
-// platforms report differently.
-int shiftState(const QKeyEvent &event)
-{
-    const Qt::KeyboardModifiers modifiers = event.modifiers();
-    const int key = event.key();
-    return (modifiers & Qt::ShiftModifier || key == Qt::Key_Shift ? 1 : 0)
-           | (modifiers & Qt::ControlModifier || key == Qt::Key_Control ? 2 : 0)
-           | (modifiers & Qt::AltModifier || key == Qt::Key_Alt ? 4 : 0);
-}
-
-// The desktop's virtual-key number of a key, 0 for keys it has none for.
-int virtualKeyCode(const QKeyEvent &event)
-{
-    const int key = event.key();
-    const bool keypad = event.modifiers() & Qt::KeypadModifier;
-    if (key >= Qt::Key_A && key <= Qt::Key_Z) {
-        return key; // 65 to 90, as in ASCII
-    }
-    if (key >= Qt::Key_0 && key <= Qt::Key_9) {
-        return keypad ? 96 + (key - Qt::Key_0) : key;
-    }
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F24) {
-        return 112 + (key - Qt::Key_F1);
-    }
-    switch (key) {
-    case Qt::Key_Backspace: return 8;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab: return 9;
-    case Qt::Key_Clear: return 12;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Shift: return 16;
-    case Qt::Key_Control: return 17;
-    case Qt::Key_Alt:
-    case Qt::Key_AltGr: return 18;
-    case Qt::Key_Pause: return 19;
-    case Qt::Key_CapsLock: return 20;
-    case Qt::Key_Escape: return 27;
-    case Qt::Key_Space: return 32;
-    case Qt::Key_PageUp: return 33;
-    case Qt::Key_PageDown: return 34;
-    case Qt::Key_End: return 35;
-    case Qt::Key_Home: return 36;
-    case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
-    case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
-    case Qt::Key_Select: return 41;
-    case Qt::Key_Printer: return 42;
-    case Qt::Key_Execute: return 43;
-    case Qt::Key_Print:
-    case Qt::Key_SysReq: return 44;
-    case Qt::Key_Insert: return 45;
-    case Qt::Key_Delete: return 46;
-    case Qt::Key_Help: return 47;
-    case Qt::Key_Super_L:
-    case Qt::Key_Meta: return 91;
-    case Qt::Key_Super_R: return 92;
-    case Qt::Key_Menu: return 93;
-    case Qt::Key_NumLock: return 144;
-    case Qt::Key_ScrollLock: return 145;
-    // Punctuation, by where it sits on a US keyboard.
-    case Qt::Key_Exclam: return 49;
-    case Qt::Key_At: return 50;
-    case Qt::Key_NumberSign: return 51;
-    case Qt::Key_Dollar: return 52;
-    case Qt::Key_Percent: return 53;
-    case Qt::Key_AsciiCircum: return 54;
-    case Qt::Key_Ampersand: return 55;
-    case Qt::Key_Asterisk: return keypad ? 106 : 56;
-    case Qt::Key_ParenLeft: return 57;
-    case Qt::Key_ParenRight: return 48;
-    case Qt::Key_Plus: return keypad ? 107 : 187;
-    case Qt::Key_Minus: return keypad ? 109 : 189;
-    case Qt::Key_Period: return keypad ? 110 : 190;
-    case Qt::Key_Slash: return keypad ? 111 : 191;
-    case Qt::Key_Semicolon:
-    case Qt::Key_Colon: return 186;
-    case Qt::Key_Equal: return 187;
-    case Qt::Key_Comma:
-    case Qt::Key_Less: return 188;
-    case Qt::Key_Underscore: return 189;
-    case Qt::Key_Greater: return 190;
-    case Qt::Key_Question: return 191;
-    case Qt::Key_QuoteLeft:
-    case Qt::Key_AsciiTilde: return 192;
-    case Qt::Key_BracketLeft:
-    case Qt::Key_BraceLeft: return 219;
-    case Qt::Key_Backslash:
-    case Qt::Key_Bar: return 220;
-    case Qt::Key_BracketRight:
-    case Qt::Key_BraceRight: return 221;
-    case Qt::Key_Apostrophe:
-    case Qt::Key_QuoteDbl: return 222;
-    default: return 0;
-    }
-}
-
-// The characters a key types, as keyAscii codes. They come from the key and its modifiers
-// rather than from the event's text, which differs between platforms for control keys (X11
-// gives "\x03" for Ctrl+C, test tools give "c").
-std::vector<int> typedCharacters(const QKeyEvent &event)
-{
-    const Qt::KeyboardModifiers modifiers = event.modifiers();
-    const bool control = modifiers & Qt::ControlModifier;
-    const bool alt = modifiers & Qt::AltModifier;
-    const bool meta = modifiers & Qt::MetaModifier;
-    const int key = event.key();
-    switch (key) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return alt || meta ? std::vector<int>{} : std::vector<int>{13};
-    case Qt::Key_Backspace: return alt || meta ? std::vector<int>{} : std::vector<int>{control ? 127 : 8};
-    case Qt::Key_Escape: return {27};
-    case Qt::Key_Tab: return control || alt || meta ? std::vector<int>{} : std::vector<int>{9};
-    default: break;
-    }
-    if (control && !alt) {
-        if (key >= Qt::Key_A && key <= Qt::Key_Z) {
-            return {key - Qt::Key_A + 1};
-        }
-        switch (key) {
-        case Qt::Key_BracketLeft: return {27};
-        case Qt::Key_Backslash: return {28};
-        case Qt::Key_BracketRight: return {29};
-        default: return {};
-        }
-    }
-    // Alt alone belongs to the menus; Ctrl+Alt is AltGr on some keyboards and types.
-    if ((alt && !control) || meta) {
-        return {};
-    }
-    const QString text = event.text();
-    if (!text.isEmpty()) {
-        std::vector<int> codes;
-        for (const char32_t code : text.toUcs4()) {
-            if (code >= 0x20 && code != 0x7f && !(code >= 0x80 && code < 0xa0)) {
-                codes.push_back(int(code));
-            }
-        }
-        return codes;
-    }
-    // Synthesised events may carry no text; a printable ASCII key still types its character.
-    if (key >= 0x20 && key <= 0x7e) {
-        if (key >= Qt::Key_A && key <= Qt::Key_Z && !(modifiers & Qt::ShiftModifier)) {
-            return {key - Qt::Key_A + 'a'};
-        }
-        return {key};
-    }
-    return {};
-}
-
 bool isNavigationKey(int key)
 {
     switch (key) {
@@ -243,8 +93,10 @@ bool isNavigationKey(int key)
     case Qt::Key_Home:
     case Qt::Key_End:
     case Qt::Key_PageUp:
-    case Qt::Key_PageDown: return true;
-    default: return false;
+    case Qt::Key_PageDown:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -270,8 +122,9 @@ public:
         return true;
     }
 
-    // Repaints what changed while held. Text that only grew at the end needs its own paragraphs
-    // repainted, the rest of the screen having moved by scrolling; anything else needs all.
+    // Repaints what changed while held: the paragraphs from the first change on, when they are
+    // few and nothing was removed, since what lies before them only moved by scrolling; else
+    // the whole view.
     void releaseRepaint()
     {
         const int from = m_changedFrom;
@@ -884,9 +737,9 @@ void TerminalBox::syncCaret(const QTextCursor &cursor)
 
 bool TerminalBox::isReserved(const QKeyEvent *event) const
 {
-    const QKeyCombination pressed(
-            event->modifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier),
-            Qt::Key(event->key()));
+    const QKeyCombination pressed(event->modifiers()
+                                          & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier),
+                                  Qt::Key(event->key()));
     return std::any_of(m_reservedShortcuts.begin(), m_reservedShortcuts.end(),
                        [&](const QKeySequence &sequence) {
                            return sequence.count() == 1 && sequence[0] == pressed;
@@ -895,8 +748,7 @@ bool TerminalBox::isReserved(const QKeyEvent *event) const
 
 bool TerminalBox::event(QEvent *event)
 {
-    if (event->type() == QEvent::ShortcutOverride
-        && isReserved(static_cast<QKeyEvent *>(event))) {
+    if (event->type() == QEvent::ShortcutOverride && isReserved(static_cast<QKeyEvent *>(event))) {
         // Left unaccepted, the key goes to the window's shortcut.
         event->ignore();
         return true;
@@ -906,9 +758,9 @@ bool TerminalBox::event(QEvent *event)
 
 void TerminalBox::keyPressEvent(QKeyEvent *event)
 {
-    int keyCode = virtualKeyCode(*event);
+    int keyCode = KeyMap::virtualKeyCode(*event);
     if (m_handler && keyCode != 0) {
-        m_handler->keyDown(keyCode, shiftState(*event));
+        m_handler->keyDown(keyCode, KeyMap::shiftState(*event));
         if (keyCode == 0) {
             event->accept();
             showChanges();
@@ -916,16 +768,20 @@ void TerminalBox::keyPressEvent(QKeyEvent *event)
         }
     }
 
-    const std::vector<int> typed = typedCharacters(*event);
+    const std::vector<int> typed = KeyMap::typedCharacters(*event);
     if (!typed.empty()) {
         event->accept();
+        // A control key's editing meaning (copy, cut, paste, select all) acts when the key goes
+        // down, before KeyPress, whose handler may move the caret and drop the selection.
+        if (typed.size() == 1 && typed[0] < 0x20) {
+            applyEditingShortcut(*event);
+        }
         for (const int code : typed) {
             int keyAscii = code;
             if (m_handler) {
                 m_handler->keyPress(keyAscii);
             }
-            // The key's own shortcut meaning only holds while the handler left it alone.
-            typeCharacter(keyAscii, keyAscii == code ? event : nullptr);
+            typeCharacter(keyAscii);
         }
         showChanges();
         return;
@@ -958,32 +814,37 @@ void TerminalBox::keyPressEvent(QKeyEvent *event)
     showChanges();
 }
 
-void TerminalBox::typeCharacter(int keyAscii, const QKeyEvent *event)
+void TerminalBox::applyEditingShortcut(const QKeyEvent &event)
+{
+    if (event.matches(QKeySequence::Copy)) {
+        copy();
+    } else if (event.matches(QKeySequence::SelectAll)) {
+        selectAll();
+    } else if (event.matches(QKeySequence::Paste)) {
+        paste();
+    } else if (event.matches(QKeySequence::Cut)) {
+        cutSelection();
+    }
+}
+
+void TerminalBox::typeCharacter(int keyAscii)
 {
     switch (keyAscii) {
-    case 0: return;
-    case 8: deleteBeside(true); return;
-    case 9: insertTyped(u"\t"_s); return;
-    case 13: insertTyped(u"\n"_s); return;
-    default: break;
-    }
-    if (keyAscii < 0x20 || keyAscii == 0x7f) {
-        // Control characters type nothing; the usual editing keys among them still work.
-        if (!event) {
-            return;
-        }
-        if (event->matches(QKeySequence::Copy)) {
-            copy();
-        } else if (event->matches(QKeySequence::SelectAll)) {
-            selectAll();
-        } else if (event->matches(QKeySequence::Paste)) {
-            paste();
-        } else if (event->matches(QKeySequence::Cut)) {
-            cutSelection();
-        }
+    case 8:
+        deleteBeside(true);
         return;
+    case 9:
+        insertTyped(u"\t"_s);
+        return;
+    case 13:
+        insertTyped(u"\n"_s);
+        return;
+    default:
+        break;
     }
-    if (keyAscii > 0x10ffff || (keyAscii >= 0xd800 && keyAscii <= 0xdfff)) {
+    // Other control characters type nothing.
+    if (keyAscii < 0x20 || keyAscii == 0x7f || keyAscii > 0x10ffff
+        || (keyAscii >= 0xd800 && keyAscii <= 0xdfff)) {
         return;
     }
     const char32_t code = char32_t(keyAscii);
@@ -1015,29 +876,28 @@ void TerminalBox::deleteBeside(bool before)
         int at = cursor.position();
         if (before) {
             if (at == block.position()) {
-                if (!isContinuation(block)) {
+                if (!isContinuation(block) || block.previous().length() <= 1) {
                     return; // a line break, or the start of the text
                 }
                 at = block.position() - 1; // the character before the seam
             }
             from = at - 1;
             to = at;
-            if (from > block.previous().position() && doc->characterAt(from).isLowSurrogate()
+            if (from > doc->findBlock(from).position() && doc->characterAt(from).isLowSurrogate()
                 && doc->characterAt(from - 1).isHighSurrogate()) {
                 --from;
             }
         } else {
             if (at == block.position() + block.length() - 1) {
                 const QTextBlock next = block.next();
-                if (!next.isValid() || !isContinuation(next)) {
+                if (!next.isValid() || !isContinuation(next) || next.length() <= 1) {
                     return; // a line break, or the end of the text
                 }
                 at = next.position(); // the character after the seam
             }
             from = at;
             to = at + 1;
-            if (doc->characterAt(from).isHighSurrogate()
-                && doc->characterAt(to).isLowSurrogate()) {
+            if (doc->characterAt(from).isHighSurrogate() && doc->characterAt(to).isLowSurrogate()) {
                 ++to;
             }
         }
@@ -1060,8 +920,7 @@ void TerminalBox::deleteBeside(bool before)
 void TerminalBox::cutSelection()
 {
     QTextCursor cursor = textCursor();
-    if (!cursor.hasSelection()
-        || holdsProtected(cursor.selectionStart(), cursor.selectionEnd())) {
+    if (!cursor.hasSelection() || holdsProtected(cursor.selectionStart(), cursor.selectionEnd())) {
         return;
     }
     copy();
@@ -1124,7 +983,7 @@ void TerminalBox::inputMethodEvent(QInputMethodEvent *event)
         if (m_handler) {
             m_handler->keyPress(keyAscii);
         }
-        typeCharacter(keyAscii, nullptr);
+        typeCharacter(keyAscii);
     }
     if (!event->preeditString().isEmpty()) {
         // Starting a composition would delete the selection, received text included.

@@ -16,10 +16,15 @@ class QTimer;
 // Positions (selStart, textLength) count every line break as one character. A long line is
 // stored as several short paragraphs ("continuation blocks", marked in the block's user state),
 // because laying out one huge paragraph costs far more than the line delivers; every reading
-// joins them back, and the seams between them count no characters. Key events reach
-// the window that owns the box through KeyHandler, in the order a key takes: keyDown before the
-// key acts (setting keyCode to 0 cancels it), then keyPress for a typed character before the
-// box inserts it.
+// joins them back, and the seams between them count no characters. Write through insertText
+// and setRuns, not through QPlainTextEdit's own editing functions. The view follows the text at
+// most once a frame (40 ms), not after each insertion.
+//
+// Text inserted while setSelReceived(true) is protected: the keyboard and cut never delete it.
+// Key events reach the window that owns the box through KeyHandler, in the order a key takes:
+// keyDown before the key acts (setting keyCode to 0 cancels it), then keyPress for a typed
+// character before the box inserts it. Pasted and dropped text never goes in by itself; it goes
+// to KeyHandler::pasteText.
 class TerminalBox : public QPlainTextEdit
 {
     Q_OBJECT
@@ -112,7 +117,8 @@ private:
     void placeCaret(int documentPosition);
 
     // What the box itself does with a typed character once the window has seen it.
-    void typeCharacter(int keyAscii, const QKeyEvent *event);
+    void applyEditingShortcut(const QKeyEvent &event);
+    void typeCharacter(int keyAscii);
     void insertTyped(const QString &text);
     void deleteBeside(bool before);
     void cutSelection();

@@ -417,8 +417,10 @@ TEST_F(SerialPortTest, ModemLinesOnAPseudoTerminalReadFalseQuietly)
     ASSERT_NE(serial, nullptr);
     openPort();
     int errors = 0;
+    // The counter lives on this stack only; the port outlives it and reports again on closing.
+    QObject scope;
     QObject::connect(
-            serial, &QSerialPort::errorOccurred, &port,
+            serial, &QSerialPort::errorOccurred, &scope,
             [&errors](QSerialPort::SerialPortError e) { errors += e != QSerialPort::NoError; });
 
     // What the status strip does ten times a second, and the menu's line switches.

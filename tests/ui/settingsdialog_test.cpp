@@ -83,7 +83,7 @@ TEST_F(SettingsDialogTest, EmptyStoreOpensOnDefaultsAndApplyWritesExactlyThem)
 
     EXPECT_EQ(m_store.saves(), defaultWrites());
     ASSERT_EQ(m_dialogs.messages().size(), 1);
-    const ScriptedDialogs::Call &shownMessage = m_dialogs.messages().first();
+    const ScriptedDialogs::Call shownMessage = m_dialogs.messages().first();
     EXPECT_EQ(shownMessage.text, RestartText);
     EXPECT_EQ(shownMessage.style, 64);
     EXPECT_EQ(shownMessage.title, AppInfo::title());
