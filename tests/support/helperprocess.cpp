@@ -100,11 +100,10 @@ QByteArray HelperProcess::waitForLine(QProcess &helper, const QList<QByteArray> 
     }
 }
 
-bool HelperProcess::becomeNobody()
+void HelperProcess::becomeNobody()
 {
     if (::setgroups(0, nullptr) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0) {
         std::fflush(stdout);
         ::_exit(NoOrdinaryUser);
     }
-    return true;
 }

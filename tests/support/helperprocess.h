@@ -25,8 +25,9 @@ QByteArray run(const QByteArray &role, const QString &argument = QString());
 // The first line a running role printed that starts with one of the prefixes ("" on timeout).
 QByteArray waitForLine(QProcess &helper, const QList<QByteArray> &prefixes, int timeoutMs = 20000);
 
-// Inside a role: gives up root for the user and group nobody. False when that is not possible.
-bool becomeNobody();
+// Inside a role: gives up root for the user and group nobody; where that is not possible the
+// helper ends at once, and run() gives cannotBecomeNobody().
+void becomeNobody();
 // What run() returns when a role could not become nobody.
 inline QByteArray cannotBecomeNobody()
 {

@@ -6,6 +6,7 @@
 
 #include "app/menus.h"
 #include "platform/terminalbox.h"
+#include "support/helperprocess.h"
 #include "support/mainwindowfixture.h"
 #include "support/testapp.h"
 #include "terminal/hextext.h"
@@ -25,7 +26,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <grp.h>
 #include <random>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -35,11 +35,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// This executable started again as a helper process: the role, and what it works on.
-constexpr char ChildRoleVariable[] = "VELMIR_FAULTS_CHILD";
-constexpr char ChildPathVariable[] = "VELMIR_FAULTS_PATH";
-constexpr int Nobody = 65534;
 
 double cpuSeconds()
 {
@@ -135,8 +130,7 @@ private:
     bool m_mounted = false;
 };
 
-// The roles of a helper process. Each runs before any test, ends the process, and says what it
-// saw on its standard output.
+// Helper roles: another program holding a device, and the window acting as an ordinary user.
 int holdDevice(const QString &device)
 {
     int argc = 1;
@@ -158,11 +152,10 @@ int holdDevice(const QString &device)
     return 0;
 }
 
-// As an ordinary user, the window does one thing; every message shown is printed.
-int actAsUser(const QByteArray &action, const QString &path)
+// The window with COM7 stored does one thing as nobody; every message shown is printed.
+int actAsNobody(const QByteArray &action, const QString &path)
 {
-    if (::setgroups(0, nullptr) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0)
-        return 2;
+    HelperProcess::becomeNobody();
     ensureApp();
     MemorySettingsStore store;
     store.set(u"Comport"_s, u"COM7"_s);
@@ -180,69 +173,16 @@ int actAsUser(const QByteArray &action, const QString &path)
     }
     for (const ScriptedDialogs::Call &call : dialogs.messages())
         std::printf("message %d %s\n", call.style, qPrintable(call.text));
-    std::fflush(stdout);
     return 0;
 }
 
-class ChildRoles : public ::testing::Environment
-{
-public:
-    void SetUp() override
-    {
-        const QByteArray role = qgetenv(ChildRoleVariable);
-        if (role.isEmpty())
-            return;
-        const QString path = qEnvironmentVariable(ChildPathVariable);
-        const int code = role == "hold" ? holdDevice(path) : actAsUser(role, path);
-        std::fflush(stdout);
-        ::_exit(code);
-    }
-};
-
-[[maybe_unused]] ::testing::Environment *const g_childRoles
-        = ::testing::AddGlobalTestEnvironment(new ChildRoles);
-
-// Starts this executable in a helper role; the environment, XDG_CONFIG_HOME included, is ours.
-std::unique_ptr<QProcess> startChild(const QByteArray &role, const QString &path)
-{
-    auto child = std::make_unique<QProcess>();
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QString::fromLatin1(ChildRoleVariable), QString::fromLatin1(role));
-    environment.insert(QString::fromLatin1(ChildPathVariable), path);
-    child->setProcessEnvironment(environment);
-    child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child->start(QCoreApplication::applicationFilePath(), {});
-    return child;
-}
-
-// The helper's first line of its own (the test runner greets first), as soon as it is there.
-QByteArray reportOf(QProcess &child)
-{
-    QDeadlineTimer deadline(20000);
-    while (!deadline.hasExpired()) {
-        while (child.canReadLine()) {
-            const QByteArray line = child.readLine().trimmed();
-            if (line == "held" || line.startsWith("failed"))
-                return line;
-        }
-        if (!child.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
-            break;
-    }
-    return QByteArray("no report");
-}
-
-// Runs a role to its end and gives what it printed; empty with a failure when it did not run.
-QByteArray runChild(const QByteArray &role, const QString &path = QString())
-{
-    const std::unique_ptr<QProcess> child = startChild(role, path);
-    if (!child->waitForFinished(60000) || child->exitStatus() != QProcess::NormalExit) {
-        ADD_FAILURE() << "the helper process did not end normally";
-        return QByteArray();
-    }
-    if (child->exitCode() == 2)
-        return QByteArray("cannot become an ordinary user");
-    return child->readAllStandardOutput();
-}
+[[maybe_unused]] const bool g_roles
+        = HelperProcess::registerRole("hold", holdDevice)
+          && HelperProcess::registerRole(
+                  "open-as-nobody", [](const QString &) { return actAsNobody("open", {}); })
+          && HelperProcess::registerRole("save-as-nobody", [](const QString &path) {
+                 return actAsNobody("save", path);
+             });
 
 class FaultsTest : public MainWindowFixture
 {
@@ -476,8 +416,9 @@ TEST_F(FaultsTest, APortHeldByAnotherProgramIsBusyUntilThatProgramEndsOrDies)
     startWindow();
     for (const bool killed : {false, true}) {
         SCOPED_TRACE(killed ? "the holder is killed" : "the holder ends");
-        const std::unique_ptr<QProcess> holder = startChild("hold", m_pty.slavePath());
-        ASSERT_EQ(reportOf(*holder), "held");
+        const std::unique_ptr<QProcess> holder
+                = HelperProcess::start("hold", m_pty.slavePath());
+        ASSERT_EQ(HelperProcess::waitForLine(*holder, {"held", "failed"}), "held");
 
         m_dialogs.clearCalls();
         click(Menus::OpenPort);
@@ -538,8 +479,8 @@ TEST_F(FaultsTest, AForbiddenDeviceNamesTheDialoutGroupOnce)
                                                                | QFileDevice::ExeOther));
     QByteArray seen;
     if (isRoot()) {
-        seen = runChild("open");
-        if (seen == "cannot become an ordinary user")
+        seen = HelperProcess::run("open-as-nobody");
+        if (seen == HelperProcess::cannotBecomeNobody())
             GTEST_SKIP() << "cannot become an ordinary user here";
     } else {
         startWindow();
@@ -819,8 +760,8 @@ TEST_F(FaultsTest, AWorkspaceThatCannotBeSavedSaysSoAndKeepsTheOldFile)
         const QString path = readOnly + u"/session.rtf"_s;
         QByteArray seen;
         if (isRoot()) {
-            seen = runChild("save", path);
-            if (seen == "cannot become an ordinary user")
+            seen = HelperProcess::run("save-as-nobody", path);
+            if (seen == HelperProcess::cannotBecomeNobody())
                 GTEST_SKIP() << "neither a small disk nor an ordinary user here";
         } else {
             startWindow();
