@@ -2,7 +2,9 @@
 
 #include "settings/portsettings.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 #include <sys/stat.h>
@@ -66,6 +68,28 @@ void IniSettingsStore::save(const QString &key, const QString &value)
     // a failed write counts here.
     m_saveFailed = m_settings->status() == QSettings::AccessError;
     m_stamp = currentStamp();
+}
+
+QString IniSettingsStore::saveError() const
+{
+    if (!m_saveFailed)
+        return QString();
+    // QSettings says only that it failed; the file and its folder say why.
+    const QFileInfo file(m_path);
+    const QFileInfo folder(file.absolutePath());
+    QString why;
+    if (file.isDir())
+        why = u"a folder of that name stands where the file belongs"_s;
+    else if (file.exists() && !file.isWritable())
+        why = u"the file is read-only for you"_s;
+    else if (!folder.isDir())
+        why = u"its folder %1 cannot be created"_s.arg(folder.absoluteFilePath());
+    else if (!file.exists() && !folder.isWritable())
+        why = u"its folder %1 is read-only for you"_s.arg(folder.absoluteFilePath());
+    else
+        why = u"writing failed (is the disk full?)"_s;
+    return u"Cannot save the settings to %1: %2. The stored settings are unchanged."_s.arg(
+            QDir::toNativeSeparators(file.absoluteFilePath()), why);
 }
 
 IniSettingsStore::FileStamp IniSettingsStore::currentStamp() const

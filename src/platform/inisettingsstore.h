@@ -21,6 +21,8 @@ public:
     // saveFailed() tells; nothing else is reported.
     void save(const QString &key, const QString &value) override;
 
+    QString saveError() const override;
+
     QString path() const { return m_path; }
     bool saveFailed() const { return m_saveFailed; }
 

@@ -10,4 +10,6 @@ public:
     // An absent key gives defaultValue and writes nothing; a present empty key gives "".
     virtual QString read(const QString &key, const QString &defaultValue) = 0;
     virtual void save(const QString &key, const QString &value) = 0;
+    // Why the last save did not reach the store, in words a user can act on; empty when it did.
+    virtual QString saveError() const { return QString(); }
 };

@@ -1,6 +1,7 @@
 #include "settings/settingsdialog.h"
 
 #include "platform/dialogs.h"
+#include "platform/settingsstore.h"
 #include "settings/portsettings.h"
 
 #include <QComboBox>
@@ -94,6 +95,11 @@ void SettingsDialog::Command1_Click()
     chosen.stopbit = m_combo5->currentText();
     chosen.flow = m_combo6->currentText();
     chosen.save(m_store);
+    // Asking for a restart after a save that failed would claim success: say what failed.
+    if (const QString error = m_store.saveError(); !error.isEmpty()) {
+        m_dialogs.message(error, Dialogs::Exclamation);
+        return;
+    }
     m_dialogs.message(u"You need restart program, thank you"_s, Dialogs::Information);
 }
 

@@ -1,0 +1,119 @@
+// Capture through the real receive path: what the peer sends reaches the capture file raw and
+// before it is shown, whatever the display mode, and a failing file stops capture visibly.
+
+#include "app/menus.h"
+#include "platform/terminalbox.h"
+#include "support/mainwindowfixture.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray everyByteValue()
+{
+    QByteArray bytes;
+    for (int i = 0; i < 256; ++i) {
+        bytes.append(char(i));
+    }
+    return bytes;
+}
+
+} // namespace
+
+class CaptureTest : public MainWindowFixture
+{
+protected:
+    void SetUp() override
+    {
+        MainWindowFixture::SetUp();
+        ASSERT_TRUE(m_dir.isValid());
+        startWindow();
+        openPort();
+    }
+
+    void startCapture(const QString &path)
+    {
+        m_dialogs.answerSave(path);
+        click(Menus::Capture);
+        ASSERT_TRUE(m_window->menus().checked(Menus::Capture));
+    }
+
+    // Sends in chunks of the given sizes, waiting for each to be shown.
+    void sendInChunks(const QByteArray &bytes, const QList<int> &sizes)
+    {
+        qsizetype at = 0;
+        for (int i = 0; at < bytes.size(); ++i) {
+            const int size = sizes[i % sizes.size()];
+            peerSends(bytes.mid(at, size));
+            at += size;
+        }
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(CaptureTest, HoldsExactlyWhatThePeerSentInTextAndHexMode)
+{
+    QByteArray sent = everyByteValue();
+    QRandomGenerator random(7);
+    for (int i = 0; i < 3000; ++i) {
+        sent.append(char(random.bounded(256)));
+    }
+    for (bool hex : {false, true}) {
+        SCOPED_TRACE(hex ? "hex" : "text");
+        if (m_window->menus().checked(Menus::HexMode) != hex) {
+            click(Menus::HexMode);
+        }
+        const QString path = m_dir.filePath(hex ? u"hex.cap"_s : u"text.cap"_s);
+        startCapture(path);
+        // Typed and sent bytes never reach the capture file.
+        type(u"typed"_s);
+        pressKey(Qt::Key_Return);
+        sendInChunks(sent, {1, 2, 255, 7, 1024, 3});
+        EXPECT_EQ(readAll(path).toHex(), sent.toHex());
+        click(Menus::Capture);
+        EXPECT_FALSE(m_window->menus().checked(Menus::Capture));
+    }
+}
+
+TEST_F(CaptureTest, StartsAgainAtTheFirstByteAndGoesOnAcrossAReopenedPort)
+{
+    const QString path = m_dir.filePath(u"session.cap"_s);
+    startCapture(path);
+    peerSends("a long first capture");
+    click(Menus::Capture);
+    startCapture(path);
+    peerSends("two");
+    EXPECT_EQ(readAll(path), QByteArray("two"));
+
+    // Closing the port leaves capture on (disabled); after reopening it goes on in the same file.
+    click(Menus::OpenPort);
+    EXPECT_TRUE(m_window->menus().checked(Menus::Capture));
+    EXPECT_FALSE(m_window->menus().enabled(Menus::Capture));
+    openPort();
+    peerSends("three");
+    EXPECT_EQ(readAll(path), QByteArray("twothree"));
+}
+
+TEST_F(CaptureTest, AFailingWriteStopsCaptureWithOneMessageAndTheDataIsStillShown)
+{
+    startCapture(u"/dev/full"_s);
+    peerSends("lost?");
+    EXPECT_FALSE(m_window->menus().checked(Menus::Capture));
+    ASSERT_EQ(m_dialogs.messages().size(), 1);
+    EXPECT_EQ(m_dialogs.messages().first().style, 48);
+    EXPECT_TRUE(m_dialogs.messages().first().text.contains(u"/dev/full"_s));
+    EXPECT_EQ(box().text(), u"lost?"_s);
+    peerSends("more");
+    EXPECT_EQ(m_dialogs.messages().size(), 1);
+}

@@ -1,0 +1,224 @@
+// Bad settings at start-up: a settings file that is damaged, unreadable or not a file at all
+// starts the program on the defaults, and the settings dialog then writes a good file or says
+// plainly that it cannot; stored values the port refuses are reported once and the program
+// stays usable.
+
+#include "app/mainwindow.h"
+#include "app/menus.h"
+#include "platform/inisettingsstore.h"
+#include "platform/serialport.h"
+#include "platform/terminalbox.h"
+#include "settings/settingsdialog.h"
+#include "support/fakecommport.h"
+#include "support/helperprocess.h"
+#include "support/memorysettingsstore.h"
+#include "support/scripteddialogs.h"
+#include "support/testapp.h"
+#include "terminal/terminalwindow.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString RestartText = u"You need restart program, thank you"_s;
+
+// Starts the window on the settings file, then picks COM7 in the settings dialog and applies.
+// What happened comes back as lines: "port <configuring call>", "message <style> <text>" and
+// "stored <Comport as a fresh reader finds it>".
+QByteArray startThenApply(const QString &path)
+{
+    ensureApp();
+    QByteArray seen;
+    IniSettingsStore store(path);
+    ScriptedDialogs dialogs;
+    FakeCommPort port;
+    {
+        MainWindow window(port, store, dialogs);
+        window.start();
+        for (const QString &call : port.log())
+            seen += "port " + call.toUtf8() + '\n';
+        SettingsDialog dialog(store, dialogs, &window);
+        auto *combo1 = dialog.findChild<QComboBox *>(u"Combo1"_s);
+        if (!combo1)
+            return "no Combo1\n";
+        combo1->setCurrentIndex(combo1->findText(u"COM7"_s));
+        dialog.Command1_Click();
+    }
+    for (const ScriptedDialogs::Call &call : dialogs.messages())
+        seen += "message " + QByteArray::number(call.style) + ' ' + call.text.toUtf8() + '\n';
+    seen += "stored " + IniSettingsStore(path).read(u"Comport"_s, u"(none)"_s).toUtf8() + '\n';
+    return seen;
+}
+
+[[maybe_unused]] const bool g_roles
+        = HelperProcess::registerRole("settings-as-nobody", [](const QString &path) {
+              HelperProcess::becomeNobody();
+              std::fputs(startThenApply(path).constData(), stdout);
+              return 0;
+          });
+
+QByteArray randomBytes(int size)
+{
+    std::mt19937 random(1234);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char &b : bytes)
+        b = char(random() & 0xFF);
+    return bytes;
+}
+
+class SettingsFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ensureApp();
+        ASSERT_TRUE(m_dir.isValid());
+        // An ordinary user must reach the file through our folder.
+        ASSERT_TRUE(QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner
+                                                                | QFileDevice::WriteOwner
+                                                                | QFileDevice::ExeOwner
+                                                                | QFileDevice::ExeOther));
+    }
+
+    QString path() const { return m_dir.filePath(u"velmir-rs232.ini"_s); }
+
+    void writeFile(const QByteArray &contents)
+    {
+        QFile file(path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(contents);
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(SettingsFileTest, ADamagedFileStartsOnTheDefaultsAndTheDialogWritesAGoodOne)
+{
+    QByteArray utf16 = "\xFF\xFE";
+    for (char c : QByteArray("[Setting]\r\nComport=COM3\r\nBaud=110\r\n"))
+        utf16 += QByteArray(1, c) + '\0';
+    const struct
+    {
+        const char *what;
+        QByteArray contents;
+    } rows[] = {
+            {"empty", QByteArray()},
+            {"text that is no INI", "Comport COM3\nBaud: 110\n=\n[[\n\"unterminated\n"},
+            {"random bytes", randomBytes(4096)},
+            {"a hundred thousand brackets", QByteArray(100000, '[')},
+            {"saved as UTF-16 by an editor", utf16},
+            {"NULs inside the section", QByteArray("[Set\0ting]\nComport=COM3\n", 24)},
+    };
+    const QByteArray defaults = "port setSettings 9600,N,8,1\nport setCommPort 1\n"
+                                "port setHandshaking 0\n";
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        writeFile(row.contents);
+        const QByteArray seen = startThenApply(path());
+        EXPECT_TRUE(seen.startsWith(defaults + "message 64 " + RestartText.toUtf8() + '\n'))
+                << seen.toStdString();
+        EXPECT_EQ(seen.count("message "), 1) << seen.toStdString();
+        EXPECT_TRUE(seen.endsWith("stored COM7\n")) << seen.toStdString();
+    }
+}
+
+TEST_F(SettingsFileTest, AFileThatCannotBeWrittenStartsOnTheDefaultsAndTheDialogSaysWhy)
+{
+    const struct
+    {
+        const char *what;
+        bool directory;
+        const char *why;
+    } rows[] = {
+            {"a folder where the file belongs", true, "folder of that name"},
+            {"a file the user may neither read nor write", false, "read-only for you"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        QFile::remove(path());
+        QDir().rmdir(path());
+        if (row.directory) {
+            ASSERT_TRUE(QDir().mkpath(path()));
+        } else {
+            writeFile("[Setting]\nComport=COM3\n");
+            ASSERT_TRUE(QFile::setPermissions(path(), QFileDevice::Permissions()));
+        }
+        // Root reads and writes every file: an ordinary user meets the unreadable one.
+        QByteArray seen;
+        if (!row.directory && ::geteuid() == 0) {
+            seen = HelperProcess::run("settings-as-nobody", path());
+            if (seen == HelperProcess::cannotBecomeNobody())
+                GTEST_SKIP() << "cannot become an ordinary user here";
+        } else {
+            seen = startThenApply(path());
+        }
+        EXPECT_TRUE(seen.contains("port setSettings 9600,N,8,1\nport setCommPort 1\n"))
+                << seen.toStdString();
+        EXPECT_EQ(seen.count("message "), 1) << seen.toStdString();
+        EXPECT_TRUE(seen.contains("message 48 Cannot save the settings to " + path().toUtf8()))
+                << seen.toStdString();
+        EXPECT_TRUE(seen.contains(row.why)) << seen.toStdString();
+        EXPECT_FALSE(seen.contains(RestartText.toUtf8())) << "a failed save claimed success";
+        EXPECT_TRUE(seen.endsWith("stored (none)\n")) << seen.toStdString();
+        EXPECT_EQ(QFileInfo(path()).isDir(), row.directory);
+        QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+}
+
+TEST_F(SettingsFileTest, StoredValuesThePortRefusesAreReportedOnceAndTheProgramGoesOn)
+{
+    // The start-up table of the terminal tests covers the overflow, 4 data bits and a word as
+    // speed; these reach the port's other refusals.
+    const struct
+    {
+        const char16_t *key;
+        const char16_t *value;
+        const char16_t *mentions;
+    } rows[] = {
+            {u"Comport", u"COM0", u"Port number 0"},     // numbers start at 1
+            {u"Comport", u"", u"Port number 0"},         // an empty name reads as 0
+            {u"Comport", u"COM-3", u"Port number -3"},   // a sign is read as a sign
+            {u"Parity", u"", u"9600,,8,1"},              // no letter, two separators
+            {u"Stopbit", u"1.5", u"1.5 stop bits"},      // only with 5 data bits
+            {u"Baud", u"0", u"speed"},                   // no speed at all
+            {u"Baud", u"99999999999", u"99999999999"},   // beyond 32 bits
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(QString::fromUtf16(row.key).toStdString() + "="
+                     + QString::fromUtf16(row.value).toStdString());
+        MemorySettingsStore store;
+        store.save(QString::fromUtf16(row.key), QString::fromUtf16(row.value));
+        ScriptedDialogs dialogs;
+        SerialPort port;
+        MainWindow window(port, store, dialogs);
+        window.start();
+        ASSERT_EQ(dialogs.messages().size(), 1);
+        const QString text = dialogs.messages().first().text;
+        EXPECT_TRUE(text.contains(QString::fromUtf16(row.mentions))) << text.toStdString();
+        EXPECT_EQ(dialogs.messages().first().style, Dialogs::Exclamation);
+
+        // Usable: the menus answer, the terminal takes a line, and the stored values wait for
+        // the user to correct them.
+        EXPECT_TRUE(window.menus().toolsMenuEnabled());
+        window.MyCommand_Click(Menus::HexMode);
+        EXPECT_TRUE(window.menus().checked(Menus::HexMode));
+        window.terminal().box().insertText(u"typed"_s);
+        EXPECT_TRUE(window.terminal().box().text().endsWith(u"typed"_s));
+        EXPECT_EQ(store.saveCount(), 1) << "start-up wrote the settings";
+        EXPECT_FALSE(port.portOpen());
+    }
+}
+
+} // namespace
