@@ -4,7 +4,16 @@
 
 // Names the program shows and the settings store is keyed by.
 namespace AppInfo {
-inline QString title() { return QStringLiteral("VELMIR RS232 TEsT"); }
-inline QString mainCaption() { return QStringLiteral(" RS232串口 VELMIR接口测试平台"); }
-inline QString version() { return QStringLiteral("0.1.0"); }
+inline QString title()
+{
+    return QStringLiteral("VELMIR RS232 TEsT");
+}
+inline QString mainCaption()
+{
+    return QStringLiteral(" RS232串口 VELMIR接口测试平台");
+}
+inline QString version()
+{
+    return QStringLiteral("0.1.0");
+}
 } // namespace AppInfo

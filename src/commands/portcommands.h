@@ -22,4 +22,3 @@ private:
 
     CommandContext &m_context;
 };
-

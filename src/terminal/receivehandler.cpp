@@ -8,8 +8,8 @@
 #include "terminal/colors.h"
 #include "terminal/hextext.h"
 
-ReceiveHandler::ReceiveHandler(CommPort &port, TerminalBox &box, Menus &menus,
-                               CaptureFile &capture, Dialogs &dialogs, QObject *parent)
+ReceiveHandler::ReceiveHandler(CommPort &port, TerminalBox &box, Menus &menus, CaptureFile &capture,
+                               Dialogs &dialogs, QObject *parent)
     : QObject(parent)
     , m_port(port)
     , m_box(box)

@@ -88,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             size_t end = i;
             while (end < units.size() && units[end] >= 0x80 && units[end] < EscapedHigh)
                 ++end;
-            expected.append(QByteArray(encoder.encode(QString::fromUcs4(&units[i], qsizetype(end - i)))));
+            expected.append(
+                    QByteArray(encoder.encode(QString::fromUcs4(&units[i], qsizetype(end - i)))));
             i = end;
         }
     }

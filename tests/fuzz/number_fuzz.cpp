@@ -51,8 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Mostly Latin-1, where the digits, signs, prefixes and blanks are dense; with the first
     // byte odd, UTF-16, so that any character can stand anywhere.
     const QString text = data[0] & 1
-            ? QString::fromUtf16(reinterpret_cast<const char16_t *>(data + 1), qsizetype((size - 1) / 2))
-            : QString::fromLatin1(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
+                                 ? QString::fromUtf16(reinterpret_cast<const char16_t *>(data + 1),
+                                                      qsizetype((size - 1) / 2))
+                                 : QString::fromLatin1(reinterpret_cast<const char *>(data + 1),
+                                                       qsizetype(size - 1));
 
     const double leading = leadingNumber(text);
     if (std::isnan(leading))

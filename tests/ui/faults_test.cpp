@@ -178,11 +178,10 @@ int actAsNobody(const QByteArray &action, const QString &path)
 
 [[maybe_unused]] const bool g_roles
         = HelperProcess::registerRole("hold", holdDevice)
+          && HelperProcess::registerRole("open-as-nobody",
+                                         [](const QString &) { return actAsNobody("open", {}); })
           && HelperProcess::registerRole(
-                  "open-as-nobody", [](const QString &) { return actAsNobody("open", {}); })
-          && HelperProcess::registerRole("save-as-nobody", [](const QString &path) {
-                 return actAsNobody("save", path);
-             });
+                  "save-as-nobody", [](const QString &path) { return actAsNobody("save", path); });
 
 class FaultsTest : public MainWindowFixture
 {
@@ -392,8 +391,7 @@ TEST_P(DeviceLossTest, IsShownOnceCostsNothingKeepsTheCaptureAndTheDeviceReopens
     type(u"again"_s);
     click(Menus::OpenPort);
     EXPECT_TRUE(menus().checked(Menus::OpenPort));
-    EXPECT_TRUE(m_dialogs.messages().isEmpty())
-            << m_dialogs.messages().value(0).text.toStdString();
+    EXPECT_TRUE(m_dialogs.messages().isEmpty()) << m_dialogs.messages().value(0).text.toStdString();
     pressKey(Qt::Key_Return);
     EXPECT_EQ(back.readMasterExactly(6, 2000), QByteArray("again\r"));
     if (capturing()) {
@@ -416,8 +414,7 @@ TEST_F(FaultsTest, APortHeldByAnotherProgramIsBusyUntilThatProgramEndsOrDies)
     startWindow();
     for (const bool killed : {false, true}) {
         SCOPED_TRACE(killed ? "the holder is killed" : "the holder ends");
-        const std::unique_ptr<QProcess> holder
-                = HelperProcess::start("hold", m_pty.slavePath());
+        const std::unique_ptr<QProcess> holder = HelperProcess::start("hold", m_pty.slavePath());
         ASSERT_EQ(HelperProcess::waitForLine(*holder, {"held", "failed"}), "held");
 
         m_dialogs.clearCalls();
@@ -472,11 +469,10 @@ TEST_F(FaultsTest, AForbiddenDeviceNamesTheDialoutGroupOnce)
 {
     // An ordinary user may not open a pseudo-terminal that root opened; root may open anything,
     // so the window runs as nobody in a helper process. The folders on the way must be open.
-    ASSERT_TRUE(QFile::setPermissions(m_config.path(), QFileDevice::ReadOwner
-                                                               | QFileDevice::WriteOwner
-                                                               | QFileDevice::ExeOwner
-                                                               | QFileDevice::ReadOther
-                                                               | QFileDevice::ExeOther));
+    ASSERT_TRUE(QFile::setPermissions(m_config.path(),
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                              | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                                              | QFileDevice::ExeOther));
     QByteArray seen;
     if (isRoot()) {
         seen = HelperProcess::run("open-as-nobody");
@@ -730,7 +726,9 @@ TEST_F(FaultsTest, ACaptureThatCannotBeWrittenStopsWithOneMessageAndTheTerminalG
         const QByteArray chunk = randomBytes(4000, random);
         sent += chunk;
         ASSERT_TRUE(m_pty.writeMaster(chunk));
-        waitFor([&] { return sizeOnDisk(path) == sent.size() || !menus().checked(Menus::Capture); });
+        waitFor([&] {
+            return sizeOnDisk(path) == sent.size() || !menus().checked(Menus::Capture);
+        });
     }
     EXPECT_FALSE(menus().checked(Menus::Capture)) << "a full disk went unnoticed";
     QTest::qWait(100);
@@ -750,13 +748,12 @@ TEST_F(FaultsTest, AWorkspaceThatCannotBeSavedSaysSoAndKeepsTheOldFile)
         // No disk to fill: a folder the user may not write to fails the same save.
         const QString readOnly = m_dir.filePath(u"read-only"_s);
         ASSERT_TRUE(QDir().mkpath(readOnly));
-        ASSERT_TRUE(QFile::setPermissions(readOnly,
-                                          QFileDevice::ReadOwner | QFileDevice::ExeOwner
-                                                  | QFileDevice::ReadOther | QFileDevice::ExeOther));
-        ASSERT_TRUE(QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner
-                                                                | QFileDevice::WriteOwner
-                                                                | QFileDevice::ExeOwner
-                                                                | QFileDevice::ExeOther));
+        ASSERT_TRUE(QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner
+                                                            | QFileDevice::ReadOther
+                                                            | QFileDevice::ExeOther));
+        ASSERT_TRUE(QFile::setPermissions(m_dir.path(),
+                                          QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                  | QFileDevice::ExeOwner | QFileDevice::ExeOther));
         const QString path = readOnly + u"/session.rtf"_s;
         QByteArray seen;
         if (isRoot()) {
@@ -799,8 +796,7 @@ TEST_F(FaultsTest, AWorkspaceThatCannotBeSavedSaysSoAndKeepsTheOldFile)
     EXPECT_TRUE(m_dialogs.messages().first().text.contains(path))
             << m_dialogs.messages().first().text.toStdString();
     EXPECT_EQ(onDisk(path), old) << "a failed save damaged the old workspace";
-    EXPECT_EQ(QDir(mountPoint).entryList(QDir::Files | QDir::Hidden),
-              QStringList{u"session.rtf"_s})
+    EXPECT_EQ(QDir(mountPoint).entryList(QDir::Files | QDir::Hidden), QStringList{u"session.rtf"_s})
             << "a half-written file was left behind";
 
     // With room again, the same save works.

@@ -86,10 +86,9 @@ protected:
         ensureApp();
         ASSERT_TRUE(m_dir.isValid());
         // An ordinary user must reach the file through our folder.
-        ASSERT_TRUE(QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner
-                                                                | QFileDevice::WriteOwner
-                                                                | QFileDevice::ExeOwner
-                                                                | QFileDevice::ExeOther));
+        ASSERT_TRUE(QFile::setPermissions(m_dir.path(),
+                                          QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                  | QFileDevice::ExeOwner | QFileDevice::ExeOther));
     }
 
     QString path() const { return m_dir.filePath(u"velmir-rs232.ini"_s); }
@@ -127,7 +126,7 @@ TEST_F(SettingsFileTest, ADamagedFileStartsOnTheDefaultsAndTheDialogWritesAGoodO
         SCOPED_TRACE(row.what);
         writeFile(row.contents);
         const QByteArray seen = startThenApply(path());
-        EXPECT_TRUE(seen.startsWith(defaults + "message 64 " + RestartText.toUtf8() + '\n'))
+        EXPECT_TRUE(seen.startsWith(QByteArray(defaults + "message 64 " + RestartText.toUtf8())))
                 << seen.toStdString();
         EXPECT_EQ(seen.count("message "), 1) << seen.toStdString();
         EXPECT_TRUE(seen.endsWith("stored COM7\n")) << seen.toStdString();
@@ -167,7 +166,7 @@ TEST_F(SettingsFileTest, AFileThatCannotBeWrittenStartsOnTheDefaultsAndTheDialog
         EXPECT_TRUE(seen.contains("port setSettings 9600,N,8,1\nport setCommPort 1\n"))
                 << seen.toStdString();
         EXPECT_EQ(seen.count("message "), 1) << seen.toStdString();
-        EXPECT_TRUE(seen.contains("message 48 Cannot save the settings to " + path().toUtf8()))
+        EXPECT_TRUE(seen.contains(QByteArray("message 48 Cannot save the settings to " + path().toUtf8())))
                 << seen.toStdString();
         EXPECT_TRUE(seen.contains(row.why)) << seen.toStdString();
         EXPECT_FALSE(seen.contains(RestartText.toUtf8())) << "a failed save claimed success";
@@ -187,13 +186,13 @@ TEST_F(SettingsFileTest, StoredValuesThePortRefusesAreReportedOnceAndTheProgramG
         const char16_t *value;
         const char16_t *mentions;
     } rows[] = {
-            {u"Comport", u"COM0", u"Port number 0"},     // numbers start at 1
-            {u"Comport", u"", u"Port number 0"},         // an empty name reads as 0
-            {u"Comport", u"COM-3", u"Port number -3"},   // a sign is read as a sign
-            {u"Parity", u"", u"9600,,8,1"},              // no letter, two separators
-            {u"Stopbit", u"1.5", u"1.5 stop bits"},      // only with 5 data bits
-            {u"Baud", u"0", u"speed"},                   // no speed at all
-            {u"Baud", u"99999999999", u"99999999999"},   // beyond 32 bits
+            {u"Comport", u"COM0", u"Port number 0"},   // numbers start at 1
+            {u"Comport", u"", u"Port number 0"},       // an empty name reads as 0
+            {u"Comport", u"COM-3", u"Port number -3"}, // a sign is read as a sign
+            {u"Parity", u"", u"9600,,8,1"},            // no letter, two separators
+            {u"Stopbit", u"1.5", u"1.5 stop bits"},    // only with 5 data bits
+            {u"Baud", u"0", u"speed"},                 // no speed at all
+            {u"Baud", u"99999999999", u"99999999999"}, // beyond 32 bits
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(QString::fromUtf16(row.key).toStdString() + "="

@@ -52,7 +52,8 @@ double cpuSeconds()
 } // namespace
 
 class TerminalTest : public MainWindowFixture
-{};
+{
+};
 
 TEST_F(TerminalTest, StartsWithTheDefaultConfigurationAndAClosedPort)
 {
@@ -305,8 +306,8 @@ TEST_F(TerminalTest, CancelledKeysChangeNothingAndLineBreaksSurviveBackspace)
     const QString before = box().text();
     ASSERT_EQ(before, u"ab\r\ncd"_s);
     for (int key : {Qt::Key_Home, Qt::Key_End, Qt::Key_Left, Qt::Key_Right, Qt::Key_Up,
-                    Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Delete, Qt::Key_Tab,
-                    Qt::Key_Escape, Qt::Key_F2, Qt::Key_F5, Qt::Key_F11}) {
+                    Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Delete, Qt::Key_Tab, Qt::Key_Escape,
+                    Qt::Key_F2, Qt::Key_F5, Qt::Key_F11}) {
         pressKey(key);
         EXPECT_EQ(box().text(), before) << key;
         EXPECT_EQ(box().selStart(), box().textLength()) << key;
