@@ -1,5 +1,6 @@
 #include "terminal/lineconvert.h"
 
+#include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <algorithm>
@@ -70,6 +71,25 @@ void expandEscape(std::vector<Unit> &units, int n)
     units.resize(write);
 }
 
+// Typed characters beyond ASCII in code page 936. The converter leaves out what it deems
+// invisible (soft hyphens, zero-width and direction marks, variation selectors, lone
+// surrogates) where Windows sends '?'. Every typed character is counted and must reach the
+// line, so those go out as '?' like any other character the code page cannot hold.
+QByteArray encodeRun(QStringEncoder &encoder, const Unit *units, qsizetype count)
+{
+    QByteArray bytes = encoder.encode(QString::fromUcs4(units, count));
+    // Read back, every character that went out is one character again: none was left out.
+    QStringDecoder back("GBK");
+    if (QString(back.decode(bytes)).size() == count)
+        return bytes;
+    bytes.clear();
+    for (qsizetype k = 0; k < count; ++k) {
+        const QByteArray one = encoder.encode(QString::fromUcs4(units + k, 1));
+        bytes += one.isEmpty() ? QByteArray(1, '?') : one;
+    }
+    return bytes;
+}
+
 } // namespace
 
 ConvertedLine convertLine(const QString &line, bool sendCr)
@@ -98,9 +118,8 @@ ConvertedLine convertLine(const QString &line, bool sendCr)
             size_t end = i;
             while (end < units.size() && units[end] >= 0x80 && units[end] < EscapedHighByte)
                 ++end;
-            const QString run = QString::fromUcs4(&units[i], qsizetype(end - i));
             if (encoder.isValid())
-                result.bytes.append(QByteArray(encoder.encode(run)));
+                result.bytes.append(encodeRun(encoder, &units[i], qsizetype(end - i)));
             else
                 result.bytes.append(QByteArray(qsizetype(end - i), '?'));
             i = end;

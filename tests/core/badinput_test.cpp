@@ -82,15 +82,17 @@ TEST(BadInput, EveryPairOfBytesShowsTheSameWhetherCutBetweenThemOrNot)
     for (const QByteArray &before : contexts) {
         for (int a = 0; a < 256; ++a) {
             for (int b = 0; b < 256; ++b) {
-                const QByteArray pair = QByteArray(1, char(a)) + char(b);
+                const QByteArray stream = before + char(a) + char(b);
                 ReceiveDecoder whole;
-                const QString once = shown(whole.decode(before + pair)) + whole.flush();
+                // Decoded before the flush: an expression would leave their order open.
+                QString once = shown(whole.decode(stream));
+                once += whole.flush();
                 ReceiveDecoder cut;
-                QString twice = shown(cut.decode(before + pair.first(1)));
-                twice += shown(cut.decode(pair.sliced(1)));
+                QString twice = shown(cut.decode(stream.first(stream.size() - 1)));
+                twice += shown(cut.decode(stream.last(1)));
                 twice += cut.flush();
                 if (once != twice && ++wrong < 10)
-                    ADD_FAILURE() << (before + pair).toHex(' ').toStdString();
+                    ADD_FAILURE() << stream.toHex(' ').toStdString();
             }
         }
     }

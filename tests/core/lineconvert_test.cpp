@@ -6,18 +6,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(char(v));
-    return out;
-}
-
-} // namespace
-
 TEST(LineConvert, EscapesCarriageReturnsAndCount)
 {
     struct Case

@@ -12,14 +12,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(char(v));
-    return out;
-}
-
 // What the terminal box makes of one inserted text: CR LF, a lone CR and a lone LF are one
 // line break each.
 QString asShown(QString text)

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 
+#include <initializer_list>
 #include <ostream>
 
 // Readable GoogleTest failure messages for Qt strings: text as UTF-8 with control characters
@@ -23,4 +24,13 @@ inline void PrintTo(const QString &text, std::ostream *os)
 inline void PrintTo(const QByteArray &bytes, std::ostream *os)
 {
     *os << '[' << bytes.toHex(' ').toStdString() << ']';
+}
+
+// Bytes written as numbers, for tables of raw input.
+inline QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (int v : values)
+        out.append(char(v));
+    return out;
 }

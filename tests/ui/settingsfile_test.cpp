@@ -166,7 +166,8 @@ TEST_F(SettingsFileTest, AFileThatCannotBeWrittenStartsOnTheDefaultsAndTheDialog
         EXPECT_TRUE(seen.contains("port setSettings 9600,N,8,1\nport setCommPort 1\n"))
                 << seen.toStdString();
         EXPECT_EQ(seen.count("message "), 1) << seen.toStdString();
-        EXPECT_TRUE(seen.contains(QByteArray("message 48 Cannot save the settings to " + path().toUtf8())))
+        EXPECT_TRUE(seen.contains(
+                QByteArray("message 48 Cannot save the settings to " + path().toUtf8())))
                 << seen.toStdString();
         EXPECT_TRUE(seen.contains(row.why)) << seen.toStdString();
         EXPECT_FALSE(seen.contains(RestartText.toUtf8())) << "a failed save claimed success";
