@@ -31,6 +31,7 @@
 #include <QMap>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -338,12 +339,13 @@ private:
     Clock::time_point m_lastPaint = Clock::now();
 };
 
-// Runs the event loop until the condition holds (checked every few milliseconds).
-void runUntil(const std::function<bool()> &condition)
+// Runs the event loop until the condition holds, checked every pollMs: rarely enough that the
+// checks themselves cost the measured thread next to nothing.
+void runUntil(const std::function<bool()> &condition, int pollMs = 10)
 {
     QEventLoop loop;
     QTimer poll;
-    poll.setInterval(2);
+    poll.setInterval(pollMs);
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
         if (condition()) {
             loop.quit();
@@ -472,19 +474,21 @@ public:
         double windowCpu = cpu0;
         peer.start();
         Clock::time_point windowStart = peer.startTime();
-        runUntil([&] {
-            const Clock::time_point now = Clock::now();
-            const double elapsed = secondsBetween(windowStart, now);
-            if (elapsed >= windowSeconds || peer.done()) {
-                const double cpu = threadCpuSeconds();
-                if (elapsed >= windowSeconds / 2) {
-                    result.perWindowPercent.push_back(100 * (cpu - windowCpu) / elapsed);
-                }
-                windowCpu = cpu;
-                windowStart = now;
-            }
-            return peer.done();
-        });
+        runUntil(
+                [&] {
+                    const Clock::time_point now = Clock::now();
+                    const double elapsed = secondsBetween(windowStart, now);
+                    if (elapsed >= windowSeconds || peer.done()) {
+                        const double cpu = threadCpuSeconds();
+                        if (elapsed >= windowSeconds / 2) {
+                            result.perWindowPercent.push_back(100 * (cpu - windowCpu) / elapsed);
+                        }
+                        windowCpu = cpu;
+                        windowStart = now;
+                    }
+                    return peer.done();
+                },
+                100);
         peer.join();
         const double seconds = secondsBetween(peer.startTime(), peer.endTime());
         result.wholePercent = 100 * (threadCpuSeconds() - cpu0) / seconds;
@@ -610,7 +614,8 @@ bool measureBound(Bench &bench, double boundMinutes)
     if (boundMinutes > 0) {
         const qsizetype bytes
                 = qsizetype(boundMinutes * 60 * LineBytesPerSecond) / PacedChunk * PacedChunk;
-        const Bench::Paced r = bench.paced(makeText(bytes, PacedChunk), 60);
+        const Bench::Paced r
+                = bench.paced(makeText(bytes, PacedChunk), std::min(60.0, boundMinutes * 60));
         // At the bound the terminal no longer grows: the end of the text shows what arrived.
         const bool shown = r.sent == bytes && r.tailShown && bench.box().textLength() <= bound;
         printPaced("paced lines at the bound, CPU % per minute:", boundMinutes, r, shown);
@@ -628,7 +633,8 @@ bool measurePaced(Bench &bench, double minutes)
         runFor(300);
         const qsizetype bytes
                 = qsizetype(minutes * 60 * LineBytesPerSecond) / PacedChunk * PacedChunk;
-        const Bench::Paced r = bench.paced(makeText(bytes, lines ? PacedChunk : 0), 60);
+        const Bench::Paced r = bench.paced(makeText(bytes, lines ? PacedChunk : 0),
+                                           std::min(60.0, minutes * 60));
         const bool shown = r.sent == bytes && r.shown == bytes && r.tailShown;
         printPaced(lines ? "paced lines, CPU % per minute:"
                          : "paced, no line break, CPU % per minute:",
@@ -654,6 +660,9 @@ int main(int argc, char **argv)
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet("PERF_POOL")) {
+        QThreadPool::globalInstance()->setMaxThreadCount(qEnvironmentVariableIntValue("PERF_POOL"));
+    }
 
     Line line;
     if (!line.open()) {

@@ -19,7 +19,7 @@ namespace {
 // silence is raised at once.
 constexpr int IdleGapMs = 15;
 // Within a burst, an event goes out once the line has paused this long...
-constexpr int QuietMs = 4;
+constexpr int QuietMs = 10;
 // ...or, for a continuous stream, this long after the burst's first byte.
 constexpr int BurstCapMs = 25;
 // The status strip asks for three lines in a row ten times a second: one system call serves all.

@@ -150,11 +150,21 @@ protected:
     {
         if (!m_holding) {
             QPlainTextDocumentLayout::documentChanged(from, charsRemoved, charsAdded);
+            m_blockCount = document()->blockCount();
             return;
         }
-        {
+        // The plain-text layout lays out a paragraph changed within itself at once, on every
+        // insertion into it; a long line growing a few bytes at a time would be laid out again
+        // and again. Its layout is dropped instead, and the next frame lays out what it shows.
+        const QTextDocument *doc = document();
+        QTextBlock first = doc->findBlock(from);
+        if (first.isValid() && doc->blockCount() == m_blockCount
+            && first == doc->findBlock(std::max(0, from + charsRemoved + charsAdded - 1))) {
+            first.clearLayout();
+        } else {
             const QSignalBlocker blocker(this);
             QPlainTextDocumentLayout::documentChanged(from, charsRemoved, charsAdded);
+            m_blockCount = doc->blockCount();
         }
         m_held = true;
         m_changedFrom = m_changedFrom < 0 ? from : std::min(m_changedFrom, from);
@@ -164,6 +174,8 @@ protected:
 private:
     bool m_holding = false;
     bool m_held = false;
+    // Paragraphs as the base layout last counted them; it only lays out a change that kept it.
+    int m_blockCount = -1;
     int m_changedFrom = -1;
     bool m_removed = false;
 };

@@ -103,8 +103,9 @@ ConvertedLine convertLine(const QString &line, bool sendCr)
     ConvertedLine result;
     result.bytes.reserve(qsizetype(units.size()) * 2 + 1);
     // Without the system's converter a character beyond ASCII goes out as '?', as Windows sends
-    // what the code page cannot hold.
-    QStringEncoder encoder("GBK");
+    // what the code page cannot hold. Stateless: a lone surrogate at the end of one run of typed
+    // characters must not carry over into the next run.
+    QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
     for (size_t i = 0; i < units.size();) {
         const Unit u = units[i];
         if (u < 0x80) {

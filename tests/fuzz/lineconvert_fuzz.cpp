@@ -73,24 +73,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (converted.bytes != (sendCr ? withoutCr.bytes + '\r' : withoutCr.bytes))
         fail("the CR flag does not append exactly one CR");
 
-    // Bytes: escapes and ASCII one each; typed runs beyond ASCII as the code page has them.
-    QStringEncoder encoder("GBK");
+    // Bytes: escapes and ASCII one each; a typed character beyond ASCII as the code page has
+    // it, one at a time, and '?' where the code page has nothing for it.
+    QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
     QByteArray expected;
-    for (size_t i = 0; i < units.size();) {
-        const char32_t u = units[i];
+    for (const char32_t u : units) {
         if (u < 0x80) {
             expected.append(char(u));
-            ++i;
         } else if (u >= EscapedHigh) {
             expected.append(char(u - EscapedHigh));
-            ++i;
         } else {
-            size_t end = i;
-            while (end < units.size() && units[end] >= 0x80 && units[end] < EscapedHigh)
-                ++end;
-            expected.append(
-                    QByteArray(encoder.encode(QString::fromUcs4(&units[i], qsizetype(end - i)))));
-            i = end;
+            const QByteArray bytes = encoder.encode(QString::fromUcs4(&u, 1));
+            expected.append(bytes.isEmpty() ? QByteArray(1, '?') : bytes);
         }
     }
     if (withoutCr.bytes != expected)
