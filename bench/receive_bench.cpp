@@ -312,12 +312,14 @@ public:
     void restart()
     {
         m_events = 0;
+        m_paints = 0;
         m_longestGap = 0;
         m_lastEvent = Clock::now();
         m_lastPaint = Clock::now();
     }
 
     qint64 events() const { return m_events; }
+    qint64 paints() const { return m_paints; }
     double longestGapMs() const { return m_longestGap * 1000; }
     Clock::time_point lastEvent() const { return m_lastEvent; }
     Clock::time_point lastPaint() const { return m_lastPaint; }
@@ -327,12 +329,14 @@ protected:
     {
         if (event->type() == QEvent::Paint) {
             m_lastPaint = Clock::now();
+            ++m_paints;
         }
         return QObject::eventFilter(watched, event);
     }
 
 private:
     qint64 m_events = 0;
+    qint64 m_paints = 0;
     double m_longestGap = 0;
     std::optional<Clock::time_point> m_lastTick;
     Clock::time_point m_lastEvent = Clock::now();
@@ -456,6 +460,8 @@ public:
         double processPercent = 0;
         double longestGapMs = 0;
         double maxLateSeconds = 0;
+        double eventsPerSecond = 0;
+        double paintsPerSecond = 0;
         qsizetype shown = 0;
         qsizetype sent = 0;
         // The last bytes sent are the last characters on screen.
@@ -495,6 +501,8 @@ public:
         result.processPercent = 100 * (processCpuSeconds() - process0) / seconds;
         result.longestGapMs = m_watch.longestGapMs();
         result.maxLateSeconds = peer.maxLateSeconds();
+        result.eventsPerSecond = double(m_watch.events()) / seconds;
+        result.paintsPerSecond = double(m_watch.paints()) / seconds;
         runUntil([&] {
             return m_line.waiting() == 0
                    && Clock::now() - m_watch.lastEvent() > std::chrono::milliseconds(SettleMs);
@@ -551,9 +559,10 @@ void printPaced(const char *what, double minutes, const Bench::Paced &r, bool al
     const double first = r.perWindowPercent.empty() ? 0 : r.perWindowPercent.front();
     const double last = r.perWindowPercent.empty() ? 0 : r.perWindowPercent.back();
     std::printf("  | whole %.2f %% (process %.2f %%), last/first %.2f, %.1f min, longest tick gap "
-                "%.0f ms, writer late at most %.0f ms, %s\n",
+                "%.0f ms, %.0f chunks/s, %.0f repaints/s, writer late at most %.0f ms, %s\n",
                 r.wholePercent, r.processPercent, first > 0 ? last / first : 0.0, minutes,
-                r.longestGapMs, r.maxLateSeconds * 1000, allShown ? "all shown" : "NOT ALL SHOWN");
+                r.longestGapMs, r.eventsPerSecond, r.paintsPerSecond, r.maxLateSeconds * 1000,
+                allShown ? "all shown" : "NOT ALL SHOWN");
     std::fflush(stdout);
 }
 

@@ -41,8 +41,10 @@ constexpr int LineStartState = -1;
 // Character property of text that came from the line.
 constexpr int ReceivedProperty = QTextFormat::UserProperty + 1;
 
-// The view is brought up to date at most this often while data streams in.
-constexpr int FrameIntervalMs = 40;
+// The view is brought up to date at most this often while data streams in. Each frame lays out
+// and paints the paragraphs that changed, a whole paragraph of a long line included, so for a
+// stream without line breaks the frame rate, not the data, sets the cost.
+constexpr int FrameIntervalMs = 60;
 constexpr int TwipsPerPixel = 15;
 
 bool isContinuation(const QTextBlock &block)
@@ -233,7 +235,6 @@ TerminalBox::TerminalBox(QWidget *parent)
 
     m_frameTimer = new QTimer(this);
     m_frameTimer->setSingleShot(true);
-    m_frameTimer->setInterval(FrameIntervalMs);
     connect(m_frameTimer, &QTimer::timeout, this, &TerminalBox::showChanges);
     // Edits that do not come through the box (an input method, a caller using document()) may
     // add or remove seams; the count is then taken again when next needed.
@@ -1057,16 +1058,20 @@ void TerminalBox::contextMenuEvent(QContextMenuEvent *event)
 
 // --- View ------------------------------------------------------------------------------------
 
+// The first change after a quiet spell is shown at once, a stream once a frame interval.
 void TerminalBox::scheduleFrame()
 {
-    if (!m_frameTimer->isActive()) {
-        m_frameTimer->start();
+    if (m_frameTimer->isActive()) {
+        return;
     }
+    const qint64 since = m_lastFrame.isValid() ? m_lastFrame.elapsed() : FrameIntervalMs;
+    m_frameTimer->start(int(FrameIntervalMs - std::min<qint64>(since, FrameIntervalMs)));
 }
 
 void TerminalBox::showChanges()
 {
     m_frameTimer->stop();
+    m_lastFrame.start();
     m_layout->releaseSize();
     if (m_followCaret) {
         m_followCaret = false;

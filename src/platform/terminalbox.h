@@ -2,6 +2,7 @@
 
 #include "platform/textrun.h"
 
+#include <QElapsedTimer>
 #include <QKeySequence>
 #include <QList>
 #include <QPlainTextEdit>
@@ -140,4 +141,5 @@ private:
     bool m_followCaret = false;
     HeldLayout *m_layout = nullptr;
     QTimer *m_frameTimer = nullptr;
+    QElapsedTimer m_lastFrame;
 };
