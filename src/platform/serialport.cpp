@@ -18,10 +18,13 @@ namespace {
 // Arrivals closer together than this belong to one burst; the first byte after a longer
 // silence is raised at once.
 constexpr int IdleGapMs = 15;
-// Within a burst, an event goes out once the line has paused this long...
-constexpr int QuietMs = 10;
-// ...or, for a continuous stream, this long after the burst's first byte.
+// Within a burst, an event goes out once the line has paused this long (beyond the time the line
+// needed to carry what arrived last)...
+constexpr int QuietMs = 4;
+// ...or, for a continuous stream, this long after the burst's first byte...
 constexpr int BurstCapMs = 25;
+// ...or as soon as this much waits, so that no single event takes long to show, even in hex.
+constexpr qsizetype ChunkCapBytes = 128 * 1024;
 // The status strip asks for three lines in a row ten times a second: one system call serves all.
 constexpr int ModemCacheMs = 10;
 // output() gives up when the line has taken nothing for this long while the buffer is full.
@@ -424,15 +427,32 @@ void SerialPort::onReadyRead()
         return;
 
     // Group arrivals: the first byte after a silence goes out at once, later ones gather
-    // until the line pauses, with a cap so that a steady stream still shows regularly.
+    // until the line pauses, with caps so that a steady stream still shows regularly.
     const bool idle = !m_lastArrival.isValid() || m_lastArrival.elapsed() >= IdleGapMs;
     m_lastArrival.start();
-    if (!m_raiseTimer.isActive()) {
+    // The system hands over what a busy line carries in pieces; a gap no longer than the pieces
+    // took on the line is not a pause.
+    const qint64 quietMs = QuietMs + lineTimeMs(m_pending.size() - before);
+    if (m_pending.size() >= ChunkCapBytes) {
+        if (!m_raiseTimer.isActive() || m_raiseTimer.interval() > 0)
+            m_raiseTimer.start(0);
+    } else if (!m_raiseTimer.isActive()) {
         m_burst.start();
-        m_raiseTimer.start(idle ? 0 : QuietMs);
+        m_raiseTimer.start(idle ? 0 : int(qMin<qint64>(quietMs, BurstCapMs)));
     } else if (m_raiseTimer.interval() > 0) {
-        m_raiseTimer.start(int(qBound<qint64>(0, BurstCapMs - m_burst.elapsed(), qint64(QuietMs))));
+        m_raiseTimer.start(int(qBound<qint64>(0, BurstCapMs - m_burst.elapsed(), quietMs)));
     }
+}
+
+qint64 SerialPort::lineTimeMs(qsizetype bytes) const
+{
+    // A start bit, the data bits, a parity bit if any and the stop bits (one and a half
+    // counted as two).
+    const int stopBits = m_line.stopBits == QSerialPort::OneStop ? 1 : 2;
+    const int bitsPerByte = 1 + int(m_line.dataBits)
+                            + (m_line.parity == QSerialPort::NoParity ? 0 : 1) + stopBits;
+    const qint64 speed = qMax<qint64>(1, m_line.speed);
+    return qMin<qint64>(BurstCapMs, (qint64(bytes) * bitsPerByte * 1000 + speed - 1) / speed);
 }
 
 void SerialPort::raiseReceive()

@@ -70,6 +70,8 @@ private:
     void onReadyRead();
     void onErrorOccurred(QSerialPort::SerialPortError error);
     void raiseReceive();
+    // How long the line takes to carry this many bytes at its present settings.
+    qint64 lineTimeMs(qsizetype bytes) const;
     void takeArrived();
     void closeLost(QSerialPort::SerialPortError error, const QString &detail);
 

@@ -44,7 +44,7 @@ constexpr int ReceivedProperty = QTextFormat::UserProperty + 1;
 // The view is brought up to date at most this often while data streams in. Each frame lays out
 // and paints the paragraphs that changed, a whole paragraph of a long line included, so for a
 // stream without line breaks the frame rate, not the data, sets the cost.
-constexpr int FrameIntervalMs = 60;
+constexpr int FrameIntervalMs = 100;
 constexpr int TwipsPerPixel = 15;
 
 bool isContinuation(const QTextBlock &block)
@@ -696,10 +696,13 @@ void TerminalBox::trimToMaxCharacters()
     if (m_maxCharacters <= 0) {
         return;
     }
-    const qsizetype excess = textLength() - m_maxCharacters;
-    if (excess <= 0) {
+    if (textLength() <= m_maxCharacters) {
         return;
     }
+    // Once the document has dropped enough text it compacts its storage, copying all it holds;
+    // trimming a line at a time would do that on nearly every insertion into a full box. So it
+    // makes room for an eighth of the limit at once.
+    const qsizetype excess = textLength() - m_maxCharacters + m_maxCharacters / 8;
     const QTextDocument *doc = document();
     QTextBlock keep = doc->firstBlock();
     qsizetype dropped = 0;
