@@ -31,7 +31,6 @@
 #include <QMap>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -99,6 +98,15 @@ qint64 statusKiB(const char *key)
         }
     }
     return 0;
+}
+
+QByteArray loadAverage()
+{
+    QFile file(u"/proc/loadavg"_s);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return "?";
+    }
+    return file.readAll().split(' ').mid(0, 3).join(' ');
 }
 
 // Starts a new peak: VmHWM drops to the present VmRSS.
@@ -591,33 +599,47 @@ bool runsPart(int argc, char **argv, const char *part)
     return !restricted;
 }
 
-// At the bound every chunk drops the oldest lines: memory there, and what trimming costs.
-bool measureBound(Bench &bench, double boundMinutes)
+// CPU the program thread spent on the text and hex blasts below the bound, to set the cost of
+// trimming against.
+struct BlastCosts
+{
+    double text = 0;
+    double hex = 0;
+};
+
+// At the bound every few chunks drop the oldest lines: memory there, and what trimming costs.
+bool measureBound(Bench &bench, double boundMinutes, const BlastCosts &below)
 {
     bool ok = true;
     const qsizetype bound = MainWindow::MaxTerminalCharacters;
     resetPeakMemory();
     const Clock::time_point start = Clock::now();
     bench.fill(bound);
+    const qsizetype held = bench.box().textLength();
     std::printf("%-46s %7.3f s to fill, %lld characters held\n", "bound: fill to 32M",
-                secondsBetween(start, Clock::now()),
-                static_cast<long long>(bench.box().textLength()));
+                secondsBetween(start, Clock::now()), static_cast<long long>(held));
     const qint64 fullKiB = statusKiB("VmRSS");
     const qint64 fullPeakKiB = statusKiB("VmHWM");
     std::printf("%-46s %7.1f bytes per held character resident, %.1f at the peak of filling\n",
-                "memory at the bound", (fullKiB - bench.baseKiB()) * 1024.0 / bound,
-                (fullPeakKiB - bench.baseKiB()) * 1024.0 / bound);
+                "memory at the bound", (fullKiB - bench.baseKiB()) * 1024.0 / held,
+                (fullPeakKiB - bench.baseKiB()) * 1024.0 / held);
     for (const bool hex : {false, true}) {
         bench.setHexMode(hex);
         const Bench::Absorbed r = bench.blast(makeText(5 * MiB, 80));
         printBlast(hex ? "hex (d) 5 MiB in 80-char lines, at the bound"
                        : "text (a) 5 MiB in 80-char lines, at the bound",
                    5 * MiB, r);
+        const qsizetype after = bench.box().textLength();
         std::printf("%-46s %7.1f bytes per held character at the peak, %lld held\n",
                     hex ? "memory at the bound, hex blast" : "memory at the bound, text blast",
-                    (r.peakKiB - bench.baseKiB()) * 1024.0 / bound,
-                    static_cast<long long>(bench.box().textLength()));
-        ok = ok && r.ok && bench.box().textLength() <= bound;
+                    (r.peakKiB - bench.baseKiB()) * 1024.0 / after, static_cast<long long>(after));
+        const double cpuBelow = hex ? below.hex : below.text;
+        if (cpuBelow > 0) {
+            std::printf("%-46s %7.2f times the CPU of the same blast below the bound\n",
+                        hex ? "trimming cost, hex blast" : "trimming cost, text blast",
+                        r.cpuSeconds / cpuBelow);
+        }
+        ok = ok && r.ok && after <= bound;
     }
     bench.setHexMode(false);
     if (boundMinutes > 0) {
@@ -669,9 +691,6 @@ int main(int argc, char **argv)
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QApplication app(argc, argv);
-    if (qEnvironmentVariableIsSet("PERF_POOL")) {
-        QThreadPool::globalInstance()->setMaxThreadCount(qEnvironmentVariableIntValue("PERF_POOL"));
-    }
 
     Line line;
     if (!line.open()) {
@@ -690,6 +709,8 @@ int main(int argc, char **argv)
     SerialPort port;
     MainWindow window(port, store, dialogs);
     window.start();
+    // The size the side-by-side script gives every program it drives.
+    window.setGeometry(0, 0, 1024, 768);
     window.MyCommand_Click(Menus::OpenPort);
     if (!port.portOpen()) {
         std::fprintf(stderr, "the port did not open\n");
@@ -697,6 +718,8 @@ int main(int argc, char **argv)
     }
     Bench bench(window, port, line);
     bench.baseline();
+    std::printf("# receive_bench --minutes %g --bound-minutes %g; %d cores, load average %s\n",
+                minutes, boundMinutes, QThread::idealThreadCount(), loadAverage().constData());
 
     struct Shape
     {
@@ -714,6 +737,7 @@ int main(int argc, char **argv)
     bool ok = true;
     qint64 peakKiB = 0;
     qsizetype peakHeld = 0;
+    BlastCosts costs;
     for (const Shape &shape : shapes) {
         if (!runBlasts) {
             break;
@@ -729,6 +753,9 @@ int main(int argc, char **argv)
                         static_cast<long long>(r.added), static_cast<long long>(shape.size));
             ok = false;
         }
+        if (shape.lineLength == 80) {
+            (shape.hex ? costs.hex : costs.text) = r.cpuSeconds;
+        }
         if (r.peakKiB > peakKiB) {
             peakKiB = r.peakKiB;
             peakHeld = bench.box().textLength();
@@ -743,11 +770,12 @@ int main(int argc, char **argv)
                     static_cast<long long>(peakHeld));
     }
     if (runBound) {
-        ok = measureBound(bench, boundMinutes) && ok;
+        ok = measureBound(bench, boundMinutes, costs) && ok;
     }
     if (runPaced) {
         ok = measurePaced(bench, minutes) && ok;
     }
+    std::printf("# load average at the end %s\n", loadAverage().constData());
     window.MyCommand_Click(Menus::OpenPort);
     return ok ? 0 : 1;
 }

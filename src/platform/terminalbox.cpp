@@ -689,8 +689,8 @@ void TerminalBox::joinEmptyBlock(QTextBlock block)
     --m_seams;
 }
 
-// Drops the oldest whole lines until the text fits; a single line longer than the limit loses
-// its oldest paragraphs instead, so the line being written stays.
+// Drops the oldest whole lines until the text fits with room to spare; a single line longer than
+// the limit loses its oldest paragraphs instead, so the line being written stays.
 void TerminalBox::trimToMaxCharacters()
 {
     if (m_maxCharacters <= 0) {

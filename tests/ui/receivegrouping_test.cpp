@@ -1,0 +1,168 @@
+// How the port groups what arrives into receive events: few events for a stream that keeps the
+// line busy, one per frame for a device that pauses between frames, and never one so large that
+// showing it would freeze the window.
+
+#include "platform/serialport.h"
+#include "support/ptypair.h"
+#include "support/testapp.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <functional>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int TestPort = 6;
+
+QByteArray pattern(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char(0x20 + (i * 7 + i / 95) % 95);
+    return bytes;
+}
+
+// Plays the device from a thread of its own: pieces of the data, piece k written k * gap after
+// the first, each as one write, as a device's driver hands them over.
+class Device
+{
+public:
+    Device(int fd, QByteArray data, qsizetype piece, std::chrono::milliseconds gap)
+        : m_thread([=] {
+            const auto start = std::chrono::steady_clock::now();
+            for (qsizetype at = 0, k = 0; at < data.size(); at += piece, ++k) {
+                std::this_thread::sleep_until(start + k * gap);
+                writeAll(fd, data.constData() + at, std::min(piece, data.size() - at));
+            }
+        })
+    {}
+    ~Device() { m_thread.join(); }
+
+private:
+    static void writeAll(int fd, const char *bytes, qsizetype size)
+    {
+        while (size > 0) {
+            const ssize_t n = ::write(fd, bytes, size_t(size));
+            if (n > 0) {
+                bytes += n;
+                size -= n;
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                return;
+            } else {
+                pollfd p{fd, POLLOUT, 0};
+                ::poll(&p, 1, 10);
+            }
+        }
+    }
+
+    std::thread m_thread;
+};
+
+class ReceiveGroupingTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ensureApp();
+        ASSERT_TRUE(pty.isValid()) << pty.error().toStdString();
+        ASSERT_TRUE(home.isValid());
+        ASSERT_TRUE(home.linkPort(TestPort, pty.slavePath()));
+        ASSERT_TRUE(port.setCommPort(TestPort).ok());
+        ASSERT_TRUE(port.setSettings(u"115200,N,8,1"_s).ok());
+        const Result opened = port.setPortOpen(true);
+        ASSERT_TRUE(opened.ok()) << opened.message().toStdString();
+        QObject::connect(&port, &CommPort::commEventRaised, &port, [this] {
+            const QByteArray chunk = port.input();
+            chunks.push_back(chunk.size());
+            received += chunk;
+        });
+    }
+
+    // Runs the event loop the way the program does; QTest::qWait would sleep between its
+    // turns and so hold back the port's timers.
+    static void runFor(int milliseconds, const std::function<bool()> &done = {})
+    {
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (done && done())
+                loop.quit();
+        });
+        poll.start(5);
+        QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+
+    bool waitFor(qsizetype size)
+    {
+        runFor(20000, [&] { return received.size() >= size; });
+        runFor(50);
+        return received.size() >= size;
+    }
+
+    TempConfigHome home;
+    PtyPair pty;
+    SerialPort port;
+    QByteArray received;
+    std::vector<qsizetype> chunks;
+};
+
+TEST_F(ReceiveGroupingTest, AStreamThatKeepsTheLineBusyGathersButPausesSeparateFrames)
+{
+    struct Case
+    {
+        const char *what;
+        qsizetype piece;
+        int gapMs;
+        int pieces;
+        int fewestEvents;
+        int mostEvents;
+    };
+    const Case cases[] = {
+            // 80 bytes take 6.9 ms at 115200 bit/s: the gaps are the line's own time, not pauses.
+            {"80-byte pieces at the line's full rate", 80, 7, 30, 1, 20},
+            // 16 bytes take 1.4 ms: 12 ms between frames is a pause after each.
+            {"16-byte frames with pauses between them", 16, 12, 8, 4, 8},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        received.clear();
+        chunks.clear();
+        runFor(50);
+        const QByteArray data = pattern(c.piece * c.pieces);
+        {
+            Device device(pty.masterFd(), data, c.piece, std::chrono::milliseconds(c.gapMs));
+            ASSERT_TRUE(waitFor(data.size()));
+        }
+        EXPECT_TRUE(received == data) << "bytes lost, changed or out of order";
+        EXPECT_GE(int(chunks.size()), c.fewestEvents) << ::testing::PrintToString(chunks);
+        EXPECT_LE(int(chunks.size()), c.mostEvents);
+    }
+}
+
+TEST_F(ReceiveGroupingTest, ABlastComesInChunksSmallEnoughToShowWithoutAFreeze)
+{
+    const QByteArray data = pattern(4 << 20);
+    {
+        Device device(pty.masterFd(), data, data.size(), std::chrono::milliseconds(0));
+        ASSERT_TRUE(waitFor(data.size()));
+    }
+    EXPECT_TRUE(received == data) << "bytes lost, changed or out of order";
+    // As one hex dump line a chunk is four times its size in characters; a few hundred KiB
+    // is about what the terminal takes in without holding the window up noticeably.
+    const qsizetype largest = *std::max_element(chunks.begin(), chunks.end());
+    EXPECT_LE(largest, 256 * 1024) << "a chunk of " << largest << " bytes";
+}
+
+} // namespace
