@@ -79,8 +79,13 @@ void StatusStrip::CMD_Redraw()
     const bool cd = m_port.cdHolding();
     const bool cts = m_port.ctsHolding();
     const bool dsr = m_port.dsrHolding();
-    m_text = statusLineText(portName, settings, dtr, rts, cd, cts, dsr, QTime::currentTime());
-    // The whole strip is repainted, never a part of it.
+    const QString text
+            = statusLineText(portName, settings, dtr, rts, cd, cts, dsr, QTime::currentTime());
+    // The clock moves once a second but the strip is asked ten times: repainting the same line
+    // would cost an idle window most of its CPU. A change repaints the whole strip, never a part.
+    if (text == m_text)
+        return;
+    m_text = text;
     update();
 }
 
