@@ -1,4 +1,5 @@
 // Figures for the text paths that run per keystroke, per received chunk and per status tick.
+#include "benchsupport.h"
 #include "platform/inisettingsstore.h"
 #include "settings/vbnumber.h"
 #include "terminal/hextext.h"
@@ -15,18 +16,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Runs the work `rounds` times and prints the mean in milliseconds.
-void measure(const char *name, int rounds, const std::function<qsizetype()> &work)
-{
-    QElapsedTimer timer;
-    timer.start();
-    qsizetype sink = 0;
-    for (int i = 0; i < rounds; ++i)
-        sink += work();
-    const double ms = double(timer.nsecsElapsed()) / 1e6 / rounds;
-    std::printf("%-46s %10.3f ms  (%lld)\n", name, ms, static_cast<long long>(sink));
-}
 
 // Feeds the stream in chunks of the given size, as the port would deliver it.
 qsizetype decodeInChunks(const QByteArray &stream, qsizetype chunkSize)

@@ -1,6 +1,7 @@
 // How long the hexadecimal view of the largest file and a fast send of 1 MB take, each beside
 // the time the same bytes need on a 115200 bit/s line (ten bits a byte).
 
+#include "benchsupport.h"
 #include "app/menus.h"
 #include "app/progressbar.h"
 #include "commands/capturefile.h"
@@ -40,39 +41,6 @@ namespace {
 
 constexpr int PortNumber = 42;
 constexpr double LineBytesPerSecond = 115200.0 / 10.0;
-
-// Answers every question the way the benchmark needs: the given file, and "yes, fast".
-class BenchDialogs : public Dialogs
-{
-public:
-    QString file;
-
-    int message(const QString &, int style, const QString &) override
-    {
-        return style == YesNo ? Yes : Ok;
-    }
-    QString inputBox(const QString &, const QString &defaultAnswer) override
-    {
-        return defaultAnswer;
-    }
-    std::optional<QString> openFile(const QString &) override { return file; }
-    std::optional<QString> saveFile(const QString &) override { return std::nullopt; }
-    void doEvents() override { QCoreApplication::processEvents(); }
-    void sleep(int milliseconds) override { QThread::msleep(unsigned(milliseconds)); }
-};
-
-class BenchStore : public SettingsStore
-{
-public:
-    QString read(const QString &key, const QString &defaultValue) override
-    {
-        return m_values.value(key, defaultValue);
-    }
-    void save(const QString &key, const QString &value) override { m_values.insert(key, value); }
-
-private:
-    QMap<QString, QString> m_values;
-};
 
 class BenchMain : public MainActions
 {
@@ -153,9 +121,10 @@ int main(int argc, char **argv)
     FileTransfer files(context);
 
     // Hexadecimal view of the largest file it shows.
-    dialogs.file = dir.filePath(u"view.bin"_s);
-    if (!writeFile(dialogs.file, FileTransfer::MaxHexViewBytes)) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(dialogs.file));
+    const QString viewFile = dir.filePath(u"view.bin"_s);
+    dialogs.file = viewFile;
+    if (!writeFile(viewFile, FileTransfer::MaxHexViewBytes)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(viewFile));
         return 1;
     }
     QElapsedTimer timer;
@@ -169,8 +138,9 @@ int main(int argc, char **argv)
 
     // Fast send of 1 MB, timed until the far end has every byte.
     constexpr qint64 SendBytes = 1 << 20;
-    dialogs.file = dir.filePath(u"send.bin"_s);
-    if (!writeFile(dialogs.file, SendBytes) || !port.setCommPort(PortNumber).ok()) {
+    const QString sendFile = dir.filePath(u"send.bin"_s);
+    dialogs.file = sendFile;
+    if (!writeFile(sendFile, SendBytes) || !port.setCommPort(PortNumber).ok()) {
         return 1;
     }
     if (const Result opened = port.setPortOpen(true); !opened) {

@@ -13,6 +13,7 @@
 //   --bound-minutes  length of the paced stream into a full terminal (default 1)
 //   --only           run only these parts (may be given more than once)
 
+#include "benchsupport.h"
 #include "app/mainwindow.h"
 #include "app/menus.h"
 #include "platform/dialogs.h"
@@ -141,37 +142,6 @@ QByteArray makeText(qsizetype size, qsizetype lineLength)
     }
     return data;
 }
-
-class BenchDialogs : public Dialogs
-{
-public:
-    int message(const QString &text, int style, const QString &) override
-    {
-        std::fprintf(stderr, "message box: %s\n", qPrintable(text));
-        return style == YesNo ? Yes : Ok;
-    }
-    QString inputBox(const QString &, const QString &defaultAnswer) override
-    {
-        return defaultAnswer;
-    }
-    std::optional<QString> openFile(const QString &) override { return std::nullopt; }
-    std::optional<QString> saveFile(const QString &) override { return std::nullopt; }
-    void doEvents() override { QCoreApplication::processEvents(); }
-    void sleep(int milliseconds) override { QThread::msleep(unsigned(milliseconds)); }
-};
-
-class BenchStore : public SettingsStore
-{
-public:
-    QString read(const QString &key, const QString &defaultValue) override
-    {
-        return m_values.value(key, defaultValue);
-    }
-    void save(const QString &key, const QString &value) override { m_values.insert(key, value); }
-
-private:
-    QMap<QString, QString> m_values;
-};
 
 // The far end of the line: a raw pseudo-terminal pair. The program opens the slave through its
 // COMn link; the bench keeps the slave open too, only to ask how much still waits in it.

@@ -1,4 +1,5 @@
 // Figures for saving and loading the workspace: a long terminal session as rich text.
+#include "benchsupport.h"
 #include "platform/rtfreader.h"
 #include "platform/rtfwriter.h"
 #include "terminal/colors.h"
@@ -11,18 +12,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Runs the work `rounds` times and prints the mean in milliseconds.
-void measure(const char *name, int rounds, const std::function<qsizetype()> &work)
-{
-    QElapsedTimer timer;
-    timer.start();
-    qsizetype sink = 0;
-    for (int i = 0; i < rounds; ++i)
-        sink += work();
-    const double ms = double(timer.nsecsElapsed()) / 1e6 / rounds;
-    std::printf("%-52s %10.3f ms  (%lld)\n", name, ms, static_cast<long long>(sink));
-}
 
 // A session of typed commands and received answers, one run per line as the terminal keeps it.
 TextRuns session(int lines, const QString &typed, const QString &received)
