@@ -569,8 +569,8 @@ bool runsPart(int argc, char **argv, const char *part)
     return !restricted;
 }
 
-// CPU the program thread spent on the text and hex blasts below the bound, to set the cost of
-// trimming against.
+// CPU the program thread spent on the text and hex blasts into a terminal holding 10 MB, to set
+// the cost of a full terminal against: its trimming and its larger document together.
 struct BlastCosts
 {
     double text = 0;
@@ -605,8 +605,8 @@ bool measureBound(Bench &bench, double boundMinutes, const BlastCosts &below)
                     (r.peakKiB - bench.baseKiB()) * 1024.0 / after, static_cast<long long>(after));
         const double cpuBelow = hex ? below.hex : below.text;
         if (cpuBelow > 0) {
-            std::printf("%-46s %7.2f times the CPU of the same blast below the bound\n",
-                        hex ? "trimming cost, hex blast" : "trimming cost, text blast",
+            std::printf("%-46s %7.2f times the CPU of the same blast into 10 MB\n",
+                        hex ? "cost of the bound, hex blast" : "cost of the bound, text blast",
                         r.cpuSeconds / cpuBelow);
         }
         ok = ok && r.ok && after <= bound;
