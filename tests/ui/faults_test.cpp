@@ -8,6 +8,7 @@
 #include "platform/terminalbox.h"
 #include "support/helperprocess.h"
 #include "support/mainwindowfixture.h"
+#include "support/processprobe.h"
 #include "support/testapp.h"
 #include "terminal/hextext.h"
 #include "terminal/receivedecoder.h"
@@ -34,19 +35,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-int openFdCount()
-{
-    return int(QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System).size());
-}
 
 qint64 residentKiB()
 {

@@ -3,6 +3,7 @@
 // showing it would freeze the window.
 
 #include "platform/serialport.h"
+#include "support/processprobe.h"
 #include "support/ptypair.h"
 #include "support/testapp.h"
 
@@ -24,14 +25,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int TestPort = 6;
-
-QByteArray pattern(qsizetype size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = char(0x20 + (i * 7 + i / 95) % 95);
-    return bytes;
-}
 
 // Plays the device from a thread of its own: pieces of the data, piece k written k * gap after
 // the first, each as one write, as a device's driver hands them over.
@@ -140,7 +133,7 @@ TEST_F(ReceiveGroupingTest, AStreamThatKeepsTheLineBusyGathersButPausesSeparateF
         received.clear();
         chunks.clear();
         runFor(50);
-        const QByteArray data = pattern(c.piece * c.pieces);
+        const QByteArray data = bytePattern(c.piece * c.pieces);
         {
             Device device(pty.masterFd(), data, c.piece, std::chrono::milliseconds(c.gapMs));
             ASSERT_TRUE(waitFor(data.size()));
@@ -153,7 +146,7 @@ TEST_F(ReceiveGroupingTest, AStreamThatKeepsTheLineBusyGathersButPausesSeparateF
 
 TEST_F(ReceiveGroupingTest, ABlastComesInChunksSmallEnoughToShowWithoutAFreeze)
 {
-    const QByteArray data = pattern(4 << 20);
+    const QByteArray data = bytePattern(4 << 20);
     {
         Device device(pty.masterFd(), data, data.size(), std::chrono::milliseconds(0));
         ASSERT_TRUE(waitFor(data.size()));

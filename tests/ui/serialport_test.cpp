@@ -1,5 +1,6 @@
 #include "platform/portpath.h"
 #include "platform/serialport.h"
+#include "support/processprobe.h"
 #include "support/ptypair.h"
 #include "support/testapp.h"
 
@@ -26,28 +27,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int TestPort = 5;
-
-QByteArray pattern(qsizetype size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    // Not a multiple of 256, so a dropped or repeated block shows as a mismatch.
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = char((i * 7 + i / 251) & 0xFF);
-    return bytes;
-}
-
-int openFdCount()
-{
-    return int(QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System).size());
-}
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // Gathers what the port raises, as the receive handler of the program does.
 struct Receiver
@@ -260,7 +239,7 @@ TEST_F(SerialPortTest, MegabytesArriveIntactInOrderAndInFewEvents)
 {
     openPort();
     Receiver receiver(port);
-    const QByteArray sent = pattern(1 << 20);
+    const QByteArray sent = bytePattern(1 << 20);
     QElapsedTimer clock;
     clock.start();
     ASSERT_TRUE(pty.writeMaster(sent));
@@ -277,7 +256,7 @@ TEST_F(SerialPortTest, BigOutputGoesOutInOrderWithBoundedBuffering)
 {
     openPort();
     // The far end reads on its own, as a real device would.
-    const QByteArray sent = pattern(4 << 20);
+    const QByteArray sent = bytePattern(4 << 20);
     QByteArray received;
     std::atomic<qsizetype> receivedSize = 0;
     std::atomic<bool> stop = false;
@@ -321,10 +300,10 @@ TEST_F(SerialPortTest, GroupsABurstButShowsALoneByteAtOnce)
 {
     openPort();
     Receiver receiver(port);
-    ASSERT_TRUE(pty.writeMaster(pattern(100)));
+    ASSERT_TRUE(pty.writeMaster(bytePattern(100)));
     ASSERT_TRUE(receiver.waitFor(100, 2000));
     QTest::qWait(100);
-    EXPECT_EQ(receiver.bytes, pattern(100));
+    EXPECT_EQ(receiver.bytes, bytePattern(100));
     EXPECT_LE(receiver.events, 2);
 
     // After a pause, a single byte is raised without waiting for company.

@@ -4,6 +4,7 @@
 #include "app/menus.h"
 #include "platform/terminalbox.h"
 #include "support/mainwindowfixture.h"
+#include "support/processprobe.h"
 #include "terminal/colors.h"
 #include "terminal/terminalwindow.h"
 
@@ -39,14 +40,6 @@ bool receivedAt(const TerminalBox &box, qsizetype position)
         start += run.text.size();
     }
     return false;
-}
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec
-           + usage.ru_stime.tv_usec / 1e6;
 }
 
 } // namespace
