@@ -19,7 +19,7 @@ class QTimer;
 // because laying out one huge paragraph costs far more than the line delivers; every reading
 // joins them back, and the seams between them count no characters. Write through insertText
 // and setRuns, not through QPlainTextEdit's own editing functions. The view follows the text at
-// most once a frame (40 ms), not after each insertion.
+// most once a frame (100 ms), not after each insertion.
 //
 // Text inserted while setSelReceived(true) is protected: the keyboard and cut never delete it.
 // Key events reach the window that owns the box through KeyHandler, in the order a key takes:
