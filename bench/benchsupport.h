@@ -35,8 +35,6 @@ public:
     }
     std::optional<QString> openFile(const QString &) override { return file; }
     std::optional<QString> saveFile(const QString &) override { return std::nullopt; }
-    void doEvents() override { QCoreApplication::processEvents(); }
-    void sleep(int milliseconds) override { QThread::msleep(unsigned(milliseconds)); }
 };
 
 class BenchStore : public SettingsStore

@@ -3,8 +3,8 @@
 
 #include "benchsupport.h"
 #include "app/menus.h"
-#include "app/progressbar.h"
-#include "commands/capturefile.h"
+#include "status/progressbar.h"
+#include "platform/capturefile.h"
 #include "commands/commandcontext.h"
 #include "commands/filetransfer.h"
 #include "platform/dialogs.h"
@@ -130,6 +130,10 @@ int main(int argc, char **argv)
     QElapsedTimer timer;
     timer.start();
     files.openFileAsHex();
+    // The view writes on the window's events; it is done when its item is enabled again.
+    while (!menus.enabled(Menus::HexView)) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
     report("hex view", FileTransfer::MaxHexViewBytes, timer.nsecsElapsed() / 1e9);
     if (box->textLength() == 0) {
         std::fprintf(stderr, "the view showed nothing\n");

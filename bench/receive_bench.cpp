@@ -272,7 +272,7 @@ public:
     Watch(SerialPort &port, QTimer &timer1, QWidget &viewport)
     {
         // Connected after the receive handler, so this runs once the chunk has been shown.
-        connect(&port, &CommPort::commEventRaised, this, [this] {
+        connect(&port, &CommPort::received, this, [this] {
             ++m_events;
             m_lastEvent = Clock::now();
         });

@@ -5,7 +5,9 @@ target_compile_definitions(velmir_common INTERFACE
     QT_NO_CONTEXTLESS_CONNECT
     QT_NO_CAST_FROM_ASCII
     QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
-    QT_USE_QSTRINGBUILDER)
+    QT_USE_QSTRINGBUILDER
+    # The version is written once, in the top CMakeLists.txt.
+    VELMIR_VERSION="${PROJECT_VERSION}")
 target_compile_options(velmir_common INTERFACE -Wall -Wextra)
 if(VELMIR_WERROR)
     target_compile_options(velmir_common INTERFACE -Werror)
@@ -17,12 +19,13 @@ if(VELMIR_SANITIZE)
     target_link_options(velmir_common INTERFACE -fsanitize=address,undefined)
 endif()
 
-# Adds the listed files of the calling folder to a target, skipping those not yet written,
-# so that several people can grow a folder without editing each other's lists.
+# Adds the listed files of the calling folder to a target. A listed file that does not exist is
+# an error, so a list never silently drifts from the folder.
 function(velmir_sources target)
     foreach(file ${ARGN})
-        if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${file})
-            target_sources(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+        if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+            message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${file} is listed but does not exist")
         endif()
+        target_sources(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/${file})
     endforeach()
 endfunction()

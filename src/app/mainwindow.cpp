@@ -1,17 +1,17 @@
 #include "app/mainwindow.h"
 
 #include "app/appicon.h"
-#include "app/appinfo.h"
 #include "app/menus.h"
-#include "app/progressbar.h"
 #include "commands/commanddispatcher.h"
 #include "commands/portcommands.h"
+#include "platform/appinfo.h"
 #include "platform/commport.h"
 #include "platform/dialogs.h"
 #include "platform/settingsstore.h"
 #include "settings/portsettings.h"
 #include "settings/settingsdialog.h"
 #include "status/helpmenu.h"
+#include "status/progressbar.h"
 #include "status/statusstrip.h"
 #include "terminal/receivehandler.h"
 #include "terminal/terminalwindow.h"
@@ -87,12 +87,14 @@ void MainWindow::MDIForm_Load()
     m_menus->setHelpMenuEnabled(false);
 
     const PortSettings settings = PortSettings::load(m_store);
-    // The first value the port refuses is reported, and the rest of the configuration is
-    // skipped, so the user can correct the settings in the dialog and restart.
-    Result applied = m_port.setSettings(lineSettingsText(settings));
+    // The port number goes first and on its own: a refused line setting must never leave the
+    // port pointing at another device than the status strip names. After that, the first value
+    // the port refuses is reported and the rest is skipped, so the user can correct the settings
+    // in the dialog and restart.
+    const Expected<int> number = portNumber(settings.comport);
+    Result applied = number.ok() ? m_port.setCommPort(*number) : Result::failure(number.message());
     if (applied.ok()) {
-        const Expected<int> number = portNumber(settings.comport);
-        applied = number.ok() ? m_port.setCommPort(*number) : Result::failure(number.message());
+        applied = m_port.setSettings(lineSettingsText(settings));
     }
     if (applied.ok()) {
         if (const std::optional<int> code = handshakingCode(settings.flow)) {
@@ -154,6 +156,7 @@ void MainWindow::Command1_Click()
     } else {
         m_StopFlag = 1;
         m_CMD->setCommand1Caption(u"清除"_s);
+        m_dispatcher->stopRequested();
     }
 }
 
@@ -170,10 +173,6 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::shutDown()
 {
-    // A send, view or loop still running in a nested event loop stops at its next step.
-    if (m_dispatcher) {
-        m_dispatcher->stopRunning();
-    }
     m_capture.close();
     if (m_port.portOpen()) {
         (void)m_port.setPortOpen(false);

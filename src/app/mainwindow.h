@@ -1,6 +1,6 @@
 #pragma once
 
-#include "commands/capturefile.h"
+#include "platform/capturefile.h"
 #include "commands/commandcontext.h"
 
 #include <QMainWindow>

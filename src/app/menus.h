@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/switches.h"
+
 #include <QList>
 #include <QObject>
 
@@ -11,36 +13,19 @@ class QMenuBar;
 // The tools and help menus. The check marks and enabled states of the tools items are the
 // program's switches (port open, capture on, send CR, hex mode ...), so only program code may
 // change them: a click reaches commandClicked with the item's index and nothing else.
-class Menus : public QObject
+class Menus : public QObject, public Switches
 {
     Q_OBJECT
 
 public:
-    enum Item {
-        Settings = 0,
-        OpenPort = 1,
-        Dtr = 2,
-        Rts = 3,
-        SendFile = 4,
-        Capture = 5,
-        SendCr = 6,
-        HexMode = 7,
-        LoopSend = 8,
-        LoadWorkspace = 10,
-        SaveWorkspace = 11,
-        ClearWorkspace = 12,
-        HexView = 14,
-        Exit = 16,
-        CommandCount = 17,
-    };
     enum HelpItem { Help = 0, About = 2, HelpCount = 3 };
 
     explicit Menus(QMenuBar *menuBar, QObject *parent = nullptr);
 
-    bool checked(int item) const;
-    void setChecked(int item, bool on);
-    bool enabled(int item) const;
-    void setEnabled(int item, bool on);
+    bool checked(int item) const override;
+    void setChecked(int item, bool on) override;
+    bool enabled(int item) const override;
+    void setEnabled(int item, bool on) override;
 
     // The two top-level menus, switched off while the main window loads.
     void setToolsMenuEnabled(bool on);

@@ -5,7 +5,7 @@
 class CaptureFile;
 class CommPort;
 class Dialogs;
-class Menus;
+class Switches;
 class ProgressBar;
 class SettingsStore;
 class StatusStrip;
@@ -25,14 +25,14 @@ public:
 struct CommandContext
 {
     CommPort &port;
-    Menus &menus;
+    Switches &switches;
     Dialogs &dialogs;
     SettingsStore &store;
     TerminalBox &box;
     CaptureFile &capture;
     ProgressBar &bar;
     StatusStrip &strip;
-    // The request to stop a running hexadecimal view: empty until a view first runs, 1 = stop.
+    // The request to stop a running view or send: empty until one first runs, 1 = stop.
     std::optional<int> &stopFlag;
     MainActions &main;
 };

@@ -1,15 +1,15 @@
 #include "commands/commanddispatcher.h"
 
-#include "app/menus.h"
 #include "commands/commandcontext.h"
 #include "commands/filetransfer.h"
 #include "commands/loopsend.h"
 #include "commands/portcommands.h"
 #include "commands/workspace.h"
+#include "platform/switches.h"
 
 CommandDispatcher::CommandDispatcher(CommandContext &context)
     : m_context(context)
-    , m_port(std::make_unique<PortCommands>(context))
+    , m_port(std::make_unique<PortCommands>(context, [this] { portClosed(); }))
     , m_files(std::make_unique<FileTransfer>(context))
     , m_loop(std::make_unique<LoopSend>(context))
     , m_workspace(std::make_unique<Workspace>(context))
@@ -20,44 +20,44 @@ CommandDispatcher::~CommandDispatcher() = default;
 void CommandDispatcher::MyCommand_Click(int index)
 {
     switch (index) {
-    case Menus::Settings:
+    case Switches::Settings:
         m_context.main.showSettings();
         break;
-    case Menus::OpenPort:
+    case Switches::OpenPort:
         m_port->openOrClose();
         break;
-    case Menus::Dtr:
+    case Switches::Dtr:
         m_port->switchDtr();
         break;
-    case Menus::Rts:
+    case Switches::Rts:
         m_port->switchRts();
         break;
-    case Menus::SendFile:
+    case Switches::SendFile:
         m_files->sendFile();
         break;
-    case Menus::Capture:
+    case Switches::Capture:
         m_files->captureToFile();
         break;
-    case Menus::SendCr:
-    case Menus::HexMode:
+    case Switches::SendCr:
+    case Switches::HexMode:
         m_port->invert(index);
         break;
-    case Menus::LoopSend:
+    case Switches::LoopSend:
         m_loop->clicked();
         break;
-    case Menus::LoadWorkspace:
+    case Switches::LoadWorkspace:
         m_workspace->load();
         break;
-    case Menus::SaveWorkspace:
+    case Switches::SaveWorkspace:
         m_workspace->save();
         break;
-    case Menus::ClearWorkspace:
+    case Switches::ClearWorkspace:
         m_workspace->clear();
         break;
-    case Menus::HexView:
+    case Switches::HexView:
         m_files->openFileAsHex();
         break;
-    case Menus::Exit:
+    case Switches::Exit:
         m_context.main.exitProgram();
         break;
     default:
@@ -66,8 +66,13 @@ void CommandDispatcher::MyCommand_Click(int index)
     }
 }
 
-void CommandDispatcher::stopRunning()
+void CommandDispatcher::stopRequested()
 {
-    m_files->stopRunning();
-    m_loop->stopRunning();
+    m_files->stopRequested();
+}
+
+void CommandDispatcher::portClosed()
+{
+    m_files->portClosed();
+    m_loop->portClosed();
 }

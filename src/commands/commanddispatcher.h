@@ -11,9 +11,9 @@ struct CommandContext;
 // The tools menu's one click handler: every item index goes to the command that serves it.
 //
 // The commands keep their state in the menu items themselves (check marks and enabled states),
-// read through Menus; each family lives in its own file: port, file transfer, loop send,
-// workspace. Long commands let events run between their steps, so a click may arrive while an
-// earlier one is still running; each command says what that means for it.
+// read through Switches; each family lives in its own file: port, file transfer, loop send,
+// workspace. Long work (a file send, the hexadecimal view, a loop send) runs as objects driven by
+// the port's progress and by timers, so any click may arrive while one runs.
 class CommandDispatcher
 {
 public:
@@ -21,12 +21,15 @@ public:
     ~CommandDispatcher();
 
     void MyCommand_Click(int index);
-    // The program is ending: loops still running inside a command stop at their next step.
-    void stopRunning();
+    // The clear button was pressed while it read "停止".
+    void stopRequested();
 
     PortCommands &portCommands() { return *m_port; }
 
 private:
+    // Long work that needs the port ends when it closes, whoever closed it.
+    void portClosed();
+
     CommandContext &m_context;
     std::unique_ptr<PortCommands> m_port;
     std::unique_ptr<FileTransfer> m_files;

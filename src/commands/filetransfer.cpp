@@ -1,19 +1,21 @@
 #include "commands/filetransfer.h"
 
-#include "app/menus.h"
-#include "app/progressbar.h"
-#include "commands/capturefile.h"
 #include "commands/commandcontext.h"
-#include "platform/commport.h"
+#include "commands/filesend.h"
+#include "commands/hexview.h"
+#include "platform/capturefile.h"
 #include "platform/dialogs.h"
+#include "platform/messages.h"
+#include "platform/regularfile.h"
+#include "platform/switches.h"
 #include "platform/terminalbox.h"
+#include "status/progressbar.h"
 #include "status/statusstrip.h"
-#include "terminal/colors.h"
-#include "terminal/hextext.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QPointer>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -22,93 +24,54 @@ namespace {
 const QString AllFilesFilter = u"所有文件|*.*"_s;
 const QString CaptureFilter = u"全部文件|*.*"_s;
 
-// Codes in the echo colour at the very end of the terminal, whatever the user clicked into.
-void echo(TerminalBox &box, QByteArrayView bytes, int &column)
-{
-    box.setSelColor(TerminalColors::Echo);
-    box.moveCaretToEnd();
-    box.insertText(sendEchoText(bytes, column));
-}
-
 } // namespace
 
 FileTransfer::FileTransfer(CommandContext &context)
     : m_context(context)
-    , m_alive(std::make_shared<bool>(true))
+    , m_send(new FileSend(context))
+    , m_view(new HexView(context))
 {}
 
 FileTransfer::~FileTransfer()
 {
-    *m_alive = false;
+    delete m_send;
+    delete m_view;
 }
 
-void FileTransfer::stopRunning()
+bool FileTransfer::sending() const
 {
-    m_stopping = true;
+    return m_send->running();
 }
 
 void FileTransfer::sendFile()
 {
+    if (m_send->running() || m_view->running()) {
+        return;
+    }
     const std::optional<QString> path = m_context.dialogs.openFile(AllFilesFilter);
     if (!path) {
         return;
     }
     const bool fast = m_context.dialogs.message(u"快速发送?"_s, Dialogs::YesNo) == Dialogs::Yes;
 
-    // A file that cannot be read sends nothing; the user sees that no echo appears.
-    QFile file(*path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    Expected<std::unique_ptr<QFile>> file = openRegularFile(*path);
+    if (!file.ok()) {
+        m_context.dialogs.message(file.message(), Dialogs::Exclamation);
         return;
     }
-    sendBytes(file, fast);
-}
-
-void FileTransfer::sendBytes(QFile &file, bool fast)
-{
-    // Our own hold on the token: events may destroy this object and the context meanwhile.
-    const std::shared_ptr<bool> alive = m_alive;
-    Dialogs &dialogs = m_context.dialogs;
-    CommPort &port = m_context.port;
-    const QPointer<TerminalBox> box(&m_context.box);
-
-    int column = 0;
-    while (!m_stopping && box) {
-        // An empty read is the end of the file, or a read error that ends the send as well.
-        const QByteArray block = file.read(SendBlockBytes);
-        if (block.isEmpty()) {
-            break;
-        }
-        if (fast) {
-            // Nothing runs between the bytes, so one echo and one write per block look and
-            // sound the same as one per byte. The port waits while its buffer is full.
-            echo(*box, block, column);
-            (void)port.output(block);
-            continue;
-        }
-        for (qsizetype i = 0; i < block.size(); ++i) {
-            const QByteArray byte = block.sliced(i, 1);
-            echo(*box, byte, column);
-            dialogs.doEvents();
-            if (!*alive || m_stopping || !box) {
-                return;
-            }
-            // The port may have been closed meanwhile: the rest is still echoed, and the
-            // failed writes are not worth a message per byte.
-            (void)port.output(byte);
-        }
-    }
+    m_send->start(std::move(*file), fast);
 }
 
 void FileTransfer::captureToFile()
 {
-    Menus &menus = m_context.menus;
-    if (menus.checked(Menus::Capture)) {
-        menus.setChecked(Menus::Capture, false);
+    Switches &switches = m_context.switches;
+    if (switches.checked(Switches::Capture)) {
+        switches.setChecked(Switches::Capture, false);
         m_context.capture.close();
         return;
     }
 
-    // The mark goes on only once the file is open: the receive handler writes whenever it
+    // The mark goes on only once the file is open: the receive pipeline writes whenever it
     // sees the mark, and data may arrive while the dialog is up.
     const std::optional<QString> path = m_context.dialogs.saveFile(CaptureFilter);
     if (!path) {
@@ -120,12 +83,15 @@ void FileTransfer::captureToFile()
         m_context.dialogs.message(opened.message(), Dialogs::Exclamation);
         return;
     }
-    menus.setChecked(Menus::Capture, true);
+    switches.setChecked(Switches::Capture, true);
 }
 
 void FileTransfer::openFileAsHex()
 {
     CommandContext &c = m_context;
+    if (m_view->running() || m_send->running()) {
+        return;
+    }
     c.strip.setCommand1Caption(u"停止"_s);
     c.stopFlag = 0;
 
@@ -144,56 +110,23 @@ void FileTransfer::openFileAsHex()
         return;
     }
 
-    // From here on the clear button means stop, and the terminal takes no typing. A file that
-    // cannot be opened shows nothing and ends like a finished view.
-    QFile file(*path);
-    const bool opened = file.open(QIODevice::ReadOnly);
-    const QPointer<TerminalBox> box(&c.box);
-    c.menus.setEnabled(Menus::HexView, false);
-    box->setEnabled(false);
-    if (opened && !showHex(file)) {
+    Expected<std::unique_ptr<QFile>> file = openRegularFile(*path);
+    if (!file.ok()) {
+        c.strip.setCommand1Caption(u"清除"_s);
+        c.dialogs.message(file.message(), Dialogs::Exclamation);
         return;
     }
-
-    c.stopFlag = 0;
-    c.menus.setEnabled(Menus::HexView, true);
-    file.close();
-    if (box) {
-        box->setEnabled(true);
-    }
-    c.bar.cls();
-    c.strip.setCommand1Caption(u"清除"_s);
+    // At most the limit, even if the file grew since its size was taken.
+    m_view->start((*file)->read(MaxHexViewBytes));
 }
 
-bool FileTransfer::showHex(QFile &file)
+void FileTransfer::stopRequested()
 {
-    const std::shared_ptr<bool> alive = m_alive;
-    CommandContext &c = m_context;
-    const QPointer<TerminalBox> box(&c.box);
+    m_send->stop();
+    m_view->stopRequested();
+}
 
-    // At most the limit, even if the file grew since its size was taken.
-    const QByteArray data = file.read(MaxHexViewBytes);
-
-    // Events run only between two lines, and the stop request only changes while they run,
-    // so writing a whole line at once shows the same as writing it code by code. A stop
-    // still takes the byte after the events, as the view always has: one code, its character.
-    for (qsizetype start = 0; start < data.size(); start += HexViewLineBytes) {
-        if (start > 0) {
-            c.bar.drawMark(double(start + 1));
-            c.dialogs.doEvents();
-            if (!*alive) {
-                return false;
-            }
-            if (m_stopping || !box) {
-                break;
-            }
-        }
-        const bool stop = c.stopFlag == 1;
-        const qsizetype count = stop ? 1 : qMin(HexViewLineBytes, data.size() - start);
-        box->insertText(hexViewLine(QByteArrayView(data).sliced(start, count)));
-        if (stop) {
-            break;
-        }
-    }
-    return true;
+void FileTransfer::portClosed()
+{
+    m_send->portClosed();
 }

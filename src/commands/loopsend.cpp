@@ -1,28 +1,26 @@
 #include "commands/loopsend.h"
 
-#include "app/menus.h"
 #include "commands/commandcontext.h"
 #include "platform/commport.h"
 #include "platform/dialogs.h"
+#include "platform/switches.h"
 #include "settings/vbnumber.h"
 
 #include <QStringEncoder>
 
 using namespace Qt::StringLiterals;
 
-LoopSend::LoopSend(CommandContext &context)
-    : m_context(context)
-    , m_alive(std::make_shared<bool>(true))
-{}
-
-LoopSend::~LoopSend()
+LoopSend::LoopSend(CommandContext &context, QObject *parent)
+    : QObject(parent)
+    , m_context(context)
 {
-    *m_alive = false;
-}
-
-void LoopSend::stopRunning()
-{
-    m_stopping = true;
+    m_pause.setSingleShot(true);
+    connect(&m_pause, &QTimer::timeout, this, &LoopSend::sendNext);
+    connect(&m_context.port, &CommPort::bytesWritten, this, [this] {
+        if (m_waitingForLine && m_context.port.bytesToWrite() == 0) {
+            sendNext();
+        }
+    });
 }
 
 void LoopSend::clicked()
@@ -31,55 +29,78 @@ void LoopSend::clicked()
     if (!c.port.portOpen()) {
         return;
     }
-    c.menus.setChecked(Menus::LoopSend, !c.menus.checked(Menus::LoopSend));
-    if (!c.menus.checked(Menus::LoopSend)) {
-        // This is the click that stops a running loop; the loop sees the mark at its test.
+    if (m_running) {
+        stop();
         return;
     }
+    c.switches.setChecked(Switches::LoopSend, true);
 
     const QString message = c.dialogs.inputBox(u"Enter Your Message For Loop Send"_s);
     if (message.isEmpty()) {
-        c.menus.setChecked(Menus::LoopSend, false);
+        c.switches.setChecked(Switches::LoopSend, false);
         return;
     }
-    // A negative or huge delay is refused rather than handed to the pause, where it would
-    // freeze the window for weeks.
+    // A negative or huge delay is refused rather than handed to the pause.
     const std::optional<int> delay = loopDelay(c.dialogs.inputBox(u"输入延时毫秒"_s, u"1000"_s));
     if (!delay) {
-        c.menus.setChecked(Menus::LoopSend, false);
+        c.switches.setChecked(Switches::LoopSend, false);
+        return;
+    }
+    // The port may have closed while the prompts were up.
+    if (!c.port.portOpen()) {
+        c.switches.setChecked(Switches::LoopSend, false);
         return;
     }
 
     // The line speaks the desktop's code page 936.
     QStringEncoder toAnsi("GBK");
     Q_ASSERT(toAnsi.isValid());
-    run(toAnsi.encode(message), *delay);
+    m_message = toAnsi.encode(message);
+    m_pause.setInterval(*delay);
+    m_running = true;
+    sendNext();
 }
 
-void LoopSend::run(const QByteArray &message, int delay)
+void LoopSend::sendNext()
 {
-    // Our own hold on the token: events may destroy this object and the context meanwhile.
-    const std::shared_ptr<bool> alive = m_alive;
     CommandContext &c = m_context;
+    m_waitingForLine = false;
+    if (!m_running) {
+        return;
+    }
+    if (!c.port.portOpen()) {
+        stop();
+        return;
+    }
+    if (c.port.bytesToWrite() > 0) {
+        m_waitingForLine = true;
+        return;
+    }
+    // The carriage-return mark is read anew each pass, so a change applies to the next.
+    QByteArray bytes = m_message;
+    if (c.switches.checked(Switches::SendCr)) {
+        bytes.append('\r');
+    }
+    const Result sent = c.port.output(bytes);
+    if (!sent.ok()) {
+        stop();
+        c.dialogs.message(sent.message(), Dialogs::Exclamation);
+        return;
+    }
+    m_pause.start();
+}
 
-    do {
-        // The carriage-return mark is read anew each pass, so a change applies to the next.
-        QByteArray bytes = message;
-        if (c.menus.checked(Menus::SendCr)) {
-            bytes.append('\r');
-        }
-        // A failed write is answered below, once, by looking at the port.
-        (void)c.port.output(bytes);
+void LoopSend::portClosed()
+{
+    if (m_running) {
+        stop();
+    }
+}
 
-        c.dialogs.doEvents();
-        if (!*alive) {
-            return;
-        }
-        // Closed meanwhile, the loop could never send again and would only burn the CPU.
-        if (m_stopping || !c.port.portOpen()) {
-            c.menus.setChecked(Menus::LoopSend, false);
-            return;
-        }
-        c.dialogs.sleep(delay);
-    } while (c.menus.checked(Menus::LoopSend));
+void LoopSend::stop()
+{
+    m_running = false;
+    m_waitingForLine = false;
+    m_pause.stop();
+    m_context.switches.setChecked(Switches::LoopSend, false);
 }

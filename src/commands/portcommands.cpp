@@ -1,33 +1,37 @@
 #include "commands/portcommands.h"
 
-#include "app/menus.h"
 #include "commands/commandcontext.h"
 #include "platform/commport.h"
 #include "platform/dialogs.h"
+#include "platform/switches.h"
 
 using namespace Qt::StringLiterals;
 
-PortCommands::PortCommands(CommandContext &context)
+PortCommands::PortCommands(CommandContext &context, std::function<void()> closed)
     : m_context(context)
+    , m_closed(std::move(closed))
 {}
 
 void PortCommands::openOrClose()
 {
     // The mark, not the port, says which way to go: the user sees the mark.
-    const bool open = !m_context.menus.checked(Menus::OpenPort);
+    const bool open = !m_context.switches.checked(Switches::OpenPort);
     const Result result = m_context.port.setPortOpen(open);
     if (!result.ok()) {
         m_context.dialogs.message(result.message(), Dialogs::OkOnly);
     }
     showPortState();
+    if (!m_context.port.portOpen()) {
+        m_closed();
+    }
 }
 
 void PortCommands::showPortState()
 {
-    for (int item : {Menus::Dtr, Menus::Rts, Menus::SendFile, Menus::Capture}) {
-        m_context.menus.setEnabled(item, m_context.port.portOpen());
+    for (int item : {Switches::Dtr, Switches::Rts, Switches::SendFile, Switches::Capture}) {
+        m_context.switches.setEnabled(item, m_context.port.portOpen());
     }
-    m_context.menus.setChecked(Menus::OpenPort, m_context.port.portOpen());
+    m_context.switches.setChecked(Switches::OpenPort, m_context.port.portOpen());
 }
 
 void PortCommands::switchDtr()
@@ -38,7 +42,7 @@ void PortCommands::switchDtr()
         return;
     }
     port.setDtrEnable(!port.dtrEnable());
-    m_context.menus.setChecked(Menus::Dtr, port.dtrEnable());
+    m_context.switches.setChecked(Switches::Dtr, port.dtrEnable());
 }
 
 void PortCommands::switchRts()
@@ -49,17 +53,18 @@ void PortCommands::switchRts()
         return;
     }
     port.setRtsEnable(!port.rtsEnable());
-    m_context.menus.setChecked(Menus::Rts, port.rtsEnable());
+    m_context.switches.setChecked(Switches::Rts, port.rtsEnable());
 }
 
 void PortCommands::invert(int item)
 {
-    m_context.menus.setChecked(item, !m_context.menus.checked(item));
+    m_context.switches.setChecked(item, !m_context.switches.checked(item));
 }
 
 void PortCommands::portLost(const QString &message)
 {
     // Capture stays on, as when the user closes the port; it goes on after a reopen.
     showPortState();
+    m_closed();
     m_context.dialogs.message(message, Dialogs::Exclamation);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 class QString;
 struct CommandContext;
 
@@ -7,7 +9,8 @@ struct CommandContext;
 class PortCommands
 {
 public:
-    explicit PortCommands(CommandContext &context);
+    // closed is called whenever the port has just closed, by the user or by a loss.
+    PortCommands(CommandContext &context, std::function<void()> closed);
 
     void openOrClose();
     void switchDtr();
@@ -21,4 +24,5 @@ private:
     void showPortState();
 
     CommandContext &m_context;
+    std::function<void()> m_closed;
 };

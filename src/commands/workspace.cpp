@@ -2,6 +2,8 @@
 
 #include "commands/commandcontext.h"
 #include "platform/dialogs.h"
+#include "platform/messages.h"
+#include "platform/regularfile.h"
 #include "platform/rtfreader.h"
 #include "platform/rtfwriter.h"
 #include "platform/terminalbox.h"
@@ -31,26 +33,34 @@ void Workspace::load()
     if (!path) {
         return;
     }
+    const QString shown = QFileInfo(*path).absoluteFilePath();
+    const auto refuse = [&](const QString &why) {
+        m_context.dialogs.message(Messages::workspaceLoadFailed(shown, why), Dialogs::Exclamation);
+    };
     // The terminal is replaced only by a document read whole: a failed load keeps the session.
-    QFile file(*path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_context.dialogs.message(u"Cannot load the workspace %1: %2"_s.arg(
-                                          QFileInfo(*path).absoluteFilePath(), file.errorString()),
-                                  Dialogs::Exclamation);
+    Expected<std::unique_ptr<QFile>> file = openRegularFile(*path);
+    if (!file.ok()) {
+        m_context.dialogs.message(file.message(), Dialogs::Exclamation);
         return;
     }
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        m_context.dialogs.message(u"Cannot load the workspace %1: %2"_s.arg(
-                                          QFileInfo(*path).absoluteFilePath(), file.errorString()),
-                                  Dialogs::Exclamation);
+    if ((*file)->size() > MaxWorkspaceBytes) {
+        refuse(u"文件有 %1 字节，超过工作区的上限 %2 字节"_s.arg((*file)->size())
+                       .arg(MaxWorkspaceBytes));
+        return;
+    }
+    // At most the bound, even if the file grows while it is read.
+    const QByteArray data = (*file)->read(MaxWorkspaceBytes + 1);
+    if ((*file)->error() != QFileDevice::NoError) {
+        refuse((*file)->errorString());
+        return;
+    }
+    if (data.size() > MaxWorkspaceBytes) {
+        refuse(u"文件超过工作区的上限 %1 字节"_s.arg(MaxWorkspaceBytes));
         return;
     }
     const Expected<TextRuns> runs = readRtf(data);
     if (!runs.ok()) {
-        m_context.dialogs.message(u"Cannot load the workspace %1: %2"_s.arg(
-                                          QFileInfo(*path).absoluteFilePath(), runs.message()),
-                                  Dialogs::Exclamation);
+        refuse(runs.message());
         return;
     }
     m_context.box.setRuns(*runs);
@@ -60,6 +70,13 @@ void Workspace::save()
 {
     const std::optional<QString> path = m_context.dialogs.saveFile(workspaceFilter());
     if (!path) {
+        return;
+    }
+    // A FIFO or device in the target's place would block the save or swallow it.
+    if (isSpecialFile(*path)) {
+        m_context.dialogs.message(Messages::workspaceSaveFailed(QFileInfo(*path).absoluteFilePath(),
+                                                                Messages::notARegularFile(*path)),
+                                  Dialogs::Exclamation);
         return;
     }
     // Written beside the target and renamed into place, so a failed save leaves the old file.
@@ -75,9 +92,9 @@ void Workspace::save()
         file.cancelWriting();
     }
     if (!ok) {
-        m_context.dialogs.message(u"Cannot save the workspace %1: %2"_s.arg(
-                                          QFileInfo(*path).absoluteFilePath(), error),
-                                  Dialogs::Exclamation);
+        m_context.dialogs.message(
+                Messages::workspaceSaveFailed(QFileInfo(*path).absoluteFilePath(), error),
+                Dialogs::Exclamation);
     }
 }
 

@@ -13,9 +13,6 @@ class CommPort : public QObject
     Q_OBJECT
 
 public:
-    // The code that commEvent() gives while received bytes wait.
-    static constexpr int EventReceive = 2;
-
     using QObject::QObject;
     ~CommPort() override = default;
 
@@ -39,15 +36,19 @@ public:
     virtual bool ctsHolding() const = 0;
     virtual bool dsrHolding() const = 0;
 
-    // Bytes go out in order; an empty array sends nothing. Fails when the port is closed.
+    // Queues bytes to go out in order and returns at once; the line takes them as it can, and
+    // bytesWritten reports each step. Nothing queued is ever dropped while the port stays open.
+    // Fails when the port is closed. Senders of much data keep the queue short themselves by
+    // waiting for bytesWritten (see bytesToWrite).
     virtual Result output(const QByteArray &bytes) = 0;
-    // Returns and removes everything waiting.
-    virtual QByteArray input() = 0;
-    virtual int commEvent() const = 0;
+    // Bytes queued by output() that the line has not yet taken.
+    virtual qint64 bytesToWrite() const = 0;
 
 Q_SIGNALS:
-    // Raised on the UI thread whenever received bytes wait (commEvent() is then EventReceive).
-    void commEventRaised();
+    // What arrived from the line, in order, gathered into chunks; raised on the UI thread.
+    void received(const QByteArray &bytes);
+    // The line took this many queued bytes.
+    void bytesWritten(qint64 bytes);
     // The port closed itself because the device went away; the text names the port and cause.
     void lost(const QString &message);
 };

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-// Message boxes, prompts, file choice and the pauses of long loops. Handlers receive this
+// Message boxes, prompts and file choice. Handlers receive this
 // interface so that a test can answer as a person would.
 class Dialogs
 {
@@ -22,9 +22,4 @@ public:
     // filter is "description|pattern", e.g. "所有文件|*.*". nullopt when cancelled.
     virtual std::optional<QString> openFile(const QString &filter) = 0;
     virtual std::optional<QString> saveFile(const QString &filter) = 0;
-
-    // Let pending user-interface events run once.
-    virtual void doEvents() = 0;
-    // Block the calling thread; nothing is handled meanwhile.
-    virtual void sleep(int milliseconds) = 0;
 };

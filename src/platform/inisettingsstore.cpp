@@ -1,6 +1,6 @@
 #include "platform/inisettingsstore.h"
 
-#include "settings/portsettings.h"
+#include "platform/settingkeys.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,13 +1,11 @@
 #include "platform/qtdialogs.h"
 
-#include "app/appinfo.h"
+#include "platform/appinfo.h"
 
 #include <QAbstractButton>
-#include <QCoreApplication>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
-#include <QThread>
 
 using namespace Qt::StringLiterals;
 
@@ -167,17 +165,6 @@ std::optional<QString> QtDialogs::openFile(const QString &filter)
 std::optional<QString> QtDialogs::saveFile(const QString &filter)
 {
     return runFileDialog(filter, true);
-}
-
-void QtDialogs::doEvents()
-{
-    QCoreApplication::processEvents();
-}
-
-void QtDialogs::sleep(int milliseconds)
-{
-    if (milliseconds > 0)
-        QThread::msleep(static_cast<unsigned long>(milliseconds));
 }
 
 QStringList QtDialogs::qtNameFilters(const QString &filter)

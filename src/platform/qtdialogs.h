@@ -20,8 +20,6 @@ public:
     QString inputBox(const QString &prompt, const QString &defaultAnswer = QString()) override;
     std::optional<QString> openFile(const QString &filter) override;
     std::optional<QString> saveFile(const QString &filter) override;
-    void doEvents() override;
-    void sleep(int milliseconds) override;
 
     // "description|pattern[|description|pattern...]" in Qt's "description (patterns)" form;
     // patterns separated by ';' become blank-separated, "*.*" means every file, and each

@@ -44,6 +44,7 @@ public:
     explicit operator bool() const { return ok(); }
     const T &value() const { return *m_value; }
     const T &operator*() const { return *m_value; }
+    T &operator*() { return *m_value; }
     QString message() const { return m_error; }
 
 private:

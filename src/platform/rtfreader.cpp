@@ -1,5 +1,7 @@
 #include "platform/rtfreader.h"
 
+#include "platform/messages.h"
+
 #include <QHash>
 #include <QList>
 #include <QStringDecoder>
@@ -244,7 +246,7 @@ public:
         while (start < m_data.size() && isWhiteSpace(m_data[start]))
             ++start;
         if (!m_data.sliced(start).startsWith("{\\rtf"))
-            return Expected<TextRuns>::failure(u"not a Rich Text Format document"_s);
+            return Expected<TextRuns>::failure(Messages::notRichText());
 
         m_pos = start;
         while (m_pos < m_data.size()) {

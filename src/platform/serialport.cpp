@@ -1,5 +1,6 @@
 #include "platform/serialport.h"
 
+#include "platform/messages.h"
 #include "platform/portpath.h"
 
 #include <QFile>
@@ -7,6 +8,7 @@
 
 #include <cerrno>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -27,10 +29,6 @@ constexpr int BurstCapMs = 25;
 constexpr qsizetype ChunkCapBytes = 128 * 1024;
 // The status strip asks for three lines in a row ten times a second: one system call serves all.
 constexpr int ModemCacheMs = 10;
-// output() gives up when the line has taken nothing for this long while the buffer is full.
-constexpr int OutputStallMs = 5000;
-// Closing lets queued output go out for at most this long.
-constexpr int CloseDrainMs = 1000;
 
 // ioctl() answers for a device without modem-control lines, such as a pseudo-terminal.
 bool meansNoModemLines(int err)
@@ -44,26 +42,26 @@ SerialPort::SerialPort(QObject *parent)
     : CommPort(parent)
     , m_serial(this)
 {
-    // Nothing received may be dropped: the buffer grows as needed until input() takes it.
+    // Nothing received may be dropped: the buffer grows as needed until it is handed on.
     m_serial.setReadBufferSize(0);
     m_raiseTimer.setSingleShot(true);
     m_raiseTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_raiseTimer, &QTimer::timeout, this, &SerialPort::raiseReceive);
     connect(&m_serial, &QSerialPort::readyRead, this, &SerialPort::onReadyRead);
     connect(&m_serial, &QSerialPort::errorOccurred, this, &SerialPort::onErrorOccurred);
+    connect(&m_serial, &QSerialPort::bytesWritten, this, &CommPort::bytesWritten);
 }
 
 SerialPort::~SerialPort()
 {
     if (m_serial.isOpen())
-        (void)close();
+        closeDevice();
 }
 
 Result SerialPort::setCommPort(int number)
 {
     if (number < 1) {
-        return Result::failure(
-                u"Port number %1 is not valid: ports are numbered from 1 (COM1)."_s.arg(number));
+        return Result::failure(Messages::portNumberInvalid(number));
     }
     m_number = number;
     return Result::success();
@@ -72,13 +70,11 @@ Result SerialPort::setCommPort(int number)
 Expected<SerialPort::LineSettings> SerialPort::parseSettings(const QString &text)
 {
     const auto refuse = [&text](const QString &why) {
-        return Expected<LineSettings>::failure(
-                u"Line settings \"%1\" refused: %2."_s.arg(text, why));
+        return Expected<LineSettings>::failure(Messages::lineSettingsRefused(text, why));
     };
     const QStringList parts = text.split(u',');
     if (parts.size() != 4) {
-        return refuse(u"expected speed, parity, data bits and stop bits separated by commas, "
-                      u"such as 9600,N,8,1"_s);
+        return refuse(u"应为以逗号分隔的波特率、校验、数据位和停止位，例如 9600,N,8,1"_s);
     }
     LineSettings line;
 
@@ -88,8 +84,7 @@ Expected<SerialPort::LineSettings> SerialPort::parseSettings(const QString &text
         ok = ok && c >= u'0' && c <= u'9';
     const qint64 speedValue = ok ? speed.toLongLong(&ok) : 0;
     if (!ok || speedValue < 1 || speedValue > std::numeric_limits<qint32>::max())
-        return refuse(u"the speed \"%1\" is not a positive whole number of bits per second"_s.arg(
-                parts[0]));
+        return refuse(Messages::speedInvalid(parts[0]));
     line.speed = qint32(speedValue);
 
     const QString parity = parts[1].trimmed().toUpper();
@@ -104,7 +99,7 @@ Expected<SerialPort::LineSettings> SerialPort::parseSettings(const QString &text
     else if (parity == u"S")
         line.parity = QSerialPort::SpaceParity;
     else
-        return refuse(u"the parity \"%1\" is not one of N, E, O, M, S"_s.arg(parts[1]));
+        return refuse(Messages::parityInvalid(parts[1]));
 
     const QString data = parts[2].trimmed();
     if (data == u"5")
@@ -116,9 +111,9 @@ Expected<SerialPort::LineSettings> SerialPort::parseSettings(const QString &text
     else if (data == u"8")
         line.dataBits = QSerialPort::Data8;
     else if (data == u"4")
-        return refuse(u"4 data bits are not supported: Linux serial drivers send 5 to 8"_s);
+        return refuse(Messages::dataBitsFour());
     else
-        return refuse(u"the data bits \"%1\" are not 5, 6, 7 or 8"_s.arg(parts[2]));
+        return refuse(Messages::dataBitsInvalid(parts[2]));
 
     const QString stop = parts[3].trimmed();
     if (stop == u"1") {
@@ -129,10 +124,10 @@ Expected<SerialPort::LineSettings> SerialPort::parseSettings(const QString &text
         // A UART sends one and a half stop bits when asked for two with 5-bit words; Linux
         // has no other way to ask for them.
         if (line.dataBits != QSerialPort::Data5)
-            return refuse(u"1.5 stop bits go only with 5 data bits; use 1 or 2"_s);
+            return refuse(Messages::stopBitsOneAndHalf());
         line.stopBits = QSerialPort::TwoStop;
     } else {
-        return refuse(u"the stop bits \"%1\" are not 1, 1.5 or 2"_s.arg(parts[3]));
+        return refuse(Messages::stopBitsInvalid(parts[3]));
     }
     return line;
 }
@@ -145,8 +140,7 @@ Result SerialPort::setSettings(const QString &settings)
     if (m_serial.isOpen() && !applyLineSettings(*parsed)) {
         const QString why = m_serial.errorString();
         applyLineSettings(m_line);
-        return Result::failure(
-                u"%1 refused the line settings \"%2\": %3."_s.arg(describe(), settings, why));
+        return Result::failure(Messages::lineSettingsRefusedByDevice(describe(), settings, why));
     }
     m_line = *parsed;
     m_settings = settings;
@@ -156,14 +150,12 @@ Result SerialPort::setSettings(const QString &settings)
 Result SerialPort::setHandshaking(int code)
 {
     if (code < 0 || code > 3) {
-        return Result::failure(u"Handshaking %1 is not valid: use 0 (none), 1 (XON/XOFF), "
-                               u"2 (RTS/CTS) or 3 (RTS/CTS and XON/XOFF)."_s.arg(code));
+        return Result::failure(Messages::handshakingInvalid(code));
     }
     if (m_serial.isOpen() && !applyHandshaking(code)) {
         const QString why = m_serial.errorString();
         applyHandshaking(m_handshaking);
-        return Result::failure(
-                u"%1 refused handshaking %2: %3."_s.arg(describe(), QString::number(code), why));
+        return Result::failure(Messages::handshakingRefusedByDevice(describe(), code, why));
     }
     m_handshaking = code;
     return Result::success();
@@ -188,40 +180,38 @@ Result SerialPort::open()
 {
     const QString name = portName();
     if (m_serial.isOpen())
-        return Result::failure(u"%1 is already open."_s.arg(describe()));
+        return Result::failure(Messages::portAlreadyOpen(describe()));
 
     // Find the device: the user's link, else the conventional name.
     const QString path = devicePathFor(m_number);
-    if (path.isEmpty()) {
+    if (path.isEmpty())
         return Result::failure(
-                u"Cannot open %1: there is no standard device for this number. "
-                u"Link it to a device with:\n%2"_s.arg(name, PortPath::linkCommandFor(m_number)));
-    }
+                Messages::noStandardDevice(name, PortPath::linkCommandFor(m_number)));
     const QFileInfo info(path);
     const bool linked = info.isSymLink();
     const QString device = info.canonicalFilePath();
     if (device.isEmpty()) {
         if (linked) {
-            return Result::failure(
-                    u"Cannot open %1: its link %2 points to %3, which does not exist. Plug the "
-                    u"device in, or link the port to another device with:\n%4"_s.arg(
-                            name, path, info.symLinkTarget(), PortPath::linkCommandFor(m_number)));
+            return Result::failure(Messages::linkTargetMissing(name, path, info.symLinkTarget(),
+                                                               PortPath::linkCommandFor(m_number)));
         }
-        return Result::failure(u"Cannot open %1: there is no device %2. If the port is another "
-                               u"device, link it to %1 with:\n%3"_s.arg(
-                                       name, path, PortPath::linkCommandFor(m_number)));
+        return Result::failure(
+                Messages::deviceMissing(name, path, PortPath::linkCommandFor(m_number)));
     }
-    const QString where = linked ? u"%1 (%2, linked from %3)"_s.arg(name, device, path)
+    const QString where = linked ? u"%1 (%2, 链接自 %3)"_s.arg(name, device, path)
                                  : u"%1 (%2)"_s.arg(name, device);
 
-    const auto denied = [&where] {
-        return Result::failure(u"Cannot open %1: permission denied. Add your user to the "
-                               u"'dialout' group (sudo usermod -aG dialout $USER), then log out "
-                               u"and in again."_s.arg(where));
-    };
     // Check access ourselves: Qt reports a held lock and a denied device alike.
-    if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0 && errno == EACCES)
-        return denied();
+    const QByteArray encoded = QFile::encodeName(device);
+    if (::access(encoded.constData(), R_OK | W_OK) != 0 && errno == EACCES)
+        return Result::failure(Messages::permissionDenied(where));
+    // Only a character device can be a serial line; opening a FIFO or a file would either block
+    // or read garbage.
+    struct stat st
+    {
+    };
+    if (::stat(encoded.constData(), &st) == 0 && !S_ISCHR(st.st_mode))
+        return Result::failure(Messages::notASerialDevice(where));
 
     // Open with exclusive access and the configured line.
     m_serial.setPortName(device);
@@ -234,18 +224,18 @@ Result SerialPort::open()
         const QSerialPort::SerialPortError error = m_serial.error();
         const QString why = m_serial.errorString();
         m_serial.clearError();
+        if (why == qt_error_string(ENOTTY) || why == qt_error_string(EINVAL))
+            return Result::failure(Messages::notASerialDevice(where));
         switch (error) {
         case QSerialPort::PermissionError:
             if (why == qt_error_string(EACCES) || why == qt_error_string(EPERM))
-                return denied();
-            return Result::failure(u"Cannot open %1: the device is busy, another program holds "
-                                   u"it. Close that program and try again."_s.arg(where));
+                return Result::failure(Messages::permissionDenied(where));
+            return Result::failure(Messages::deviceBusy(where));
         case QSerialPort::DeviceNotFoundError:
-            return Result::failure(u"Cannot open %1: no such device (%2). Plug it in, or link "
-                                   u"the port to another device with:\n%3"_s.arg(
-                                           where, why, PortPath::linkCommandFor(m_number)));
+            return Result::failure(
+                    Messages::deviceMissing(name, device, PortPath::linkCommandFor(m_number)));
         default:
-            return Result::failure(u"Cannot open %1: %2."_s.arg(where, why));
+            return Result::failure(Messages::openFailed(where, why));
         }
     }
     m_device = device;
@@ -264,13 +254,17 @@ Result SerialPort::open()
 Result SerialPort::close()
 {
     if (!m_serial.isOpen())
-        return Result::failure(u"%1 is not open."_s.arg(portName()));
+        return Result::failure(Messages::portNotOpen(portName()));
+    closeDevice();
+    return Result::success();
+}
 
-    // Let what was sent go out, briefly; the system drains what is left after closing.
-    QElapsedTimer drain;
-    drain.start();
-    while (!m_losing && m_serial.bytesToWrite() > 0 && drain.elapsed() < CloseDrainMs)
-        m_serial.waitForBytesWritten(int(qMax<qint64>(1, CloseDrainMs - drain.elapsed())));
+void SerialPort::closeDevice()
+{
+    // Hand the system what it takes now without waiting; a sender that still had bytes queued
+    // learns from bytesToWrite() how far it got.
+    if (!m_losing)
+        m_serial.flush();
 
     // Bytes already received are still delivered.
     takeArrived();
@@ -281,7 +275,6 @@ Result SerialPort::close()
     m_device.clear();
     if (!m_pending.isEmpty() && !m_raiseTimer.isActive())
         m_raiseTimer.start(0);
-    return Result::success();
 }
 
 bool SerialPort::applyLineSettings(const LineSettings &line)
@@ -370,46 +363,16 @@ bool SerialPort::dsrHolding() const
 Result SerialPort::output(const QByteArray &bytes)
 {
     if (!m_serial.isOpen() || m_losing)
-        return Result::failure(u"Cannot send: %1 is not open."_s.arg(portName()));
+        return Result::failure(Messages::portNotOpen(portName()));
     if (bytes.isEmpty())
         return Result::success();
-
-    // Back-pressure: with a full buffer, wait for the line before queueing more, so that a
-    // fast sender cannot grow memory without bound.
-    if (m_serial.bytesToWrite() > OutputHighWater) {
-        QElapsedTimer stalled;
-        stalled.start();
-        qint64 waiting = m_serial.bytesToWrite();
-        while (m_serial.isOpen() && !m_losing && waiting > OutputHighWater) {
-            m_serial.waitForBytesWritten(20);
-            const qint64 now = m_serial.bytesToWrite();
-            if (now < waiting)
-                stalled.restart();
-            waiting = now;
-            if (stalled.elapsed() > OutputStallMs) {
-                return Result::failure(
-                        u"Cannot send to %1: the line has taken nothing for %2 seconds "
-                        u"(is the other side holding it with handshaking?); %3 bytes still "
-                        u"wait to go out."_s.arg(describe(), QString::number(OutputStallMs / 1000),
-                                                 QString::number(waiting)));
-            }
-        }
-        if (!m_serial.isOpen() || m_losing)
-            return Result::failure(u"Cannot send: %1 closed while sending."_s.arg(portName()));
-    }
-
-    if (m_serial.write(bytes) != bytes.size()) {
-        return Result::failure(u"Cannot send to %1: %2."_s.arg(describe(), m_serial.errorString()));
-    }
+    // Qt's write queue grows as needed and drains as the line takes bytes; the caller is never
+    // held here, however long the far end holds the line.
+    if (m_serial.write(bytes) != bytes.size())
+        return Result::failure(Messages::sendFailed(describe(), m_serial.errorString()));
     // Start the line at once rather than at the next turn of the event loop.
     m_serial.flush();
     return Result::success();
-}
-
-QByteArray SerialPort::input()
-{
-    takeArrived();
-    return std::exchange(m_pending, QByteArray());
 }
 
 void SerialPort::takeArrived()
@@ -457,18 +420,10 @@ qint64 SerialPort::lineTimeMs(qsizetype bytes) const
 
 void SerialPort::raiseReceive()
 {
-    // A handler that lets events run must not be entered again; come back when it returns.
-    if (m_raising) {
-        m_raiseTimer.start(QuietMs);
-        return;
-    }
     takeArrived();
     if (m_pending.isEmpty())
         return;
-    m_commEvent = EventReceive;
-    m_raising = true;
-    Q_EMIT commEventRaised();
-    m_raising = false;
+    Q_EMIT received(std::exchange(m_pending, QByteArray()));
 }
 
 void SerialPort::onErrorOccurred(QSerialPort::SerialPortError error)
@@ -502,21 +457,19 @@ void SerialPort::closeLost(QSerialPort::SerialPortError error, const QString &de
 {
     if (!m_losing || !m_serial.isOpen())
         return;
-    QString cause;
+    QString message;
     switch (error) {
     case QSerialPort::ReadError:
         // A hung-up line reads as end of file; the system's error text is then stale.
-        cause = u"the line was hung up or the device was unplugged"_s;
+        message = Messages::portLostHungUp(describe());
         break;
     case QSerialPort::WriteError:
-        cause = u"writing to the device failed (%1)"_s.arg(detail);
+        message = Messages::portLostWriteFailed(describe(), detail);
         break;
     default:
-        cause = u"the device was unplugged or stopped responding (%1)"_s.arg(detail);
+        message = Messages::portLostOther(describe(), detail);
         break;
     }
-    const QString message
-            = u"%1 was closed: %2. Reconnect it and open the port again."_s.arg(describe(), cause);
 
     // Deliver what had arrived before the loss, then close and report once.
     takeArrived();
@@ -525,16 +478,7 @@ void SerialPort::closeLost(QSerialPort::SerialPortError error, const QString &de
     m_device.clear();
     m_losing = false;
     m_raiseTimer.stop();
-    if (!m_pending.isEmpty()) {
-        if (m_raising) {
-            // Inside a handler that lets events run: announce them when it returns.
-            m_raiseTimer.start(0);
-        } else {
-            m_commEvent = EventReceive;
-            m_raising = true;
-            Q_EMIT commEventRaised();
-            m_raising = false;
-        }
-    }
+    if (!m_pending.isEmpty())
+        Q_EMIT received(std::exchange(m_pending, QByteArray()));
     Q_EMIT lost(message);
 }

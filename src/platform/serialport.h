@@ -7,16 +7,14 @@
 #include <QTimer>
 
 // The real serial line: a CommPort over Qt SerialPort that opens the device a port number
-// leads to, gathers arriving bytes into receive events, sends with bounded buffering, reads
-// the modem lines cheaply, and closes itself (once, with a message) when the device goes away.
+// leads to, hands arriving bytes on in grouped chunks, queues what is sent without ever waiting
+// on the caller's thread, reads the modem lines cheaply, and closes itself (once, with a
+// message) when the device goes away.
 class SerialPort : public CommPort
 {
     Q_OBJECT
 
 public:
-    // Unsent bytes beyond which output() waits for the line before queueing more.
-    static constexpr qint64 OutputHighWater = 1 << 20;
-
     explicit SerialPort(QObject *parent = nullptr);
     ~SerialPort() override;
 
@@ -28,7 +26,8 @@ public:
     int handshaking() const override { return m_handshaking; }
 
     Result setPortOpen(bool open) override;
-    bool portOpen() const override { return m_serial.isOpen(); }
+    // A port noticed lost is no longer open to its users, though closing it is still under way.
+    bool portOpen() const override { return m_serial.isOpen() && !m_losing; }
 
     void setDtrEnable(bool on) override;
     bool dtrEnable() const override { return m_dtr; }
@@ -39,13 +38,10 @@ public:
     bool dsrHolding() const override;
 
     Result output(const QByteArray &bytes) override;
-    QByteArray input() override;
-    int commEvent() const override { return m_commEvent; }
+    qint64 bytesToWrite() const override { return m_serial.bytesToWrite(); }
 
     // The device file the open port uses (links resolved); empty while closed.
     QString devicePath() const { return m_device; }
-    // Bytes handed to output() that have not yet gone to the system.
-    qint64 bytesToWrite() const { return m_serial.bytesToWrite(); }
 
 private:
     // One parsed line-settings text.
@@ -60,6 +56,7 @@ private:
 
     Result open();
     Result close();
+    void closeDevice();
     QString portName() const;
     QString describe() const;
     bool applyLineSettings(const LineSettings &line);
@@ -82,15 +79,13 @@ private:
     int m_handshaking = 0;
     bool m_dtr = true;
     bool m_rts = true;
-    int m_commEvent = 0;
     QString m_device;
 
-    // Received bytes that wait for input(), and the grouping of arrivals into events.
+    // Received bytes not yet handed on, and the grouping of arrivals into chunks.
     QByteArray m_pending;
     QTimer m_raiseTimer;
     QElapsedTimer m_lastArrival;
     QElapsedTimer m_burst;
-    bool m_raising = false;
 
     // Set between noticing that the device went away and closing, so it is reported once.
     bool m_losing = false;

@@ -17,6 +17,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <algorithm>
@@ -404,6 +405,64 @@ void TerminalBox::setRuns(const TextRuns &runs)
     }
     setTextCursor(QTextCursor(document()));
     trimToMaxCharacters();
+}
+
+void TerminalBox::appendRuns(const TextRuns &runs)
+{
+    if (runs.isEmpty()) {
+        return;
+    }
+    // What the user holds is kept exactly: a selection stays selected, a caret placed in the
+    // history stays there, and only a caret at the very end moves on with the text.
+    const QTextCursor user = textCursor();
+    const int end = document()->characterCount() - 1;
+    const bool caretAtEnd = !user.hasSelection() && user.position() == end;
+    const int anchor = user.anchor();
+    const int position = user.position();
+    // The view follows only while it shows the end; the scroll bar's maximum is the one the view
+    // last knew, so appends within one frame all see the same answer.
+    const QScrollBar *bar = verticalScrollBar();
+    m_followEnd = m_followEnd || m_followCaret || bar->value() >= bar->maximum();
+
+    QTextCursor cursor(document());
+    {
+        EditScope scope(*this);
+        cursor.beginEditBlock();
+        cursor.movePosition(QTextCursor::End);
+        for (const TextRun &run : runs) {
+            insertAtCursor(cursor, run.text, runFormat(run.color, run.received));
+        }
+        cursor.endEditBlock();
+    }
+    if (caretAtEnd) {
+        syncCaret(cursor);
+    } else if (textCursor().anchor() != anchor || textCursor().position() != position) {
+        // A selection that reached the end would otherwise have grown over the new text.
+        QTextCursor kept(document());
+        kept.setPosition(anchor);
+        kept.setPosition(position, QTextCursor::KeepAnchor);
+        setTextCursor(kept);
+    }
+    trimToMaxCharacters();
+    scheduleFrame();
+}
+
+QString TerminalBox::lastTypedLine() const
+{
+    QTextBlock block = document()->lastBlock();
+    while (isContinuation(block) && block.previous().isValid()) {
+        block = block.previous();
+    }
+    QString typed;
+    for (; block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (!isReceived(fragment.charFormat())) {
+                typed += fragment.text();
+            }
+        }
+    }
+    return typed;
 }
 
 void TerminalBox::setMaxCharacters(qsizetype count)
@@ -1078,7 +1137,12 @@ void TerminalBox::showChanges()
     m_layout->releaseSize();
     if (m_followCaret) {
         m_followCaret = false;
+        m_followEnd = false;
         ensureCursorVisible();
+    } else if (m_followEnd) {
+        m_followEnd = false;
+        QScrollBar *bar = verticalScrollBar();
+        bar->setValue(bar->maximum());
     }
     m_layout->releaseRepaint();
 }

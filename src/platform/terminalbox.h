@@ -58,6 +58,9 @@ public:
     void clearText();
     // Text after the last line break (the whole text when there is none).
     QString lastLine() const;
+    // The part of the last line that did not come from the line: what the user typed or
+    // pasted there, in order, without a prompt or bytes that arrived meanwhile.
+    QString lastTypedLine() const;
     // Character at a position (a line break reads as '\n'); QChar() outside the text.
     QChar charAt(qsizetype position) const;
 
@@ -79,6 +82,10 @@ public:
     // the caret at the start as loading a document does.
     TextRuns runs() const;
     void setRuns(const TextRuns &runs);
+
+    // Appends at the end of the text, whatever the caret or selection holds; the view follows
+    // only while it shows the end.
+    void appendRuns(const TextRuns &runs);
 
     // Keeps at most this many characters, dropping the oldest whole lines first.
     void setMaxCharacters(qsizetype count);
@@ -139,6 +146,7 @@ private:
     mutable bool m_seamsStale = false;
     int m_editDepth = 0;
     bool m_followCaret = false;
+    bool m_followEnd = false;
     HeldLayout *m_layout = nullptr;
     QTimer *m_frameTimer = nullptr;
     QElapsedTimer m_lastFrame;

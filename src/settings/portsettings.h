@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/result.h"
+#include "platform/settingkeys.h"
 
 #include <QString>
 
@@ -10,27 +11,6 @@ class SettingsStore;
 
 // The six stored port settings and what the serial port is configured with from them.
 // Every value is text exactly as stored; nothing here checks it, the port decides on apply.
-
-// Keys of the "Setting" section and the texts an absent key stands for.
-namespace SettingKeys {
-// clang-format off
-inline QString section() { return QStringLiteral("Setting"); }
-
-inline QString comport() { return QStringLiteral("Comport"); }
-inline QString baud() { return QStringLiteral("Baud"); }
-inline QString databit() { return QStringLiteral("Databit"); }
-inline QString parity() { return QStringLiteral("Parity"); }
-inline QString stopbit() { return QStringLiteral("Stopbit"); }
-inline QString flow() { return QStringLiteral("Flow"); }
-
-inline QString defaultComport() { return QStringLiteral("COM1"); }
-inline QString defaultBaud() { return QStringLiteral("9600"); }
-inline QString defaultDatabit() { return QStringLiteral("8"); }
-inline QString defaultParity() { return QStringLiteral("None"); }
-inline QString defaultStopbit() { return QStringLiteral("1"); }
-inline QString defaultFlow() { return QStringLiteral("None"); }
-// clang-format on
-} // namespace SettingKeys
 
 // The six settings as a value; load and save walk the keys in one fixed order.
 struct PortSettings

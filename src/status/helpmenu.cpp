@@ -1,6 +1,6 @@
 #include "status/helpmenu.h"
 
-#include "app/appinfo.h"
+#include "platform/appinfo.h"
 #include "platform/dialogs.h"
 
 #include <QCoreApplication>

@@ -1,32 +1,29 @@
 #pragma once
 
-#include "terminal/receivedecoder.h"
+#include "terminal/receivepipeline.h"
 
 #include <QObject>
 
 class CaptureFile;
 class CommPort;
 class Dialogs;
-class Menus;
+class Switches;
 class TerminalBox;
 
-// Where data from the line enters the program: each chunk goes to the capture file first,
-// then into the terminal as text or as one hexadecimal dump line.
+// Where data from the line enters the window: each chunk the port hands on goes through the
+// receive pipeline, and what comes out is appended at the end of the terminal.
 class ReceiveHandler : public QObject
 {
     Q_OBJECT
 
 public:
-    ReceiveHandler(CommPort &port, TerminalBox &box, Menus &menus, CaptureFile &capture,
+    ReceiveHandler(CommPort &port, TerminalBox &box, Switches &switches, CaptureFile &capture,
                    Dialogs &dialogs, QObject *parent = nullptr);
 
-    void MSComm1_OnComm();
+    void MSComm1_OnComm(const QByteArray &chunk);
 
 private:
-    CommPort &m_port;
     TerminalBox &m_box;
-    Menus &m_menus;
-    CaptureFile &m_capture;
     Dialogs &m_dialogs;
-    ReceiveDecoder m_decoder;
+    ReceivePipeline m_pipeline;
 };

@@ -1,7 +1,7 @@
 #include "terminal/terminalwindow.h"
 
-#include "app/menus.h"
 #include "platform/commport.h"
+#include "platform/switches.h"
 #include "terminal/colors.h"
 #include "terminal/lineconvert.h"
 
@@ -43,10 +43,10 @@ constexpr int KeyEnter = 13;
 
 } // namespace
 
-TerminalWindow::TerminalWindow(CommPort &port, Menus &menus, QWidget *parent)
+TerminalWindow::TerminalWindow(CommPort &port, Switches &switches, QWidget *parent)
     : QWidget(parent)
     , m_port(port)
-    , m_menus(menus)
+    , m_switches(switches)
 {
     setObjectName(u"Form1"_s);
     setWindowTitle(u"终端窗口"_s);
@@ -119,7 +119,9 @@ void TerminalWindow::keyPress(int &keyAscii)
     m_RBox->setSelReceived(false);
     m_RBox->setSelColor(TerminalColors::Typed);
     if (keyAscii == KeyEnter) {
-        Convert(m_RBox->lastLine());
+        // Only what the user typed goes out: a prompt the device printed on this line, or bytes
+        // that arrived while typing, are the device's and would only confuse it.
+        Convert(m_RBox->lastTypedLine());
     }
 }
 
@@ -134,7 +136,7 @@ void TerminalWindow::pasteText(const QString &text)
 
 void TerminalWindow::Convert(const QString &line)
 {
-    const ConvertedLine converted = convertLine(line, m_menus.checked(Menus::SendCr));
+    const ConvertedLine converted = convertLine(line, m_switches.checked(Switches::SendCr));
 
     m_RBox->setSelReceived(false);
     m_RBox->setSelColor(TerminalColors::Count);
@@ -145,10 +147,11 @@ void TerminalWindow::Convert(const QString &line)
     if (!m_port.portOpen()) {
         m_RBox->insertText(u" (端口未打开! )"_s);
     }
-    m_RBox->moveCaretToEnd();
-
     if (m_port.portOpen()) {
-        // A write that fails here means the device is going away; the port reports that itself.
-        (void)m_port.output(converted.bytes);
+        const Result sent = m_port.output(converted.bytes);
+        if (!sent.ok()) {
+            m_RBox->insertText(u" ("_s + sent.message() + u")"_s);
+        }
     }
+    m_RBox->moveCaretToEnd();
 }

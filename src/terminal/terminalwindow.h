@@ -5,21 +5,23 @@
 #include <QWidget>
 
 class CommPort;
-class Menus;
+class Switches;
 
 // The terminal: a text box written only at its end. Typed characters go to the end, the
-// keyboard cannot move the caret or join lines, and Enter sends the last line.
+// keyboard cannot move the caret or join lines, and Enter sends what was typed on the last line.
 //
-// How the terminal pieces fit: this window turns keys into lines and hands them to Convert,
-// which uses convertLine (lineconvert.h) to make the bytes and writes the count annotation;
-// ReceiveHandler (receivehandler.h) renders what arrives, as text through ReceiveDecoder or as
-// hex dump lines (hextext.h). All of them write through the one TerminalBox.
+// How the terminal pieces fit: this window turns keys into lines and hands the typed part of the
+// last line to Convert, which uses convertLine (lineconvert.h) to make the bytes and writes the
+// count annotation. Data from the line flows one way: the port hands each chunk to
+// ReceiveHandler (receivehandler.h), whose ReceivePipeline (receivepipeline.h) captures it and
+// turns it into coloured runs, as text through ReceiveDecoder or as hex dump lines (hextext.h),
+// which the one TerminalBox appends at its end.
 class TerminalWindow : public QWidget, public TerminalBox::KeyHandler
 {
     Q_OBJECT
 
 public:
-    TerminalWindow(CommPort &port, Menus &menus, QWidget *parent = nullptr);
+    TerminalWindow(CommPort &port, Switches &switches, QWidget *parent = nullptr);
 
     TerminalBox &box() { return *m_RBox; }
 
@@ -37,6 +39,6 @@ protected:
 
 private:
     CommPort &m_port;
-    Menus &m_menus;
+    Switches &m_switches;
     TerminalBox *m_RBox = nullptr;
 };

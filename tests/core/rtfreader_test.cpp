@@ -1,4 +1,6 @@
 #include "platform/rtfreader.h"
+
+#include "platform/messages.h"
 #include "platform/rtfwriter.h"
 #include "terminal/colors.h"
 
@@ -275,7 +277,7 @@ TEST(RtfReader, AcceptsOnlyRichTextFormat)
         SCOPED_TRACE(data.toStdString());
         const Expected<TextRuns> runs = readRtf(data);
         ASSERT_FALSE(runs.ok());
-        EXPECT_EQ(runs.message(), u"not a Rich Text Format document"_s);
+        EXPECT_EQ(runs.message(), Messages::notRichText());
     }
 }
 

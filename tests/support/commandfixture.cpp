@@ -2,7 +2,9 @@
 
 #include "commands/portcommands.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QTest>
 
 using namespace Qt::StringLiterals;
 
@@ -23,6 +25,8 @@ void TestMainActions::Command1_Click()
     }
     m_stopFlag = 1;
     m_strip.setCommand1Caption(u"清除"_s);
+    if (onStop)
+        onStop();
 }
 
 void CommandFixture::SetUp()
@@ -37,14 +41,14 @@ void CommandFixture::SetUp()
 
 void CommandFixture::openPort()
 {
-    PortCommands(m_context).openOrClose();
+    PortCommands(m_context, [] {}).openOrClose();
     ASSERT_TRUE(m_port.portOpen()) << "the pseudo-terminal did not open as COM" << PortNumber;
     ASSERT_TRUE(m_menus.checked(Menus::OpenPort));
 }
 
 void CommandFixture::closePort()
 {
-    PortCommands(m_context).openOrClose();
+    PortCommands(m_context, [] {}).openOrClose();
     ASSERT_FALSE(m_port.portOpen());
 }
 
@@ -62,4 +66,15 @@ QString CommandFixture::writeFile(const QString &name, const QByteArray &bytes)
 QString CommandFixture::missingPath() const
 {
     return m_dir.filePath(u"no-such-folder/no-such-file"_s);
+}
+
+bool CommandFixture::waitForCondition(const std::function<bool()> &condition, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/menus.h"
-#include "app/progressbar.h"
-#include "commands/capturefile.h"
+#include "status/progressbar.h"
+#include "platform/capturefile.h"
 #include "commands/commandcontext.h"
 #include "platform/serialport.h"
 #include "platform/terminalbox.h"
@@ -36,6 +36,8 @@ public:
 
     int settingsShown = 0;
     int exitRequests = 0;
+    // What the main window's dispatcher does with a stop: the test hands it to its commands.
+    std::function<void()> onStop;
 
 private:
     Menus &m_menus;
@@ -61,6 +63,8 @@ protected:
     QString writeFile(const QString &name, const QByteArray &bytes);
     // A path in the test's folder where nothing exists.
     QString missingPath() const;
+    // Runs events until the condition holds or timeoutMs passes.
+    bool waitForCondition(const std::function<bool()> &condition, int timeoutMs = 3000);
 
     // Widgets need the application before any member is built.
     QApplication &m_app = ensureApp();

@@ -60,19 +60,15 @@ Result FakeCommPort::output(const QByteArray &bytes)
         return Result::failure(u"COM%1: the port is not open"_s.arg(m_commPort));
     m_written.append(bytes);
     m_writes.append(bytes);
+    // The line takes everything at once, and says so as a real port does.
+    if (!bytes.isEmpty())
+        Q_EMIT bytesWritten(bytes.size());
     return Result::success();
-}
-
-QByteArray FakeCommPort::input()
-{
-    return std::exchange(m_pending, QByteArray());
 }
 
 void FakeCommPort::inject(const QByteArray &bytes)
 {
-    m_pending.append(bytes);
-    m_commEvent = EventReceive;
-    Q_EMIT commEventRaised();
+    Q_EMIT received(bytes);
 }
 
 void FakeCommPort::loseDevice(const QString &message)

@@ -38,14 +38,13 @@ public:
     bool dsrHolding() const override { return m_dsr; }
 
     Result output(const QByteArray &bytes) override;
-    QByteArray input() override;
-    int commEvent() const override { return m_commEvent; }
+    qint64 bytesToWrite() const override { return 0; }
 
     // The peer's side: input lines, incoming bytes, loss of the device.
     void setCd(bool on) { m_cd = on; }
     void setCts(bool on) { m_cts = on; }
     void setDsr(bool on) { m_dsr = on; }
-    // Queues bytes to be read and raises the receive event at once.
+    // Hands bytes on as received, at once.
     void inject(const QByteArray &bytes);
     // Closes the port as a vanished device would and reports it.
     void loseDevice(const QString &message);
@@ -61,8 +60,6 @@ public:
     // Every configuring call in order, e.g. "setSettings 9600,N,8,1", "setPortOpen 1",
     // "setDtrEnable 0"; failed calls end in " failed".
     const QStringList &log() const { return m_log; }
-    // Bytes injected but not yet read.
-    qsizetype pending() const { return m_pending.size(); }
 
 private:
     // The scripted failure for this setter, if one is waiting; it is used up.
@@ -78,8 +75,6 @@ private:
     bool m_cd = false;
     bool m_cts = false;
     bool m_dsr = false;
-    int m_commEvent = 0;
-    QByteArray m_pending;
     QByteArray m_written;
     QList<QByteArray> m_writes;
     QStringList m_log;

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QFileInfo>
 #include <QString>
 
 #include <sys/resource.h>
@@ -17,9 +18,18 @@ inline double cpuSeconds()
            + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-inline int openFdCount()
+// Descriptors of this process open on the given file. Only these say whether the port leaks:
+// the whole process's count moves with whatever Qt, the sanitizers or other threads open.
+inline int openFdCountOn(const QString &path)
 {
-    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
+    const QString target = QFileInfo(path).canonicalFilePath();
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    int count = 0;
+    for (const QString &fd : fds.entryList(QDir::Files | QDir::System)) {
+        if (QFileInfo(fds.filePath(fd)).symLinkTarget() == target)
+            ++count;
+    }
+    return count;
 }
 
 // Every byte value; the period is not a multiple of 256, so a dropped or repeated block shows

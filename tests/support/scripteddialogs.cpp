@@ -1,6 +1,6 @@
 #include "scripteddialogs.h"
 
-#include "app/appinfo.h"
+#include "platform/appinfo.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -89,22 +89,6 @@ std::optional<QString> ScriptedDialogs::saveFile(const QString &filter)
         return std::nullopt;
     }
     return m_saveAnswers.dequeue();
-}
-
-void ScriptedDialogs::doEvents()
-{
-    ++m_doEventsCount;
-    QCoreApplication::processEvents();
-    if (onDoEvents)
-        onDoEvents();
-}
-
-void ScriptedDialogs::sleep(int milliseconds)
-{
-    m_sleeps.append(milliseconds);
-    const int pause = std::min(milliseconds, m_sleepCap);
-    if (pause > 0)
-        QThread::msleep(static_cast<unsigned long>(pause));
 }
 
 void ScriptedDialogs::record(const Call &call)

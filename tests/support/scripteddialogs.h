@@ -42,14 +42,6 @@ public:
     int messageCount(const QString &text, int style) const;
     void clearCalls() { m_calls.clear(); }
 
-    int doEventsCount() const { return m_doEventsCount; }
-    // Every pause asked for, in milliseconds, before shortening.
-    const QList<int> &sleeps() const { return m_sleeps; }
-    // Pauses are really slept, but never longer than this (0: not at all).
-    void setSleepCap(int milliseconds) { m_sleepCap = milliseconds; }
-
-    // Runs on every doEvents(), after the pending events: a test clicks something mid-loop here.
-    std::function<void()> onDoEvents;
     // Runs when a dialog is shown, before it is answered.
     std::function<void(const Call &)> onCall;
 
@@ -57,8 +49,6 @@ public:
     QString inputBox(const QString &prompt, const QString &defaultAnswer = QString()) override;
     std::optional<QString> openFile(const QString &filter) override;
     std::optional<QString> saveFile(const QString &filter) override;
-    void doEvents() override;
-    void sleep(int milliseconds) override;
 
 private:
     void record(const Call &call);
@@ -68,7 +58,4 @@ private:
     QQueue<std::optional<QString>> m_openAnswers;
     QQueue<std::optional<QString>> m_saveAnswers;
     QList<Call> m_calls;
-    QList<int> m_sleeps;
-    int m_doEventsCount = 0;
-    int m_sleepCap = 1000 * 1000;
 };

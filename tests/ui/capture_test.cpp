@@ -9,6 +9,10 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -107,13 +111,39 @@ TEST_F(CaptureTest, StartsAgainAtTheFirstByteAndGoesOnAcrossAReopenedPort)
 
 TEST_F(CaptureTest, AFailingWriteStopsCaptureWithOneMessageAndTheDataIsStillShown)
 {
-    startCapture(u"/dev/full"_s);
+    // A file size limit makes the disk look full after three bytes.
+    const QString path = m_dir.filePath(u"full.bin"_s);
+    startCapture(path);
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = before;
+    small.rlim_cur = 3;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     peerSends("lost?");
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    ::signal(SIGXFSZ, oldHandler);
+
     EXPECT_FALSE(m_window->menus().checked(Menus::Capture));
     ASSERT_EQ(m_dialogs.messages().size(), 1);
     EXPECT_EQ(m_dialogs.messages().first().style, 48);
-    EXPECT_TRUE(m_dialogs.messages().first().text.contains(u"/dev/full"_s));
+    EXPECT_TRUE(m_dialogs.messages().first().text.contains(path));
     EXPECT_EQ(box().text(), u"lost?"_s);
     peerSends("more");
     EXPECT_EQ(m_dialogs.messages().size(), 1);
+}
+
+TEST_F(CaptureTest, ADeviceOrFifoIsRefusedAsTheCaptureFile)
+{
+    const QString fifo = m_dir.filePath(u"fifo"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString &path : {fifo, u"/dev/full"_s}) {
+        SCOPED_TRACE(path.toStdString());
+        m_dialogs.clearCalls();
+        m_dialogs.answerSave(path);
+        click(Menus::Capture); // a FIFO without a reader would block here
+        EXPECT_FALSE(m_window->menus().checked(Menus::Capture));
+        ASSERT_EQ(m_dialogs.messages().size(), 1);
+        EXPECT_TRUE(m_dialogs.messages().first().text.contains(path));
+    }
 }

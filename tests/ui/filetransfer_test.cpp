@@ -1,10 +1,13 @@
 #include "commands/filetransfer.h"
 
+#include "commands/filesend.h"
+
 #include "support/commandfixture.h"
 #include "terminal/colors.h"
 #include "terminal/hextext.h"
 
 #include <QFile>
+#include <QTest>
 
 #include <memory>
 
@@ -72,12 +75,13 @@ protected:
         m_box.insertText(text);
     }
 
-    // Sends a file with the question answered as given.
+    // Sends a file with the question answered as given, and lets the send run to its end.
     void send(const QString &path, bool fast)
     {
         m_dialogs.answerOpen(path);
         m_dialogs.answerMessage(fast ? Dialogs::Yes : Dialogs::No);
         m_files.sendFile();
+        EXPECT_TRUE(waitForCondition([this] { return !m_files.sending(); }, 10000));
     }
 
     // After a view, by itself or stopped, everything is back as before it.
@@ -94,6 +98,7 @@ protected:
     {
         m_dialogs.answerOpen(path);
         m_files.openFileAsHex();
+        EXPECT_TRUE(waitForCondition([this] { return m_menus.enabled(Menus::HexView); }, 10000));
     }
 
     FileTransfer m_files{m_context};
@@ -107,7 +112,6 @@ TEST_F(FileTransferTest, SendsEveryByteValueExactlyAndEchoesItAtTheEnd)
         SCOPED_TRACE(fast ? "fast" : "paced");
         fill(u"typed"_s);
         m_box.setSelStart(2); // the echo goes to the end all the same
-        const int eventsBefore = m_dialogs.doEventsCount();
 
         send(path, fast);
 
@@ -116,8 +120,6 @@ TEST_F(FileTransferTest, SendsEveryByteValueExactlyAndEchoesItAtTheEnd)
         QString echo = echoOf(all);
         echo.replace(u"\r\n"_s, u"\n"_s);
         EXPECT_EQ(textInColor(m_box.runs(), TerminalColors::Echo), echo);
-        // Paced sends let events run once a byte; fast ones not at all.
-        EXPECT_EQ(m_dialogs.doEventsCount() - eventsBefore, fast ? 0 : all.size());
     }
     const QList<ScriptedDialogs::Call> opens = m_dialogs.calls(ScriptedDialogs::Kind::OpenFile);
     ASSERT_EQ(opens.size(), 2);
@@ -155,26 +157,61 @@ TEST_F(FileTransferTest, EchoBreaksTheLineRightAfterEvery16thCode)
 TEST_F(FileTransferTest, FastSendStreamsFilesLargerThanOneBlock)
 {
     // Blocks must join seamlessly, the echo's line count carrying over from block to block.
-    const QByteArray data = counting(FileTransfer::SendBlockBytes * 2 + 17);
-    send(writeFile(u"big.bin"_s, data), true);
+    const QByteArray data = counting(FileSend::BlockBytes * 2 + 17);
+    m_dialogs.answerOpen(writeFile(u"big.bin"_s, data));
+    m_dialogs.answerMessage(Dialogs::Yes);
+    m_files.sendFile();
     EXPECT_EQ(m_pty.readMasterExactly(data.size(), 10000), data);
+    EXPECT_TRUE(waitForCondition([this] { return !m_files.sending(); }));
     EXPECT_EQ(m_box.text(), echoOf(data));
 }
 
-TEST_F(FileTransferTest, PortClosedDuringASendStillEchoesTheRestWithoutComplaint)
+TEST_F(FileTransferTest, WhileASendRunsTheButtonStopsItAndTheWindowStaysFree)
+{
+    // The far end reads nothing, so the send waits on the line, not on the window.
+    const QByteArray data = counting(FileSend::QueueHighWater * 4);
+    m_dialogs.answerOpen(writeFile(u"held.bin"_s, data));
+    m_dialogs.answerMessage(Dialogs::Yes);
+    m_files.sendFile();
+    ASSERT_TRUE(m_files.sending());
+    EXPECT_EQ(m_strip.command1Caption(), u"停止"_s);
+    EXPECT_FALSE(m_menus.enabled(Menus::HexView));
+    EXPECT_EQ(m_bar.scaleWidth(), double(data.size()));
+    QTest::qWait(200);
+    ASSERT_TRUE(m_files.sending()) << "a held line holds the send";
+    EXPECT_LE(m_port.bytesToWrite(), FileSend::QueueHighWater + FileSend::BlockBytes)
+            << "the send keeps its queue bounded";
+
+    m_main.onStop = [this] {
+        m_files.stopRequested();
+    };
+    m_main.Command1_Click();
+    EXPECT_FALSE(m_files.sending());
+    EXPECT_EQ(m_strip.command1Caption(), u"清除"_s);
+    EXPECT_TRUE(m_menus.enabled(Menus::HexView));
+    EXPECT_EQ(m_bar.markedUnits(), 0.0);
+    // What was queued still goes, in order; nothing after the stop.
+    const QByteArray arrived = m_pty.readMaster(2000);
+    EXPECT_TRUE(data.startsWith(arrived));
+    EXPECT_LT(arrived.size(), data.size());
+    EXPECT_EQ(m_dialogs.messages().size(), 1) << "a stop by the user needs no message";
+}
+
+TEST_F(FileTransferTest, PortClosedDuringASendEndsItAndSaysHowMuchWentOut)
 {
     const QByteArray data = counting(40);
-    m_dialogs.onDoEvents = [this] {
-        if (m_dialogs.doEventsCount() == 10) {
-            closePort();
-        }
-    };
-    send(writeFile(u"data.bin"_s, data), false);
-
-    // The tenth byte's events closed the port before its write: nine bytes went out.
-    EXPECT_EQ(m_pty.readMaster(1000), data.first(9));
-    EXPECT_EQ(m_box.text(), echoOf(data));
-    EXPECT_EQ(m_dialogs.messages().size(), 1) << "only the fast-send question";
+    m_dialogs.answerOpen(writeFile(u"data.bin"_s, data));
+    m_dialogs.answerMessage(Dialogs::No);
+    m_files.sendFile();
+    EXPECT_EQ(m_pty.readMasterExactly(9, 3000), data.first(9));
+    closePort();
+    m_files.portClosed();
+    EXPECT_FALSE(m_files.sending());
+    const QByteArray rest = m_pty.readMaster(300);
+    ASSERT_EQ(m_dialogs.messages().size(), 2);
+    const QString told = m_dialogs.messages()[1].text;
+    EXPECT_TRUE(told.contains(u"/ 40 字节"_s)) << told.toStdString();
+    EXPECT_TRUE(data.startsWith(QByteArray(data.first(9) + rest)));
 }
 
 TEST_F(FileTransferTest, NothingIsSentForACancelledDialogOrAnUnreadableFile)
@@ -186,44 +223,26 @@ TEST_F(FileTransferTest, NothingIsSentForACancelledDialogOrAnUnreadableFile)
     send(missingPath(), false);
     EXPECT_TRUE(m_pty.readMaster(200).isEmpty());
     EXPECT_TRUE(m_box.text().isEmpty());
-    EXPECT_EQ(m_dialogs.messages().size(), 1) << "no message beyond the question";
+    ASSERT_EQ(m_dialogs.messages().size(), 2) << "the question, then why nothing was sent";
+    EXPECT_TRUE(m_dialogs.messages()[1].text.contains(u"no-such-file"_s));
 }
 
-TEST_F(FileTransferTest, AnEndingProgramStopsARunningSend)
+TEST_F(FileTransferTest, TheCommandsMayBeDestroyedWhileTheirWorkRuns)
 {
-    m_dialogs.onDoEvents = [this] {
-        if (m_dialogs.doEventsCount() == 5) {
-            m_files.stopRunning();
-        }
-    };
-    send(writeFile(u"data.bin"_s, counting(40)), false);
-    EXPECT_EQ(m_dialogs.doEventsCount(), 5);
-    EXPECT_EQ(m_pty.readMaster(500), counting(4));
-}
-
-TEST_F(FileTransferTest, TheCommandsMayBeDestroyedWhileTheirLoopsLetEventsRun)
-{
-    // The main window, and the commands with it, can go away inside the events of a loop.
+    // The main window, and the commands with it, can go away while a send or view runs.
     auto files = std::make_unique<FileTransfer>(m_context);
-    m_dialogs.onDoEvents = [&] {
-        if (m_dialogs.doEventsCount() == 3) {
-            files.reset();
-        }
-    };
     m_dialogs.answerOpen(writeFile(u"data.bin"_s, counting(40)));
     m_dialogs.answerMessage(Dialogs::No);
     files->sendFile();
-    EXPECT_EQ(m_dialogs.doEventsCount(), 3);
+    ASSERT_TRUE(files->sending());
+    files.reset();
+    m_pty.readMaster(200);
 
     files = std::make_unique<FileTransfer>(m_context);
-    m_dialogs.onDoEvents = [&] {
-        if (m_dialogs.doEventsCount() == 5) {
-            files.reset();
-        }
-    };
-    m_dialogs.answerOpen(writeFile(u"view.bin"_s, counting(200)));
+    m_dialogs.answerOpen(writeFile(u"view.bin"_s, counting(FileTransfer::MaxHexViewBytes)));
     files->openFileAsHex();
-    EXPECT_EQ(m_dialogs.doEventsCount(), 5);
+    files.reset();
+    QTest::qWait(50);
 }
 
 TEST_F(FileTransferTest, CaptureStartsFromAnEmptyFileAndStopsOnTheNextClick)
@@ -305,12 +324,8 @@ TEST_F(FileTransferTest, HexViewShows65535BytesAndRefusesOneMore)
     EXPECT_EQ(text.size(), 2730 * 100 + 15 * 4 + 4);
     EXPECT_TRUE(text.startsWith(hexViewLine(largest.first(24))));
     EXPECT_TRUE(text.endsWith(hexViewLine(largest.last(15))));
-    EXPECT_EQ(m_dialogs.doEventsCount(), 2730) << "events once between two lines";
     expectViewEnded();
 
-    m_dialogs.onDoEvents = [] {
-        ADD_FAILURE() << "a refused file must not start a view";
-    };
     view(writeFile(u"toolarge.bin"_s, counting(FileTransfer::MaxHexViewBytes + 1)));
     EXPECT_TRUE(m_box.text().isEmpty());
     EXPECT_EQ(m_dialogs.messageCount(u"太大哦 !!!"_s, Dialogs::Exclamation), 1);
@@ -330,43 +345,33 @@ TEST_F(FileTransferTest, HexViewCancelledOrUnreadableLeavesEverythingAsItWas)
     EXPECT_EQ(m_box.text(), u"kept"_s);
     EXPECT_EQ(m_strip.command1Caption(), u"清除"_s);
 
+    // A file that cannot be read says why instead of showing an empty view.
+    m_dialogs.onCall = nullptr;
     view(missingPath());
     EXPECT_TRUE(m_box.text().isEmpty());
     expectViewEnded();
-    EXPECT_TRUE(m_dialogs.messages().isEmpty());
+    ASSERT_EQ(m_dialogs.messages().size(), 1);
+    EXPECT_TRUE(m_dialogs.messages()[0].text.contains(u"no-such-file"_s));
 }
 
 TEST_F(FileTransferTest, StoppingAViewKeepsWhatWasShownAndRestoresTheWindow)
 {
-    const QByteArray data = counting(200);
-    m_dialogs.onDoEvents = [this] {
-        if (m_dialogs.doEventsCount() != 3) {
-            return;
-        }
-        // While the view runs: the button says stop, the item and the terminal are locked.
-        EXPECT_EQ(m_strip.command1Caption(), u"停止"_s);
-        EXPECT_FALSE(m_menus.enabled(Menus::HexView));
-        EXPECT_FALSE(m_box.isEnabled());
-        EXPECT_EQ(m_bar.markedUnits(), 73.0);
-        m_main.Command1_Click();
-        EXPECT_EQ(m_strip.command1Caption(), u"清除"_s);
+    const QByteArray data = counting(FileTransfer::MaxHexViewBytes);
+    m_main.onStop = [this] {
+        m_files.stopRequested();
     };
-    view(writeFile(u"view.bin"_s, data));
+    m_dialogs.answerOpen(writeFile(u"view.bin"_s, data));
+    m_files.openFileAsHex();
+    // While the view runs: the button says stop, the item and the terminal are locked.
+    EXPECT_EQ(m_strip.command1Caption(), u"停止"_s);
+    EXPECT_FALSE(m_menus.enabled(Menus::HexView));
+    EXPECT_FALSE(m_box.isEnabled());
+    const QString before = m_box.text();
+    m_main.Command1_Click();
 
-    // Three lines, then the byte taken after the stop on a line of its own.
-    EXPECT_EQ(m_box.text(), hexViewLine(data.first(24)) + hexViewLine(data.sliced(24, 24))
-                                    + hexViewLine(data.sliced(48, 24))
-                                    + hexViewLine(data.sliced(72, 1)));
-    EXPECT_EQ(m_dialogs.doEventsCount(), 3);
-    expectViewEnded();
-
-    m_dialogs.onDoEvents = [this] {
-        if (m_dialogs.doEventsCount() == 4) {
-            m_files.stopRunning();
-        }
-    };
-    view(writeFile(u"view.bin"_s, data));
-    EXPECT_EQ(m_dialogs.doEventsCount(), 4) << "an ending program lets no more events run";
+    // What was shown stays, then the byte taken after the stop on a line of its own.
+    const qsizetype shown = before.size() / 100 * 24;
+    EXPECT_EQ(m_box.text(), before + hexViewLine(data.sliced(shown, 1)));
     expectViewEnded();
 }
 

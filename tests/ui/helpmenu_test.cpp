@@ -1,6 +1,6 @@
 #include "status/helpmenu.h"
 
-#include "app/appinfo.h"
+#include "platform/appinfo.h"
 #include "support/scripteddialogs.h"
 #include "support/testapp.h"
 

@@ -2,6 +2,8 @@
 
 #include "support/commandfixture.h"
 
+#include <QTest>
+
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -17,7 +19,6 @@ protected:
         if (!HasFatalFailure()) {
             openPort();
         }
-        m_dialogs.setSleepCap(0);
     }
 
     void start(const QString &message, const QString &delay)
@@ -33,20 +34,17 @@ protected:
 TEST_F(LoopSendTest, EachPassSendsTheMessageWithCarriageReturnWhileItem6IsChecked)
 {
     ASSERT_TRUE(m_menus.checked(Menus::SendCr));
-    m_dialogs.onDoEvents = [this] {
-        EXPECT_TRUE(m_menus.checked(Menus::LoopSend)) << "the mark shows the running loop";
-        if (m_dialogs.doEventsCount() == 2) {
-            m_menus.setChecked(Menus::SendCr, false);
-        }
-        if (m_dialogs.doEventsCount() == 4) {
-            m_loop.clicked(); // the second click, taken in while the loop lets events run
-        }
-    };
-    start(u"AT"_s, u"1000"_s);
-
-    EXPECT_EQ(m_pty.readMaster(2000, 200), QByteArray("AT\rAT\rATAT"));
+    start(u"AT"_s, u"500"_s);
+    EXPECT_TRUE(m_menus.checked(Menus::LoopSend)) << "the mark shows the running loop";
+    EXPECT_EQ(m_loop.delay(), 500);
+    // The pause is a timer: the window's events run throughout, and the mark is read anew.
+    EXPECT_EQ(m_pty.readMasterExactly(6, 5000), QByteArray("AT\rAT\r"));
+    m_menus.setChecked(Menus::SendCr, false);
+    EXPECT_EQ(m_pty.readMasterExactly(4, 5000), QByteArray("ATAT"));
+    // The second click ends the loop at once, without one more sending.
+    m_loop.clicked();
     EXPECT_FALSE(m_menus.checked(Menus::LoopSend));
-    EXPECT_EQ(m_dialogs.sleeps(), QList<int>({1000, 1000, 1000, 1000}));
+    EXPECT_TRUE(m_pty.readMaster(800).isEmpty());
 
     const QList<ScriptedDialogs::Call> prompts = m_dialogs.calls(ScriptedDialogs::Kind::InputBox);
     ASSERT_EQ(prompts.size(), 2);
@@ -58,12 +56,10 @@ TEST_F(LoopSendTest, EachPassSendsTheMessageWithCarriageReturnWhileItem6IsChecke
 
 TEST_F(LoopSendTest, MessageGoesOutInCodePage936AndTheDelayIsRoundedHalfToEven)
 {
-    m_dialogs.onDoEvents = [this] {
-        m_loop.clicked();
-    };
     start(u"中"_s, u"2.5"_s);
-    EXPECT_EQ(m_pty.readMaster(2000), QByteArray("\xD6\xD0\r"));
-    EXPECT_EQ(m_dialogs.sleeps(), QList<int>({2}));
+    EXPECT_EQ(m_loop.delay(), 2);
+    EXPECT_EQ(m_pty.readMasterExactly(3, 2000), QByteArray("\xD6\xD0\r"));
+    m_loop.clicked();
 }
 
 TEST_F(LoopSendTest, AnswersThatCannotStartALoopSendNothingAndClearTheMark)
@@ -91,7 +87,6 @@ TEST_F(LoopSendTest, AnswersThatCannotStartALoopSendNothingAndClearTheMark)
         EXPECT_EQ(m_dialogs.calls(ScriptedDialogs::Kind::InputBox).size(), c.delay ? 2 : 1);
         m_dialogs.clearCalls();
     }
-    EXPECT_EQ(m_dialogs.doEventsCount(), 0);
     EXPECT_TRUE(m_pty.readMaster(200).isEmpty());
     EXPECT_TRUE(m_dialogs.messages().isEmpty());
 }
@@ -106,37 +101,33 @@ TEST_F(LoopSendTest, AClickWithThePortClosedDoesNothingAtAll)
 
 TEST_F(LoopSendTest, ClosingThePortDuringTheLoopEndsItInsteadOfSpinning)
 {
-    m_dialogs.onDoEvents = [this] {
-        if (m_dialogs.doEventsCount() == 2) {
-            closePort();
-        }
-        if (m_dialogs.doEventsCount() > 5) {
-            m_loop.clicked(); // keeps a regression from hanging the test
-        }
-    };
     start(u"AT"_s, u"0"_s);
-    EXPECT_EQ(m_dialogs.doEventsCount(), 2);
-    EXPECT_FALSE(m_menus.checked(Menus::LoopSend));
-    EXPECT_EQ(m_pty.readMaster(1000, 200), QByteArray("AT\rAT\r"));
+    EXPECT_EQ(m_pty.readMasterExactly(6, 2000), QByteArray("AT\rAT\r"));
+    closePort();
+    EXPECT_TRUE(waitForCondition([this] { return !m_menus.checked(Menus::LoopSend); }, 2000));
     EXPECT_TRUE(m_dialogs.messages().isEmpty());
 }
 
-TEST_F(LoopSendTest, TheLoopEndsQuietlyWhenTheProgramEndsOrTheCommandGoesAway)
+TEST_F(LoopSendTest, AHeldLineHoldsTheLoopInsteadOfPilingMessagesUp)
 {
-    m_dialogs.onDoEvents = [this] {
-        m_loop.stopRunning();
-    };
+    // The far end reads nothing: with no pause at all, the loop may still queue only one
+    // message at a time.
     start(u"AT"_s, u"0"_s);
-    EXPECT_EQ(m_dialogs.doEventsCount(), 1);
+    QTest::qWait(300);
+    EXPECT_LE(m_port.bytesToWrite(), 3);
+    m_loop.clicked();
+}
 
+TEST_F(LoopSendTest, TheLoopEndsQuietlyWhenTheCommandGoesAway)
+{
     auto loop = std::make_unique<LoopSend>(m_context);
-    m_dialogs.onDoEvents = [&] {
-        loop.reset();
-    };
     m_dialogs.answerInput(u"AT"_s);
-    m_dialogs.answerInput(u"0"_s);
+    m_dialogs.answerInput(u"50"_s);
     loop->clicked();
-    EXPECT_EQ(m_dialogs.doEventsCount(), 2);
+    EXPECT_EQ(m_pty.readMasterExactly(3, 2000), QByteArray("AT\r"));
+    loop.reset();
+    m_pty.readMaster(300);
+    EXPECT_TRUE(m_pty.readMaster(300).isEmpty());
 }
 
 } // namespace

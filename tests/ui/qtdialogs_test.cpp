@@ -1,6 +1,6 @@
 #include "platform/qtdialogs.h"
 
-#include "app/appinfo.h"
+#include "platform/appinfo.h"
 #include "support/testapp.h"
 
 #include <QApplication>

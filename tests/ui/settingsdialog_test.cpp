@@ -1,6 +1,6 @@
 #include "settings/settingsdialog.h"
 
-#include "app/appinfo.h"
+#include "platform/appinfo.h"
 #include "support/memorysettingsstore.h"
 #include "support/scripteddialogs.h"
 #include "support/testapp.h"

@@ -120,7 +120,7 @@ TEST_F(SettingsFileTest, ADamagedFileStartsOnTheDefaultsAndTheDialogWritesAGoodO
             {"saved as UTF-16 by an editor", utf16},
             {"NULs inside the section", QByteArray("[Set\0ting]\nComport=COM3\n", 24)},
     };
-    const QByteArray defaults = "port setSettings 9600,N,8,1\nport setCommPort 1\n"
+    const QByteArray defaults = "port setCommPort 1\nport setSettings 9600,N,8,1\n"
                                 "port setHandshaking 0\n";
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
@@ -163,7 +163,7 @@ TEST_F(SettingsFileTest, AFileThatCannotBeWrittenStartsOnTheDefaultsAndTheDialog
         } else {
             seen = startThenApply(path());
         }
-        EXPECT_TRUE(seen.contains("port setSettings 9600,N,8,1\nport setCommPort 1\n"))
+        EXPECT_TRUE(seen.contains("port setCommPort 1\nport setSettings 9600,N,8,1\n"))
                 << seen.toStdString();
         EXPECT_EQ(seen.count("message "), 1) << seen.toStdString();
         EXPECT_TRUE(seen.contains(
@@ -187,12 +187,12 @@ TEST_F(SettingsFileTest, StoredValuesThePortRefusesAreReportedOnceAndTheProgramG
         const char16_t *value;
         const char16_t *mentions;
     } rows[] = {
-            {u"Comport", u"COM0", u"Port number 0"},   // numbers start at 1
-            {u"Comport", u"", u"Port number 0"},       // an empty name reads as 0
-            {u"Comport", u"COM-3", u"Port number -3"}, // a sign is read as a sign
+            {u"Comport", u"COM0", u"端口号 0"},        // numbers start at 1
+            {u"Comport", u"", u"端口号 0"},            // an empty name reads as 0
+            {u"Comport", u"COM-3", u"端口号 -3"},      // a sign is read as a sign
             {u"Parity", u"", u"9600,,8,1"},            // no letter, two separators
-            {u"Stopbit", u"1.5", u"1.5 stop bits"},    // only with 5 data bits
-            {u"Baud", u"0", u"speed"},                 // no speed at all
+            {u"Stopbit", u"1.5", u"1.5 个停止位"},     // only with 5 data bits
+            {u"Baud", u"0", u"波特率"},                // no speed at all
             {u"Baud", u"99999999999", u"99999999999"}, // beyond 32 bits
     };
     for (const auto &row : rows) {

@@ -10,6 +10,8 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QScrollBar>
+#include <QTextDocument>
 #include <QTest>
 
 #include <sys/resource.h>
@@ -167,17 +169,21 @@ TEST_F(TerminalTest, ClosedPortShowsTheNoticeAndSendsNothing)
     EXPECT_TRUE(m_pty.readMaster(100).isEmpty());
 }
 
-TEST_F(TerminalTest, TheWholeLastLineIsSentIncludingAPromptThatArrivedOnIt)
+TEST_F(TerminalTest, EnterSendsOnlyWhatWasTypedNotThePromptNorBytesThatArrivedMeanwhile)
 {
     startWindow();
     openPort();
     peerSends("old\r\nlogin: ");
-    type(u"root"_s);
+    type(u"ro"_s);
+    peerSends("#"); // arrives while the user types
+    type(u"ot"_s);
     pressKey(Qt::Key_Return);
-    EXPECT_EQ(m_pty.readMasterExactly(12, 2000), QByteArray("login: root\r"));
+    EXPECT_EQ(m_pty.readMasterExactly(5, 2000), QByteArray("root\r"));
+    EXPECT_TRUE(box().text().startsWith(u"old\r\nlogin: ro#ot : 5 字符 "_s))
+            << box().text().toStdString();
 }
 
-TEST_F(TerminalTest, ReceivedBytesShowInTheirColourAtTheCaretThenTheCaretGoesToTheEnd)
+TEST_F(TerminalTest, ArrivalsGoToTheEndAndLeaveTheUsersSelectionAndCaretAlone)
 {
     startWindow();
     openPort();
@@ -186,19 +192,59 @@ TEST_F(TerminalTest, ReceivedBytesShowInTheirColourAtTheCaretThenTheCaretGoesToT
     EXPECT_EQ(colorAt(box(), 0), TerminalColors::Received);
     EXPECT_TRUE(receivedAt(box(), 0));
 
-    // A selection made with the mouse is replaced by what arrives next.
+    // A selection made with the mouse stays selected, and nothing shown changes.
     QTextCursor cursor = box().textCursor();
     cursor.setPosition(6);
     cursor.setPosition(11, QTextCursor::KeepAnchor);
     box().setTextCursor(cursor);
-    peerSends("there");
-    EXPECT_EQ(box().text(), u"hello there\r\n"_s);
-    EXPECT_EQ(box().selStart(), box().textLength());
+    peerSends("RING\r\n");
+    EXPECT_EQ(box().text(), u"hello world\r\nRING\r\n"_s);
+    EXPECT_EQ(box().textCursor().selectedText(), u"world"_s);
 
-    // Typing after received text is not marked received.
+    // A selection reaching the end does not grow over what arrives.
+    cursor.setPosition(12);
+    cursor.setPosition(int(box().document()->characterCount() - 1), QTextCursor::KeepAnchor);
+    box().setTextCursor(cursor);
+    peerSends("OK");
+    EXPECT_EQ(box().textCursor().selectedText(), u"RING\u2029"_s);
+    EXPECT_EQ(box().text(), u"hello world\r\nRING\r\nOK"_s);
+
+    // A plain click into the history keeps later arrivals at the end.
+    box().setSelStart(3);
+    peerSends("!");
+    EXPECT_EQ(box().text(), u"hello world\r\nRING\r\nOK!"_s);
+    EXPECT_EQ(box().selStart(), 3);
+
+    // Typing goes to the end too, and is not marked received.
     type(u"x"_s);
+    EXPECT_EQ(box().text(), u"hello world\r\nRING\r\nOK!x"_s);
     EXPECT_FALSE(receivedAt(box(), box().textLength() - 1));
     EXPECT_EQ(colorAt(box(), box().textLength() - 1), TerminalColors::Typed);
+}
+
+TEST_F(TerminalTest, TheViewFollowsArrivalsOnlyWhileItShowsTheEnd)
+{
+    startWindow();
+    openPort();
+    QByteArray lines;
+    for (int i = 0; i < 200; ++i)
+        lines += "line " + QByteArray::number(i) + "\r\n";
+    peerSends(lines);
+    QScrollBar *bar = box().verticalScrollBar();
+    ASSERT_TRUE(waitFor([&] { return bar->maximum() > 0 && bar->value() == bar->maximum(); }));
+
+    // Scrolled up to read back: arrivals do not move the view.
+    bar->setValue(bar->maximum() / 2);
+    const int reading = bar->value();
+    peerSends(lines);
+    QTest::qWait(250);
+    EXPECT_EQ(bar->value(), reading);
+
+    // Back at the end, the view follows again.
+    bar->setValue(bar->maximum());
+    peerSends(lines);
+    EXPECT_TRUE(waitFor([&] { return bar->value() == bar->maximum(); }));
+    EXPECT_GT(bar->value(), reading);
 }
 
 TEST_F(TerminalTest, SplitCharactersAndLineBreaksShowOnce)
@@ -225,8 +271,8 @@ TEST_F(TerminalTest, HexModeShowsOneDumpLinePerChunk)
     EXPECT_EQ(box().text(), u"B0A1 : 啊\r\n"_s);
     EXPECT_EQ(colorAt(box(), 0), TerminalColors::Received);
     box().clearText();
-    // An event with nothing waiting still gives its line.
-    Q_EMIT m_port->commEventRaised();
+    // A chunk with nothing in it still gives its line.
+    Q_EMIT m_port->received(QByteArray());
     EXPECT_EQ(box().text(), u": \r\n"_s);
 }
 

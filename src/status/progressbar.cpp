@@ -1,4 +1,4 @@
-#include "app/progressbar.h"
+#include "status/progressbar.h"
 
 #include <QPainter>
 

@@ -14,6 +14,6 @@ inline QString mainCaption()
 }
 inline QString version()
 {
-    return QStringLiteral("0.1.0");
+    return QStringLiteral(VELMIR_VERSION);
 }
 } // namespace AppInfo

@@ -1,4 +1,7 @@
-#include "commands/capturefile.h"
+#include "platform/capturefile.h"
+
+#include "platform/messages.h"
+#include "platform/regularfile.h"
 
 #include <QFileInfo>
 
@@ -12,11 +15,16 @@ CaptureFile::~CaptureFile()
 Result CaptureFile::open(const QString &path)
 {
     close();
+    // A FIFO would block the opening until a reader came; a device would swallow the record.
+    if (isSpecialFile(path)) {
+        return Result::failure(Messages::captureOpenFailed(QFileInfo(path).absoluteFilePath(),
+                                                           Messages::notARegularFile(path)));
+    }
     m_file.setFileName(path);
     // Unbuffered: every write is one system call, so nothing waits in our memory.
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        return Result::failure(u"Cannot open the capture file %1: %2"_s.arg(
-                QFileInfo(path).absoluteFilePath(), m_file.errorString()));
+        return Result::failure(Messages::captureOpenFailed(QFileInfo(path).absoluteFilePath(),
+                                                           m_file.errorString()));
     }
     return Result::success();
 }
@@ -24,13 +32,13 @@ Result CaptureFile::open(const QString &path)
 Result CaptureFile::write(QByteArrayView chunk)
 {
     if (!m_file.isOpen()) {
-        return Result::failure(u"No capture file is open."_s);
+        return Result::failure(Messages::captureNotOpen());
     }
     qsizetype done = 0;
     while (done < chunk.size()) {
         const qint64 n = m_file.write(chunk.data() + done, chunk.size() - done);
         if (n <= 0) {
-            return Result::failure(u"Writing the capture file %1 failed: %2"_s.arg(
+            return Result::failure(Messages::captureWriteFailed(
                     QFileInfo(m_file.fileName()).absoluteFilePath(), m_file.errorString()));
         }
         done += n;

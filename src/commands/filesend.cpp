@@ -1,0 +1,133 @@
+#include "commands/filesend.h"
+
+#include "commands/commandcontext.h"
+#include "platform/commport.h"
+#include "platform/dialogs.h"
+#include "platform/messages.h"
+#include "platform/switches.h"
+#include "platform/terminalbox.h"
+#include "status/progressbar.h"
+#include "status/statusstrip.h"
+#include "terminal/colors.h"
+#include "terminal/hextext.h"
+
+#include <QFile>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+FileSend::FileSend(CommandContext &context, QObject *parent)
+    : QObject(parent)
+    , m_context(context)
+{
+    // Queued, so that a write which reports progress at once does not re-enter the pump.
+    connect(&m_context.port, &CommPort::bytesWritten, this, &FileSend::pump, Qt::QueuedConnection);
+}
+
+FileSend::~FileSend() = default;
+
+void FileSend::start(std::unique_ptr<QFile> file, bool fast)
+{
+    Q_ASSERT(!running());
+    CommandContext &c = m_context;
+    m_file = std::move(file);
+    m_fast = fast;
+    m_total = m_file->size();
+    m_handed = 0;
+    m_sent = 0;
+    m_echoColumn = 0;
+    m_state = State::Sending;
+
+    // While the file goes out the clear button stops it, as it stops the hexadecimal view, and
+    // the view cannot start over the echo.
+    c.stopFlag = 0;
+    c.switches.setEnabled(Switches::HexView, false);
+    c.switches.setEnabled(Switches::SendFile, false);
+    c.strip.setCommand1Caption(u"停止"_s);
+    c.bar.setScaleWidth(double(qMax<qint64>(1, m_total)));
+    pump();
+}
+
+qint64 FileSend::sentSoFar() const
+{
+    return qMax<qint64>(0, m_handed - m_context.port.bytesToWrite());
+}
+
+void FileSend::pump()
+{
+    if (!running()) {
+        return;
+    }
+    CommandContext &c = m_context;
+    if (!c.port.portOpen()) {
+        portClosed();
+        return;
+    }
+    if (m_state == State::Sending) {
+        // In byte-by-byte mode each byte waits until the line took the one before. A turn hands
+        // over at most one queue's worth, so a line that drains at once (or a huge file) still
+        // leaves the window its events; the line's progress report brings the next turn.
+        const qint64 room = m_fast ? QueueHighWater : 1;
+        qint64 handedNow = 0;
+        while (m_state == State::Sending && c.port.bytesToWrite() < room && handedNow < room) {
+            const QByteArray block = m_file->read(m_fast ? BlockBytes : 1);
+            if (block.isEmpty()) {
+                if (m_file->error() != QFileDevice::NoError) {
+                    finish(Messages::sendReadFailed(m_file->fileName(), sentSoFar(),
+                                                    m_file->errorString()));
+                    return;
+                }
+                m_state = State::Draining;
+                break;
+            }
+            c.box.setSelReceived(false);
+            c.box.setSelColor(TerminalColors::Echo);
+            c.box.moveCaretToEnd();
+            c.box.insertText(sendEchoText(block, m_echoColumn));
+            const Result sent = c.port.output(block);
+            if (!sent.ok()) {
+                finish(Messages::sendStoppedByClose(m_sent, m_total));
+                return;
+            }
+            m_handed += block.size();
+            handedNow += block.size();
+        }
+    }
+    m_sent = sentSoFar();
+    if (m_total > 0) {
+        c.bar.drawMark(double(qMin(m_sent, m_total)));
+    }
+    if (m_state == State::Draining && c.port.bytesToWrite() == 0) {
+        finish(QString());
+    }
+}
+
+void FileSend::stop()
+{
+    if (running()) {
+        finish(QString());
+    }
+}
+
+void FileSend::portClosed()
+{
+    if (running()) {
+        finish(Messages::sendStoppedByClose(m_sent, m_total));
+    }
+}
+
+void FileSend::finish(const QString &message)
+{
+    CommandContext &c = m_context;
+    m_state = State::Idle;
+    m_file.reset();
+    c.stopFlag = 0;
+    c.switches.setEnabled(Switches::HexView, true);
+    c.switches.setEnabled(Switches::SendFile, c.port.portOpen());
+    c.bar.cls();
+    c.strip.setCommand1Caption(u"清除"_s);
+    Q_EMIT finished();
+    if (!message.isEmpty()) {
+        c.dialogs.message(message, Dialogs::Exclamation);
+    }
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+
+// Every message the program words itself, beyond the fixed texts of its menus and prompts, so that
+// they read alike: what failed, where (port, device, file), why, and what the user can do.
+namespace Messages {
+
+// --- The port -------------------------------------------------------------------------------
+QString portNumberInvalid(int number);
+QString lineSettingsRefused(const QString &text, const QString &why);
+QString speedInvalid(const QString &speed);
+QString parityInvalid(const QString &parity);
+QString dataBitsFour();
+QString dataBitsInvalid(const QString &bits);
+QString stopBitsOneAndHalf();
+QString stopBitsInvalid(const QString &bits);
+QString lineSettingsRefusedByDevice(const QString &where, const QString &text, const QString &why);
+QString handshakingInvalid(int code);
+QString handshakingRefusedByDevice(const QString &where, int code, const QString &why);
+QString portAlreadyOpen(const QString &where);
+QString portNotOpen(const QString &name);
+QString noStandardDevice(const QString &name, const QString &linkCommand);
+QString linkTargetMissing(const QString &name, const QString &link, const QString &target,
+                          const QString &linkCommand);
+QString deviceMissing(const QString &name, const QString &path, const QString &linkCommand);
+QString permissionDenied(const QString &where);
+QString deviceBusy(const QString &where);
+QString notASerialDevice(const QString &where);
+QString openFailed(const QString &where, const QString &why);
+QString sendFailed(const QString &where, const QString &why);
+QString portLostHungUp(const QString &where);
+QString portLostWriteFailed(const QString &where, const QString &why);
+QString portLostOther(const QString &where, const QString &why);
+
+// --- Files ----------------------------------------------------------------------------------
+QString captureOpenFailed(const QString &path, const QString &why);
+QString captureNotOpen();
+QString captureWriteFailed(const QString &path, const QString &why);
+QString workspaceLoadFailed(const QString &path, const QString &why);
+QString workspaceSaveFailed(const QString &path, const QString &why);
+QString notRichText();
+QString fileOpenFailed(const QString &path, const QString &why);
+QString notARegularFile(const QString &path);
+QString sendStoppedByClose(qint64 sent, qint64 total);
+QString sendReadFailed(const QString &path, qint64 sent, const QString &why);
+
+} // namespace Messages
