@@ -94,13 +94,17 @@ bool Ser2NetServer::start()
 bool Ser2NetServer::startOnce()
 {
     // The configuration: one connection from the loopback port to the device.
+    QString options;
+    if (!m_options.isEmpty())
+        options = u"  options:\n"_s + u"    "_s + m_options.join(u"\n    "_s) + u'\n';
     const QString accepter = m_accepter == Accepter::Rfc2217  ? u"telnet(rfc2217),tcp"_s
                              : m_accepter == Accepter::Telnet ? u"telnet,tcp"_s
                                                               : u"tcp"_s;
     const QString config = u"connection: &velmir\n"
                            u"  accepter: %1,127.0.0.1,%2\n"
                            u"  connector: serialdev,%3,%4\n"_s.arg(
-                                   accepter, QString::number(m_port), m_device, m_connector);
+                                   accepter, QString::number(m_port), m_device, m_connector)
+                           + options;
     const QString configPath = m_dir.filePath(u"ser2net.yaml"_s);
     QFile file(configPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)

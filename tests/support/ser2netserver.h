@@ -26,6 +26,10 @@ public:
     Ser2NetServer(const Ser2NetServer &) = delete;
     Ser2NetServer &operator=(const Ser2NetServer &) = delete;
 
+    // Connection options for the configuration's options block, such as
+    // "dev-to-net-bufsize: 4096"; set before start().
+    void setOptions(const QStringList &options) { m_options = options; }
+
     // Starts the server and waits, with events running, until it listens (ten seconds at most).
     // Started again after stop(), it listens on the same port. False, with error(), if it
     // does not come up.
@@ -35,6 +39,7 @@ public:
     bool isRunning() const;
 
     quint16 port() const { return m_port; }
+    qint64 processId() const { return m_process ? m_process->processId() : 0; }
     // rfc2217://127.0.0.1:PORT, or socket://... for raw TCP.
     QString url() const;
     QString error() const { return m_error; }
@@ -47,6 +52,7 @@ private:
     QString m_device;
     Accepter m_accepter;
     QString m_connector;
+    QStringList m_options;
     QTemporaryDir m_dir;
     std::unique_ptr<QProcess> m_process;
     quint16 m_port = 0;
