@@ -52,6 +52,8 @@ constexpr quint8 ModemStateMask
         = ModemCd | ModemDsr | ModemCts | ModemDeltaCd | ModemDeltaDsr | ModemDeltaCts;
 
 constexpr auto OurSignature = "velmir-rs232";
+// How much of what a server sent before hanging up goes into the message.
+constexpr qsizetype MaxServerWords = 200;
 // After close(), queued data may take this long to reach the server.
 constexpr int CloseDrainMs = 1000;
 // A server that vanishes without a word (power cut, cable pulled) is noticed by TCP keepalive:
@@ -265,7 +267,7 @@ void NetworkLink::onConnected()
 
 void NetworkLink::onReadyRead()
 {
-    if (!m_socket)
+    if (!m_socket || m_socket->bytesAvailable() <= 0)
         return;
     const QByteArray bytes = m_socket->readAll();
     if (bytes.isEmpty())
@@ -457,6 +459,23 @@ void NetworkLink::onOpenTimeout()
     }
 }
 
+QString NetworkLink::closedWhileOpeningCause() const
+{
+    // ser2net says why in a line of text before it hangs up ("Port already in use", "Device
+    // open failure: ..."): that line is the cause a user can act on.
+    QString words = QString::fromUtf8(m_early.left(MaxServerWords));
+    for (QChar &c : words) {
+        if (!c.isPrint())
+            c = u' ';
+    }
+    words = words.simplified();
+    if (words.isEmpty()) {
+        return u"无法打开 %1：服务器接受连接后立即断开了（这个端口也许正被别人使用）。"_s.arg(
+                m_address.toString());
+    }
+    return u"无法打开 %1：服务器拒绝了，它的答复是“%2”。"_s.arg(m_address.toString(), words);
+}
+
 QString NetworkLink::socketCause() const
 {
     const QString where = m_address.toString();
@@ -469,11 +488,7 @@ QString NetworkLink::socketCause() const
         return u"无法连接 %1：主机名“%2”无法解析，请检查拼写、DNS 或 /etc/hosts。"_s.arg(
                 where, m_address.host);
     case QAbstractSocket::RemoteHostClosedError:
-        if (opening) {
-            return u"无法打开 %1：服务器接受连接后立即断开了（这个端口也许正被别人使用）。"_s.arg(
-                    where);
-        }
-        return u"与 %1 的连接被服务器关闭。"_s.arg(where);
+        return opening ? closedWhileOpeningCause() : u"与 %1 的连接被服务器关闭。"_s.arg(where);
     default:
         if (opening)
             return u"无法连接 %1：%2。"_s.arg(where, m_socket->errorString());
@@ -485,32 +500,30 @@ void NetworkLink::onErrorOccurred()
 {
     if (m_state == State::Closed || !m_socket)
         return;
-    if (m_state != State::Open) {
-        fail(socketCause());
-        return;
-    }
-    // What arrived before the loss is delivered first.
+    // What arrived before the failure or loss is taken first: the server's last words, or the
+    // device's data.
     const quint64 session = m_session;
     onReadyRead();
     if (session != m_session)
         return;
-    lose(socketCause());
+    if (m_state != State::Open)
+        fail(socketCause());
+    else
+        lose(socketCause());
 }
 
 void NetworkLink::onDisconnected()
 {
     if (m_state == State::Closed || !m_socket)
         return;
-    if (m_state != State::Open) {
-        fail(u"无法打开 %1：服务器接受连接后立即断开了（这个端口也许正被别人使用）。"_s.arg(
-                m_address.toString()));
-        return;
-    }
     const quint64 session = m_session;
     onReadyRead();
     if (session != m_session)
         return;
-    lose(u"与 %1 的连接被服务器关闭。"_s.arg(m_address.toString()));
+    if (m_state != State::Open)
+        fail(closedWhileOpeningCause());
+    else
+        lose(u"与 %1 的连接被服务器关闭。"_s.arg(m_address.toString()));
 }
 
 qint64 NetworkLink::write(const QByteArray &data)

@@ -124,6 +124,7 @@ private:
     void sendRts();
 
     QString socketCause() const;
+    QString closedWhileOpeningCause() const;
     void fail(const QString &cause);
     void lose(const QString &cause);
     void dropSocket(bool drain);

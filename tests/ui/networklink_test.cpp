@@ -205,6 +205,24 @@ TEST_F(NetworkLinkTest, ServerWithoutComPortOptionIsRefused)
     EXPECT_FALSE(link.isOpen());
 }
 
+TEST_F(NetworkLinkTest, PortHeldByAnotherClientIsRefusedInTheServersWords)
+{
+    startServer(Ser2NetServer::Accepter::Rfc2217);
+    Collector collector(link);
+    QString failure = openAndWait(link, server->url(), {});
+    ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
+
+    // ser2net says why before it hangs up on a second client; that is the cause to show.
+    NetworkLink second;
+    failure = openAndWait(second, server->url(), {});
+    EXPECT_TRUE(failure.contains(server->url()) && failure.contains(u"Port already in use"_s))
+            << failure.toStdString();
+
+    // The first client keeps the port.
+    EXPECT_TRUE(link.isOpen());
+    expectBytesBothWays(collector, "still here");
+}
+
 TEST_F(NetworkLinkTest, StoppedServerIsALoss)
 {
     startServer(Ser2NetServer::Accepter::Rfc2217);
