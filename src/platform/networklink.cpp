@@ -323,24 +323,24 @@ void NetworkLink::handleComPort(const QByteArray &payload)
     case SetBaudRate:
         if (value.size() >= 4) {
             const quint32 speed = qFromBigEndian<quint32>(value.data());
-            confirm(AwaitBaud, speed == m_line.speed ? QString()
-                                                     : u"请求的速率 %1，服务器设为 %2"_s.arg(
-                                                             QString::number(m_line.speed),
-                                                             QString::number(speed)));
+            confirm(AwaitBaud, speed == m_asked.speed ? QString()
+                                                      : u"请求的速率 %1，服务器设为 %2"_s.arg(
+                                                              QString::number(m_asked.speed),
+                                                              QString::number(speed)));
         }
         break;
     case SetDataSize:
         if (!value.isEmpty()) {
             confirm(AwaitDataSize,
-                    first == m_line.dataBits
+                    first == m_asked.dataBits
                             ? QString()
                             : u"请求的数据位 %1，服务器设为 %2"_s.arg(
-                                    QString::number(m_line.dataBits), QString::number(first)));
+                                    QString::number(m_asked.dataBits), QString::number(first)));
         }
         break;
     case SetParity:
         if (!value.isEmpty()) {
-            const quint8 asked = parityCode(m_line.parity);
+            const quint8 asked = parityCode(m_asked.parity);
             confirm(AwaitParity, first == asked ? QString()
                                                 : u"请求的校验 %1，服务器设为 %2"_s.arg(
                                                         parityName(asked), parityName(first)));
@@ -348,7 +348,7 @@ void NetworkLink::handleComPort(const QByteArray &payload)
         break;
     case SetStopSize:
         if (!value.isEmpty()) {
-            const quint8 asked = stopSizeCode(m_line.stopBits);
+            const quint8 asked = stopSizeCode(m_asked.stopBits);
             confirm(AwaitStopSize,
                     first == asked ? QString()
                                    : u"请求的停止位 %1，服务器设为 %2"_s.arg(stopSizeName(asked),
@@ -360,7 +360,7 @@ void NetworkLink::handleComPort(const QByteArray &payload)
         // answers need nothing.
         if (first == FlowNone || first == FlowXonXoff || first == FlowHardware || first == FlowDcd
             || first == FlowDsr) {
-            const quint8 asked = flowCode(m_line.handshaking);
+            const quint8 asked = flowCode(m_asked.handshaking);
             confirm(AwaitFlow, first == asked ? QString()
                                               : u"请求的握手 %1，服务器设为 %2"_s.arg(
                                                       flowName(asked), flowName(first)));
@@ -604,6 +604,7 @@ void NetworkLink::sendComPort(quint8 command, QByteArrayView payload)
 
 void NetworkLink::sendLineSettings()
 {
+    m_asked = m_line;
     uchar speed[4];
     qToBigEndian(m_line.speed, speed);
     sendComPort(SetBaudRate, QByteArrayView(speed, 4));

@@ -143,6 +143,8 @@ private:
 
     TelnetCodec m_codec;
     bool m_settingsSent = false;
+    // The line settings last sent, which the server's answers are checked against.
+    LineParameters m_asked;
     bool m_lineChangedWhileOpening = false;
     int m_awaiting = 0;
     QString m_refused;

@@ -301,6 +301,13 @@ public:
         });
     }
     QString url() const { return u"rfc2217://127.0.0.1:%1"_s.arg(m_server.serverPort()); }
+    // Answers wait until released, to act while the client waits for them.
+    void holdAnswers() { m_holding = true; }
+    void releaseAnswers()
+    {
+        m_holding = false;
+        m_client->write(std::exchange(m_held, QByteArray()));
+    }
     void sendModemState(quint8 state)
     {
         m_client->write(TelnetCodec::subnegotiation(44, bytes({107, state})));
@@ -324,7 +331,10 @@ private:
                 answer.resize(5);
                 qToBigEndian(m_answeredSpeed, answer.data() + 1);
             }
-            m_client->write(TelnetCodec::subnegotiation(44, answer));
+            if (m_holding)
+                m_held += TelnetCodec::subnegotiation(44, answer);
+            else
+                m_client->write(TelnetCodec::subnegotiation(44, answer));
         }
     }
 
@@ -332,6 +342,8 @@ private:
     QTcpSocket *m_client = nullptr;
     TelnetCodec m_codec;
     quint32 m_answeredSpeed;
+    bool m_holding = false;
+    QByteArray m_held;
 };
 
 TEST(NetworkLinkScriptedTest, ModemLinesComeFromTheServersNotices)
@@ -365,6 +377,36 @@ TEST(NetworkLinkScriptedTest, ModemLinesComeFromTheServersNotices)
     server.sendModemState(0x20 | 0x10 | 0x40 | 0x04);
     QTest::qWait(100);
     EXPECT_EQ(collector.modemChanges, 2);
+}
+
+TEST(NetworkLinkScriptedTest, SettingsChangedWhileOpeningGoOutOnceOpen)
+{
+    ensureApp();
+    ScriptedComPortServer server;
+    server.holdAnswers();
+    NetworkLink link;
+    QSignalSpy opened(&link, &NetworkLink::opened);
+    QSignalSpy failed(&link, &NetworkLink::failed);
+    link.open(*NetworkAddress::parse(server.url()), {});
+    // The first settings are out; the speed changes before they are confirmed.
+    QDeadlineTimer deadline(AnswerMs);
+    const QByteArray modemMask = TelnetCodec::subnegotiation(44, bytes({11, 0xBB}));
+    while (!server.heard.contains(modemMask) && !deadline.hasExpired())
+        QTest::qWait(5);
+    ASSERT_TRUE(link.isOpening());
+    NetworkLink::LineParameters line;
+    line.speed = 57600;
+    link.setLineParameters(line);
+    server.releaseAnswers();
+    while (opened.isEmpty() && failed.isEmpty() && !deadline.hasExpired())
+        QTest::qWait(5);
+    ASSERT_TRUE(failed.isEmpty()) << failed.first().first().toString().toStdString();
+    ASSERT_EQ(opened.size(), 1);
+
+    const QByteArray setSpeed57600 = TelnetCodec::subnegotiation(44, bytes({1, 0, 0, 0xE1, 0}));
+    while (!server.heard.contains(setSpeed57600) && !deadline.hasExpired())
+        QTest::qWait(5);
+    EXPECT_TRUE(server.heard.contains(setSpeed57600));
 }
 
 TEST(NetworkLinkScriptedTest, SpeedTheServerWouldNotTakeFailsTheOpen)
