@@ -1,5 +1,9 @@
 #include "platform/networkaddress.h"
 
+#include <QFile>
+
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -85,6 +89,18 @@ std::optional<NetworkAddress> NetworkAddress::parse(QStringView target)
         return std::nullopt;
     address.port = quint16(port);
     return address;
+}
+
+std::optional<NetworkAddress> NetworkAddress::fromLink(const QString &linkPath)
+{
+    constexpr qsizetype MaxTarget = 4096;
+    QByteArray target(MaxTarget, Qt::Uninitialized);
+    const ssize_t n = ::readlink(QFile::encodeName(linkPath).constData(), target.data(),
+                                 size_t(target.size()));
+    if (n <= 0 || n >= MaxTarget)
+        return std::nullopt;
+    target.truncate(n);
+    return parse(QFile::decodeName(target));
 }
 
 QString NetworkAddress::toString() const

@@ -2,7 +2,12 @@
 
 #include "support/qtprinters.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -63,4 +68,32 @@ TEST(NetworkAddress, ReadsTheTwoUrlFormsAndNothingElse)
         // What the messages show reads back to the same address.
         EXPECT_EQ(NetworkAddress::parse(address->toString()), address);
     }
+}
+
+TEST(NetworkAddress, ComesFromALinksOwnText)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto link = [&dir](const char *name, const char *target) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        EXPECT_EQ(::symlink(target, QFile::encodeName(path).constData()), 0);
+        return path;
+    };
+
+    // The link's text, not the absolute path the file system would make of it.
+    const std::optional<NetworkAddress> address
+            = NetworkAddress::fromLink(link("COM5", "rfc2217://lab-7:3001"));
+    ASSERT_TRUE(address.has_value());
+    EXPECT_EQ(address->kind, NetworkAddress::Rfc2217);
+    EXPECT_EQ(address->host, u"lab-7"_s);
+    EXPECT_EQ(address->port, 3001);
+
+    EXPECT_FALSE(NetworkAddress::fromLink(link("COM6", "/dev/ttyUSB0"))) << "a device";
+    EXPECT_FALSE(NetworkAddress::fromLink(link("COM7", "rfc2217:/lab-7:3001"))) << "one slash";
+    EXPECT_FALSE(NetworkAddress::fromLink(dir.filePath(u"COM8"_s))) << "no file";
+    QFile plain(dir.filePath(u"COM9"_s));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.write("rfc2217://lab-7:3001");
+    plain.close();
+    EXPECT_FALSE(NetworkAddress::fromLink(plain.fileName())) << "a file, not a link";
 }
