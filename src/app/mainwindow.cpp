@@ -175,6 +175,9 @@ void MainWindow::shutDown()
 {
     m_capture.close();
     if (m_port.portOpen()) {
-        (void)m_port.setPortOpen(false);
+        // The window is going away, so there is nobody left to show a message to.
+        if (const Result closed = m_port.setPortOpen(false); !closed.ok()) {
+            qWarning("%s", qPrintable(closed.message()));
+        }
     }
 }
