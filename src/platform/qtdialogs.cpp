@@ -6,8 +6,10 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QThread>
+#include <QTranslator>
 
 using namespace Qt::StringLiterals;
 
@@ -213,6 +215,22 @@ QString QtDialogs::defaultSuffix(const QString &filter)
     if (suffix.isEmpty() || suffix.contains(u'*') || suffix.contains(u'?') || suffix.contains(u'['))
         return QString();
     return suffix;
+}
+
+bool QtDialogs::installQtTranslations(QCoreApplication &app)
+{
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    bool complete = true;
+    for (const QString &catalog : {u"qtbase_zh_CN"_s, u"qtserialport_zh_CN"_s}) {
+        auto *translator = new QTranslator(&app);
+        if (translator->load(catalog, folder)) {
+            QCoreApplication::installTranslator(translator);
+        } else {
+            delete translator;
+            complete = false;
+        }
+    }
+    return complete;
 }
 
 std::optional<QString> QtDialogs::runFileDialog(const QString &filter, bool save)

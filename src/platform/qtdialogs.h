@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+class QCoreApplication;
 class QFileDialog;
 class QWidget;
 
@@ -29,6 +30,9 @@ public:
     static QStringList qtNameFilters(const QString &filter);
     // The suffix a save dialog appends to a bare name: "RTF" for "*.RTF", none for wildcards.
     static QString defaultSuffix(const QString &filter);
+    // Makes Qt's own texts (standard buttons, the file dialog) Chinese like the rest of the
+    // interface, whatever the desktop's language. False when Qt's translations are missing.
+    static bool installQtTranslations(QCoreApplication &app);
 
 private:
     std::optional<QString> runFileDialog(const QString &filter, bool save);
