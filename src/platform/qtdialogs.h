@@ -6,11 +6,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class QAbstractFileIconProvider;
 class QCoreApplication;
-class QFileDialog;
 class QWidget;
 
-// The desktop's message boxes, prompts and one shared file dialog, parented to the main window.
+// The desktop's message boxes, prompts and file dialogs, parented to the main window.
 class QtDialogs : public Dialogs
 {
 public:
@@ -38,7 +40,8 @@ private:
     std::optional<QString> runFileDialog(const QString &filter, bool save);
 
     QPointer<QWidget> m_parent;
-    // Kept between commands, so that the last chosen file and folder are offered again.
-    QPointer<QFileDialog> m_fileDialog;
+    // Outlives every file dialog, whose folder reader uses it from its own thread.
+    std::unique_ptr<QAbstractFileIconProvider> m_fileIcons;
+    // Offered again by the next file dialog, with its folder.
     QString m_lastFile;
 };
