@@ -11,6 +11,7 @@
 #include <QInputDialog>
 #include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QMimeDatabase>
 #include <QThread>
@@ -247,6 +248,8 @@ QString QtDialogs::defaultSuffix(const QString &filter)
 
 bool QtDialogs::installQtTranslations(QCoreApplication &app)
 {
+    // Dates, sizes and file types in the file dialog follow the locale, not the catalogues.
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
     bool complete = true;
     for (const QString &catalog : {u"qtbase_zh_CN"_s, u"qtserialport_zh_CN"_s}) {

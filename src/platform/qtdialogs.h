@@ -32,8 +32,9 @@ public:
     static QStringList qtNameFilters(const QString &filter);
     // The suffix a save dialog appends to a bare name: "RTF" for "*.RTF", none for wildcards.
     static QString defaultSuffix(const QString &filter);
-    // Makes Qt's own texts (standard buttons, the file dialog) Chinese like the rest of the
-    // interface, whatever the desktop's language. False when Qt's translations are missing.
+    // Makes Qt's own texts (standard buttons, the file dialog with its dates and file types)
+    // Chinese like the rest of the interface, whatever the desktop's language. False when
+    // Qt's translations are missing.
     static bool installQtTranslations(QCoreApplication &app);
 
 private:
