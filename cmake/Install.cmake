@@ -88,14 +88,15 @@ set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${VELMIR_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# The windowing plugins are loaded at run time, so no library scan finds them.
+# The windowing plugins and Qt's translations (its own buttons and dialogs in Chinese) are
+# loaded at run time, so no library scan finds them.
 find_program(VELMIR_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(VELMIR_DPKG_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
 else()
     set(CPACK_DEBIAN_PACKAGE_DEPENDS
-        "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), libqt6network6 (>= 6.4), qt6-qpa-plugins, libc6, libstdc++6")
+        "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), libqt6network6 (>= 6.4), qt6-qpa-plugins, qt6-translations-l10n, libc6, libstdc++6")
 endif()
 # CJK glyphs for the Chinese interface; xdg-open shows the user guide from the help menu.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, xdg-utils")

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QLibraryInfo>
 
 int main(int argc, char *argv[])
 {
@@ -15,6 +16,13 @@ int main(int argc, char *argv[])
     // Settings are kept under the executable's own name, so a renamed copy keeps its own.
     app.setApplicationName(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
     app.setWindowIcon(AppIcon::icon());
+    // Without them message boxes and file dialogs would say Yes, No and Cancel under Chinese
+    // menus; the program still works, so a missing package is only mentioned.
+    if (!QtDialogs::installQtTranslations(app)) {
+        qWarning("Qt's Chinese translations are missing from %s (package qt6-translations-l10n); "
+                 "Qt's own buttons and dialogs stay in English.",
+                 qUtf8Printable(QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
+    }
 
     IniSettingsStore store(ConfigPaths::settingsFile());
     SerialPort port;

@@ -21,9 +21,47 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QScreen>
+#include <QWindowStateChangeEvent>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Gives the main window its design size again, centred with its title bar on screen, when the
+// user restores it from maximized. It was laid over the whole screen before being maximized,
+// and a window manager restores the size a window had then.
+class NormalSizeOnRestore : public QObject
+{
+public:
+    NormalSizeOnRestore(QSize normalSize, QObject *parent)
+        : QObject(parent)
+        , m_normalSize(normalSize)
+    {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::WindowStateChange)
+            return false;
+        auto *window = static_cast<QWidget *>(watched);
+        const auto *change = static_cast<QWindowStateChangeEvent *>(event);
+        if (!(change->oldState() & Qt::WindowMaximized)
+            || window->windowState() != Qt::WindowNoState || !window->screen())
+            return false;
+        const QSize decoration = window->frameGeometry().size() - window->geometry().size();
+        QRect frame(QPoint(), m_normalSize + decoration);
+        frame.moveCenter(window->screen()->availableGeometry().center());
+        window->resize(m_normalSize);
+        window->move(frame.topLeft());
+        return false;
+    }
+
+private:
+    QSize m_normalSize;
+};
+
+} // namespace
 
 MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, QWidget *parent)
     : QMainWindow(parent)
@@ -118,6 +156,7 @@ void MainWindow::start()
     m_Form1->Form_Load();
     // Without a window manager (a bare X server) maximizing does nothing; fill the screen
     // ourselves so the window opens at the size a maximized window would have.
+    installEventFilter(new NormalSizeOnRestore(size(), this));
     if (const QScreen *screen = this->screen()) {
         setGeometry(screen->availableGeometry());
     }

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSerialPortInfo>
 
 using namespace Qt::StringLiterals;
 
@@ -62,6 +63,46 @@ QString linkCommandFor(int number)
     if (!present.isEmpty())
         example = u"/dev/"_s + present.first();
     return u"mkdir -p %1 && ln -sf %2 %3"_s.arg(portsDir(), example, linkPathFor(number));
+}
+
+QHash<QString, QString> knownDevices()
+{
+    QHash<QString, QString> known;
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &port : ports) {
+        const QString description
+                = port.description().isEmpty() ? port.manufacturer() : port.description();
+        known.insert(port.systemLocation(), description.trimmed());
+    }
+    return known;
+}
+
+QString describeTarget(int number, const QHash<QString, QString> &known)
+{
+    const QString path = devicePathFor(number);
+    if (path.isEmpty())
+        return {};
+    const QFileInfo entry(path);
+    // A link to /dev/serial/by-id/... names the adapter, and the system knows it by the
+    // device it finally leads to.
+    const QString target = entry.isSymLink() ? entry.symLinkTarget() : path;
+    const QString device = entry.canonicalFilePath();
+
+    QString text = target;
+    if (!device.isEmpty() && device != target)
+        text += u" ("_s + device + u')';
+    const auto found = known.constFind(device.isEmpty() ? target : device);
+    if (found != known.constEnd() && !found->isEmpty())
+        text += u" — "_s + *found;
+    if (found != known.constEnd())
+        text += u" (已连接)"_s;
+    else if (!device.isEmpty())
+        text += u" (设备文件存在)"_s;
+    else
+        text += u" (不存在)"_s;
+    if (entry.isSymLink())
+        text += u"\n经由链接 "_s + QDir::toNativeSeparators(path);
+    return text;
 }
 
 } // namespace PortPath

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 
 // Port numbers to device files. A symbolic link COMn in the ports folder of the user's
@@ -19,6 +20,14 @@ QString devicePathFor(int number);
 // A ready-to-paste command that links a device to this port number, naming a serial
 // device that is present when there is one.
 QString linkCommandFor(int number);
+
+// The serial devices the system knows now, by path, each with its adapter's description
+// (empty where the system has none). One scan, for describing many numbers at once.
+QHash<QString, QString> knownDevices();
+// Where a port number leads, for the user: the device, the adapter's description where known
+// and whether the device is there now, then the link it goes through, if any. For example
+// "/dev/ttyUSB0 — FT232R USB UART (已连接)".
+QString describeTarget(int number, const QHash<QString, QString> &known);
 
 } // namespace PortPath
 

@@ -3,9 +3,18 @@
 #include "platform/appinfo.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QCompleter>
+#include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QInputDialog>
+#include <QLibraryInfo>
+#include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
+#include <QMimeDatabase>
+#include <QTranslator>
 
 using namespace Qt::StringLiterals;
 
@@ -111,17 +120,40 @@ QStringList patternsOf(const QString &patternList)
     return patterns;
 }
 
+// Icons and type names from a file's name and kind alone. Qt's own provider reads a file's
+// first bytes to tell its type, also on the window's thread, and a read of /proc/kmsg (or of
+// any file that answers only when something happens) does not return: typing /proc/ into a
+// file dialog froze the program for good, and each read took the kernel's messages away
+// from the system log.
+class NameOnlyFileIcons : public QFileIconProvider
+{
+public:
+    using QFileIconProvider::icon;
+
+    QIcon icon(const QFileInfo &info) const override
+    {
+        if (info.isRoot())
+            return icon(Drive);
+        return icon(info.isDir() ? Folder : File);
+    }
+
+    QString type(const QFileInfo &info) const override
+    {
+        if (!info.isFile())
+            return QFileIconProvider::type(info);
+        const QMimeType mime
+                = QMimeDatabase().mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+        return mime.comment().isEmpty() ? mime.name() : mime.comment();
+    }
+};
+
 } // namespace
 
 QtDialogs::QtDialogs(QWidget *parent)
     : m_parent(parent)
 {}
 
-QtDialogs::~QtDialogs()
-{
-    if (m_fileDialog && !m_fileDialog->parent())
-        delete m_fileDialog.data();
-}
+QtDialogs::~QtDialogs() = default;
 
 int QtDialogs::message(const QString &text, int style, const QString &title)
 {
@@ -202,24 +234,58 @@ QString QtDialogs::defaultSuffix(const QString &filter)
     return suffix;
 }
 
+bool QtDialogs::installQtTranslations(QCoreApplication &app)
+{
+    // Dates, sizes and file types in the file dialog follow the locale, not the catalogues.
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    bool complete = true;
+    for (const QString &catalog : {u"qtbase_zh_CN"_s, u"qtserialport_zh_CN"_s}) {
+        auto *translator = new QTranslator(&app);
+        if (translator->load(catalog, folder)) {
+            QCoreApplication::installTranslator(translator);
+        } else {
+            delete translator;
+            complete = false;
+        }
+    }
+    return complete;
+}
+
 std::optional<QString> QtDialogs::runFileDialog(const QString &filter, bool save)
 {
-    if (!m_fileDialog) {
-        m_fileDialog = new QFileDialog(m_parent);
-        m_fileDialog->setOption(QFileDialog::DontUseNativeDialog);
+    if (!m_fileIcons)
+        m_fileIcons = std::make_unique<NameOnlyFileIcons>();
+    // A new dialog each time: a kept one kept its name completer, whose list stayed on screen
+    // after Enter and took every key, the next shortcut's included.
+    QPointer<QFileDialog> dialog = new QFileDialog(m_parent);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setIconProvider(m_fileIcons.get());
+    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog->setNameFilters(qtNameFilters(filter));
+    dialog->setDefaultSuffix(save ? defaultSuffix(filter) : QString());
+    // The last file's name is offered as text, not as a selection: the new dialog reads its
+    // folder after it opens, and a selection made then would overwrite what the user typed.
+    auto *nameEdit = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s);
+    if (!m_lastFile.isEmpty()) {
+        const QFileInfo last(m_lastFile);
+        dialog->setDirectory(last.absolutePath());
+        if (nameEdit)
+            nameEdit->setText(last.fileName());
     }
-    QFileDialog &dialog = *m_fileDialog;
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setNameFilters(qtNameFilters(filter));
-    dialog.setDefaultSuffix(save ? defaultSuffix(filter) : QString());
-    if (!m_lastFile.isEmpty())
-        dialog.selectFile(m_lastFile);
 
-    if (dialog.exec() != QDialog::Accepted)
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    // The parent may have gone while the dialog ran (the program was told to end).
+    if (!dialog)
         return std::nullopt;
-    const QStringList files = dialog.selectedFiles();
-    if (files.isEmpty() || files.first().isEmpty())
+    const QStringList files = dialog->selectedFiles();
+    // The completer's list is a window of its own: gone before the caller goes on.
+    if (nameEdit && nameEdit->completer() && nameEdit->completer()->popup())
+        nameEdit->completer()->popup()->hide();
+    delete dialog.data();
+
+    if (!accepted || files.isEmpty() || files.first().isEmpty())
         return std::nullopt;
     m_lastFile = files.first();
     return m_lastFile;

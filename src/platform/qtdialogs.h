@@ -6,10 +6,13 @@
 #include <QString>
 #include <QStringList>
 
-class QFileDialog;
+#include <memory>
+
+class QAbstractFileIconProvider;
+class QCoreApplication;
 class QWidget;
 
-// The desktop's message boxes, prompts and one shared file dialog, parented to the main window.
+// The desktop's message boxes, prompts and file dialogs, parented to the main window.
 class QtDialogs : public Dialogs
 {
 public:
@@ -27,12 +30,17 @@ public:
     static QStringList qtNameFilters(const QString &filter);
     // The suffix a save dialog appends to a bare name: "RTF" for "*.RTF", none for wildcards.
     static QString defaultSuffix(const QString &filter);
+    // Makes Qt's own texts (standard buttons, the file dialog with its dates and file types)
+    // Chinese like the rest of the interface, whatever the desktop's language. False when
+    // Qt's translations are missing.
+    static bool installQtTranslations(QCoreApplication &app);
 
 private:
     std::optional<QString> runFileDialog(const QString &filter, bool save);
 
     QPointer<QWidget> m_parent;
-    // Kept between commands, so that the last chosen file and folder are offered again.
-    QPointer<QFileDialog> m_fileDialog;
+    // Outlives every file dialog, whose folder reader uses it from its own thread.
+    std::unique_ptr<QAbstractFileIconProvider> m_fileIcons;
+    // Offered again by the next file dialog, with its folder.
     QString m_lastFile;
 };

@@ -1,6 +1,7 @@
 #include "settings/settingsdialog.h"
 
 #include "platform/dialogs.h"
+#include "platform/portpath.h"
 #include "platform/settingsstore.h"
 #include "settings/portsettings.h"
 
@@ -69,6 +70,7 @@ SettingsDialog::SettingsDialog(SettingsStore &store, Dialogs &dialogs, QWidget *
 
     connect(m_command1, &QPushButton::clicked, this, &SettingsDialog::Command1_Click);
     connect(m_command2, &QPushButton::clicked, this, &SettingsDialog::Command2_Click);
+    connect(m_combo1, &QComboBox::currentIndexChanged, this, &SettingsDialog::showPortTarget);
 
     Form_Load();
 }
@@ -77,6 +79,12 @@ void SettingsDialog::Form_Load()
 {
     const PortSettings stored = PortSettings::load(m_store);
     fillAndSelect(m_combo1, portEntries(), stored.comport);
+    // Each port entry's tip says where it leads now; the system is asked once per opening.
+    const QHash<QString, QString> known = PortPath::knownDevices();
+    const qsizetype portCount = portEntries().size();
+    for (int i = 0; i < portCount; ++i)
+        m_combo1->setItemData(i, PortPath::describeTarget(i + 1, known), Qt::ToolTipRole);
+    showPortTarget(m_combo1->currentIndex());
     fillAndSelect(m_combo2, baudEntries(), stored.baud);
     fillAndSelect(m_combo3, databitEntries(), stored.databit);
     fillAndSelect(m_combo4, parityEntries(), stored.parity);
@@ -106,6 +114,11 @@ void SettingsDialog::Command1_Click()
 void SettingsDialog::Command2_Click()
 {
     reject();
+}
+
+void SettingsDialog::showPortTarget(int index)
+{
+    m_combo1->setToolTip(m_combo1->itemData(index, Qt::ToolTipRole).toString());
 }
 
 QStringList SettingsDialog::portEntries()

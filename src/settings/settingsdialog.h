@@ -40,6 +40,8 @@ private:
     QLabel *addLabel(const QString &name, const QString &caption, int left, int top);
     QComboBox *addCombo(const QString &name, int left, int top);
     QPushButton *addButton(const QString &name, const QString &caption, int left, int top);
+    // The closed list shows the chosen entry's tip too.
+    void showPortTarget(int index);
     static void fillAndSelect(QComboBox *combo, const QStringList &entries, const QString &value);
 
     SettingsStore &m_store;

@@ -43,16 +43,24 @@ QString HelpMenu::aboutTitle()
 
 QString HelpMenu::aboutText()
 {
-    return u"程序名称: velmir-rs232 "_s + AppInfo::version() + u"\r\n"_s
-           + u"项目主页: see the README of the velmir-rs232 source tree"_s + u"\r\n\r\n"_s;
+    const QString guide = findUserGuide(QCoreApplication::applicationDirPath());
+    // The source tree states no licence yet, and the box says so rather than guess one.
+    return u"程序名称: velmir-rs232 "_s + AppInfo::version() + u"\r\n"_s + u"用户指南: "_s
+           + (guide.isEmpty() ? u"未找到"_s : QDir::toNativeSeparators(guide))
+           + u"    许可证: 未声明"_s + u"\r\n\r\n"_s;
 }
 
 QString HelpMenu::findUserGuide(const QString &appDir)
 {
-    // Installed as <prefix>/bin/velmir-rs232 beside <prefix>/share/doc/velmir-rs232/.
-    const QDir docDir(appDir + u"/../share/doc/velmir-rs232"_s);
-    for (const QString &name : {u"guide.html"_s, u"guide.md"_s}) {
-        const QFileInfo guide(docDir.filePath(name));
+    // Installed as <prefix>/bin/velmir-rs232 beside <prefix>/share/doc/velmir-rs232/; built
+    // as <source>/build/velmir-rs232 beside <source>/docs/.
+    const QString candidates[] = {
+            appDir + u"/../share/doc/velmir-rs232/guide.html"_s,
+            appDir + u"/../share/doc/velmir-rs232/guide.md"_s,
+            appDir + u"/../docs/guide.md"_s,
+    };
+    for (const QString &candidate : candidates) {
+        const QFileInfo guide(candidate);
         if (guide.isFile())
             return guide.canonicalFilePath();
     }
@@ -61,9 +69,16 @@ QString HelpMenu::findUserGuide(const QString &appDir)
 
 void HelpMenu::showUserGuide()
 {
-    const QString guide = findUserGuide(QCoreApplication::applicationDirPath());
-    if (guide.isEmpty())
+    const QString appDir = QCoreApplication::applicationDirPath();
+    const QString guide = findUserGuide(appDir);
+    if (guide.isEmpty()) {
+        const QString installed
+                = QDir::cleanPath(appDir + u"/../share/doc/velmir-rs232/guide.html"_s);
+        m_dialogs.message(u"找不到用户指南。安装后它在 %1, 源代码中它是 docs/guide.md。"_s.arg(
+                                  QDir::toNativeSeparators(installed)),
+                          Dialogs::Exclamation);
         return;
+    }
     // Without a viewer the user would see nothing at all; say where the guide lies instead.
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(guide)))
         m_dialogs.message(u"无法打开帮助文件: "_s + QDir::toNativeSeparators(guide),

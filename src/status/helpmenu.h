@@ -4,7 +4,7 @@
 
 class Dialogs;
 
-// The help menu: the user guide when it is installed, and the about box.
+// The help menu: the user guide, installed or in the source tree, and the about box.
 class HelpMenu
 {
 public:
@@ -15,7 +15,8 @@ public:
 
     static QString aboutTitle();
     static QString aboutText();
-    // The installed user guide for a program in appDir, or empty when there is none.
+    // The user guide for a program in appDir: installed beside it, or in the source tree of
+    // a build folder; empty when there is none.
     static QString findUserGuide(const QString &appDir);
 
 private:

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -31,22 +32,29 @@ TEST(HelpMenuTest, AboutShowsNameVersionAndOriginInOneInformationBox)
     const QStringList lines = about.text.split(u"\r\n"_s);
     ASSERT_EQ(lines.size(), 4) << about.text.toStdString();
     EXPECT_EQ(lines.at(0), u"程序名称: velmir-rs232 "_s + AppInfo::version());
-    EXPECT_FALSE(lines.at(1).isEmpty());
+    // Where the guide is and the licence, not a placeholder in English.
+    EXPECT_TRUE(lines.at(1).startsWith(u"用户指南: "_s)) << lines.at(1).toStdString();
+    EXPECT_TRUE(lines.at(1).contains(u"许可证: "_s)) << lines.at(1).toStdString();
     EXPECT_TRUE(lines.at(2).isEmpty() && lines.at(3).isEmpty());
     // No made-up address: the program has no web site or mailbox of its own.
     EXPECT_FALSE(about.text.contains(u"http"_s) || about.text.contains(u'@'));
 }
 
-TEST(HelpMenuTest, HelpWithoutAnInstalledGuideAndTheSeparatorDoNothing)
+TEST(HelpMenuTest, HelpWithoutAGuideSaysWhereItBelongsAndTheSeparatorDoesNothing)
 {
     ensureApp();
     ScriptedDialogs dialogs;
     HelpMenu help(dialogs);
-    // The test executable sits in a build tree, where no guide is installed.
+    // The test executable sits in build/tests, where neither guide lies beside it.
     ASSERT_TRUE(HelpMenu::findUserGuide(QCoreApplication::applicationDirPath()).isEmpty());
-    help.MyHelp_Click(0);
     help.MyHelp_Click(1);
     EXPECT_TRUE(dialogs.calls().isEmpty());
+    // Silence here left the user wondering whether the menu item works at all.
+    help.MyHelp_Click(0);
+    ASSERT_EQ(dialogs.calls().size(), 1);
+    EXPECT_EQ(dialogs.calls().first().style, 48);
+    EXPECT_TRUE(dialogs.calls().first().text.contains(u"share/doc/velmir-rs232/guide.html"_s));
+    EXPECT_TRUE(dialogs.calls().first().text.contains(u"docs/guide.md"_s));
 }
 
 TEST(HelpMenuTest, GuideIsFoundBesideAnInstalledProgram)
@@ -67,6 +75,19 @@ TEST(HelpMenuTest, GuideIsFoundBesideAnInstalledProgram)
     // The formatted guide is preferred over its source.
     ASSERT_TRUE(touch(u"guide.html"_s));
     EXPECT_TRUE(HelpMenu::findUserGuide(bin).endsWith(u"/share/doc/velmir-rs232/guide.html"_s));
+}
+
+TEST(HelpMenuTest, GuideIsFoundInTheSourceTreeOfABuildFolder)
+{
+    QTemporaryDir source;
+    ASSERT_TRUE(source.isValid());
+    const QDir root(source.path());
+    ASSERT_TRUE(root.mkpath(u"build"_s) && root.mkpath(u"docs"_s));
+    const QString build = root.filePath(u"build"_s);
+    EXPECT_TRUE(HelpMenu::findUserGuide(build).isEmpty());
+    QFile guide(root.filePath(u"docs/guide.md"_s));
+    ASSERT_TRUE(guide.open(QIODevice::WriteOnly));
+    EXPECT_EQ(HelpMenu::findUserGuide(build), QFileInfo(guide).canonicalFilePath());
 }
 
 } // namespace

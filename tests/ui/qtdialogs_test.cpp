@@ -39,11 +39,14 @@ void whenShown(const std::function<void(Window *)> &act)
     });
 }
 
-// Types a name into the file dialog's name field and presses its accept button.
+// Types a name into the file dialog's name field and presses its accept button. The field has
+// the focus, as it has for a person typing there: the dialog then drops the file it offered.
 void typeFileName(QFileDialog *dialog, const QString &name)
 {
     auto *edit = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s);
     ASSERT_NE(edit, nullptr);
+    QApplication::setActiveWindow(dialog);
+    edit->setFocus();
     edit->setText(name);
     static_cast<QDialog *>(dialog)->accept();
 }
@@ -159,7 +162,7 @@ TEST(QtDialogsTest, FileDialogOffersTheLastChosenFileAgain)
     });
     EXPECT_EQ(dialogs.openFile(u"全部文件|*.*"_s), existing);
 
-    // The save dialog is the same object and starts on the file chosen last.
+    // The save dialog starts on the file chosen last.
     const QString capture = dir.filePath(u"capture.RTF"_s);
     whenShown<QFileDialog>([&](QFileDialog *dialog) {
         EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);

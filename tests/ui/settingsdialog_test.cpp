@@ -1,12 +1,15 @@
 #include "settings/settingsdialog.h"
 
 #include "platform/appinfo.h"
+#include "platform/portpath.h"
 #include "support/memorysettingsstore.h"
+#include "support/ptypair.h"
 #include "support/scripteddialogs.h"
 #include "support/testapp.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -88,6 +91,46 @@ TEST_F(SettingsDialogTest, EmptyStoreOpensOnDefaultsAndApplyWritesExactlyThem)
     EXPECT_EQ(shownMessage.style, 64);
     EXPECT_EQ(shownMessage.title, AppInfo::title());
     EXPECT_TRUE(m_dialog->isVisible());
+}
+
+TEST_F(SettingsDialogTest, PortEntriesTellWhereTheyLeadInTheirTips)
+{
+    TempConfigHome config;
+    PtyPair pty;
+    ASSERT_TRUE(config.isValid() && pty.isValid());
+    ASSERT_TRUE(config.linkPort(7, pty.slavePath()));
+    ASSERT_TRUE(config.linkPort(8, u"/dev/velmir-no-such-device"_s));
+    m_store.save(u"Comport"_s, u"COM7"_s);
+    open();
+
+    const auto tip = [&](int number) {
+        return combo(1)->itemData(number - 1, Qt::ToolTipRole).toString();
+    };
+    const QString link7 = config.portsDir() + u"/COM7"_s;
+    EXPECT_EQ(tip(7), pty.slavePath() + u" (设备文件存在)\n经由链接 "_s + link7);
+    EXPECT_EQ(tip(8),
+              u"/dev/velmir-no-such-device (不存在)\n经由链接 "_s + config.portsDir() + u"/COM8"_s);
+    // Without a link: the conventional device, there or not.
+    for (int number : {1, 33, 64, 99}) {
+        SCOPED_TRACE(number);
+        const QString device = PortPath::devicePathFor(number);
+        EXPECT_TRUE(tip(number).startsWith(device + u" ("_s)) << tip(number).toStdString();
+        EXPECT_EQ(tip(number).endsWith(u"(不存在)"_s), !QFileInfo::exists(device));
+    }
+    // The closed list shows the chosen entry's tip, and follows the choice.
+    EXPECT_EQ(combo(1)->toolTip(), tip(7));
+    combo(1)->setCurrentIndex(7);
+    EXPECT_EQ(combo(1)->toolTip(), tip(8));
+    // The entries themselves are unchanged.
+    QStringList texts;
+    for (int i = 0; i < combo(1)->count(); ++i)
+        texts.append(combo(1)->itemText(i));
+    EXPECT_EQ(texts, SettingsDialog::portEntries());
+
+    // An adapter the system knows is named, and reached through a stable link too.
+    const QHash<QString, QString> known{{pty.slavePath(), u"FT232R USB UART"_s}};
+    EXPECT_EQ(PortPath::describeTarget(7, known),
+              pty.slavePath() + u" — FT232R USB UART (已连接)\n经由链接 "_s + link7);
 }
 
 TEST_F(SettingsDialogTest, ListsHoldExactlyTheirEntriesAndTakeNoTypedText)
