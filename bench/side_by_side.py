@@ -37,7 +37,7 @@ run without it.
 Usage (from the repository; scripts/bench side-by-side builds the release program first):
   bench/side_by_side.py [--programs velmir,cutecom,gtkterm] [--shapes a,b,c,d,paced-lf,...]
                         [--reps N] [--paced-seconds S] [--idle-seconds S] [--quick]
-                        [--install] [--velmir PATH] [--keep] [--json FILE]
+                        [--install] [--velmir [LABEL=]PATH ...] [--keep] [--json FILE]
 
 Needs python3, Xvfb, xdotool, libX11 and a C compiler; --install installs CuteCom and GTKTerm
 with apt-get (as root, or through sudo).
@@ -521,8 +521,9 @@ class Velmir(Program):
     open_keys = ["F12"]
     hex_keys = ["ctrl+h"]
 
-    def __init__(self, path):
+    def __init__(self, path, name="velmir"):
         self.path = path
+        self.name = name
 
     def available(self):
         return os.access(self.path, os.X_OK)
@@ -531,10 +532,12 @@ class Velmir(Program):
         return self.path
 
     def prepare(self, run):
-        # The port is opened as a user would: COM1 linked to the device, 115200 bit/s.
-        app = os.path.join(run.home, ".config", "velmir-rs232")
+        # The port is opened as a user would: COM1 linked to the device, 115200 bit/s. The
+        # program keeps its settings under the name it was started by.
+        name = os.path.splitext(os.path.basename(self.path))[0]
+        app = os.path.join(run.home, ".config", name)
         os.makedirs(os.path.join(app, "ports"), exist_ok=True)
-        with open(os.path.join(app, "velmir-rs232.ini"), "w") as f:
+        with open(os.path.join(app, name + ".ini"), "w") as f:
             f.write("[Setting]\nComport=COM1\nBaud=115200\n")
         os.symlink(run.dev, os.path.join(app, "ports", "COM1"))
 
@@ -627,8 +630,10 @@ class Session:
         self.ctx = ctx
         self.p = program
         self.shape = shape
-        # Our program only: counted by callgrind during the measured phase alone.
+        # Our program only: profiled during the measured phase alone.
         self.callgrind = ctx.callgrind if isinstance(program, Velmir) else None
+        self.perf_dir = ctx.perf if isinstance(program, Velmir) else None
+        self.perf = None
         self.run = Run(ctx.workdir, program, shape, rep)
         self.pty = None
         self.proc = None
@@ -737,6 +742,15 @@ class Session:
         if self.callgrind:
             self.callgrind_control("-z")
             self.callgrind_control("-i", "on")
+        if self.perf_dir:
+            out = os.path.join(self.perf_dir, "perf.%s-%s-%d.data"
+                               % (self.p.name, self.shape, self.run.rep))
+            events = [x for e in self.ctx.perf_events for x in ("-e", e)]
+            self.perf = subprocess.Popen(
+                ["perf", "record", "-q", "-g", "-F", "999", "-o", out] + events
+                + ["-p", str(self.run.pid)],
+                stdout=subprocess.DEVNULL, stderr=self.out)
+            time.sleep(0.5)               # attached before the first byte
         if self.probe and ping_interval:
             self.probe.measure(ping_interval)
 
@@ -746,7 +760,18 @@ class Session:
         if self.callgrind:
             self.callgrind_control("-i", "off")
             self.callgrind_control("-d", "%s-%s" % (self.p.name, self.shape))
+        self.stop_perf()
         return stall
+
+    def stop_perf(self):
+        if self.perf and self.perf.poll() is None:
+            self.perf.send_signal(signal.SIGINT)
+            try:
+                self.perf.wait(30)
+            except subprocess.TimeoutExpired:
+                self.perf.kill()
+                self.perf.wait()
+        self.perf = None
 
     def callgrind_control(self, *args):
         subprocess.run(["callgrind_control"] + list(args) + [str(self.run.pid)],
@@ -776,6 +801,7 @@ class Session:
             self.run.x.screenshot(os.path.join(self.run.dir, name))
 
     def __exit__(self, *exc):
+        self.stop_perf()
         if self.probe:
             self.probe.close()
         if self.proc and self.proc.poll() is None:
@@ -1121,8 +1147,9 @@ def main():
                     help="one repetition, 20-s paced streams, 10 s idle, unless given")
     ap.add_argument("--install", action="store_true",
                     help="install CuteCom and GTKTerm with apt-get where missing")
-    ap.add_argument("--velmir", default=os.path.join(REPO, "build-rel", "velmir-rs232"),
-                    help="our program (default %(default)s)")
+    ap.add_argument("--velmir", action="append", metavar="[LABEL=]PATH",
+                    help="our program (default build-rel/velmir-rs232); give it again, with a "
+                         "label, to set builds side by side, e.g. --velmir old=/tmp/velmir-old")
     ap.add_argument("--dir", help="work directory (default: a new temporary one, removed)")
     ap.add_argument("--keep", action="store_true",
                     help="keep the work directory, with screenshots and program logs")
@@ -1131,13 +1158,25 @@ def main():
                     help="run our program under valgrind --tool=callgrind, counting only while "
                          "a shape is measured; profiles go to DIR (its figures in the table "
                          "are then callgrind's, not the program's)")
+    ap.add_argument("--perf", metavar="DIR",
+                    help="sample our program with perf record -g while a shape is measured; "
+                         "profiles go to DIR")
+    ap.add_argument("--perf-events", default="cpu-clock",
+                    help="comma-separated events for --perf (default %(default)s; uprobes "
+                         "made with perf probe count calls)")
     a = ap.parse_args()
     a.reps = a.reps or (1 if a.quick else 3)
     a.paced_seconds = a.paced_seconds or (20.0 if a.quick else 60.0)
     a.idle_seconds = a.idle_seconds or (10.0 if a.quick else 30.0)
 
-    makers = {"velmir": lambda: Velmir(os.path.abspath(a.velmir)), "cutecom": CuteCom,
-              "gtkterm": GTKTerm, "cat": Cat}
+    builds = []
+    for given in a.velmir or [os.path.join(REPO, "build-rel", "velmir-rs232")]:
+        label, _, path = given.rpartition("=")
+        builds.append(Velmir(os.path.abspath(path), label or "velmir"))
+    if len(set(b.name for b in builds)) != len(builds):
+        ap.error("give each build of our program its own label")
+    makers = {"velmir": lambda: builds, "cutecom": lambda: [CuteCom()],
+              "gtkterm": lambda: [GTKTerm()], "cat": lambda: [Cat()]}
     names = [n.strip() for n in a.programs.split(",") if n.strip()]
     shapes = [s.strip() for s in a.shapes.split(",") if s.strip()]
     for n in names:
@@ -1146,7 +1185,7 @@ def main():
     for s in shapes:
         if s not in ALL_SHAPES:
             ap.error("unknown shape %r" % s)
-    programs = [makers[n]() for n in names]
+    programs = [p for n in names for p in makers[n]()]
     if a.install:
         install([p.package for p in programs if p.package])
     for tool in ("Xvfb", "xdotool", "cc", "cat"):
@@ -1171,6 +1210,13 @@ def main():
     ctx.keep = a.keep or bool(a.dir)
     ctx.timeout, ctx.paced_seconds, ctx.idle_seconds = a.timeout, a.paced_seconds, a.idle_seconds
     ctx.callgrind = None
+    ctx.perf = None
+    ctx.perf_events = [e for e in a.perf_events.split(",") if e]
+    if a.perf:
+        if not shutil.which("perf"):
+            sys.exit("side_by_side: --perf needs perf (apt-get install linux-perf)")
+        ctx.perf = os.path.abspath(a.perf)
+        os.makedirs(ctx.perf, exist_ok=True)
     if a.callgrind:
         if not shutil.which("valgrind") or not shutil.which("callgrind_control"):
             sys.exit("side_by_side: --callgrind needs valgrind (apt-get install valgrind)")
