@@ -284,23 +284,32 @@ class Pty:
 
 class XServer:
     def __init__(self, logdir):
-        n = 70
-        while os.path.exists("/tmp/.X%d-lock" % n) or os.path.exists("/tmp/.X11-unix/X%d" % n):
-            n += 1
-        self.display = ":%d" % n
+        # Xvfb picks a free display itself and says which (-displayfd): choosing one here
+        # could race another test's server for the same number and end up on that one.
         self.log = open(os.path.join(logdir, "xvfb.log"), "wb")
-        self.proc = subprocess.Popen(
-            ["Xvfb", self.display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-            stdout=self.log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
-            start_new_session=True)
-        sock = "/tmp/.X11-unix/X%d" % n
-        deadline = time.monotonic() + 15
-        while not os.path.exists(sock):
-            if self.proc.poll() is not None or time.monotonic() > deadline:
-                self.stop()
-                raise RuntimeError("Xvfb %s did not start" % self.display)
-            time.sleep(0.05)
-        time.sleep(0.2)
+        rfd, wfd = os.pipe()
+        try:
+            self.proc = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(wfd), "-screen", "0", "1280x1024x24",
+                 "-nolisten", "tcp"],
+                stdout=self.log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                pass_fds=(wfd,), start_new_session=True)
+            os.close(wfd)
+            wfd = None
+            number = b""
+            deadline = time.monotonic() + 15
+            while not number.endswith(b"\n"):
+                r, _, _ = select.select([rfd], [], [], max(0.0, deadline - time.monotonic()))
+                chunk = os.read(rfd, 16) if r else b""
+                if not chunk:
+                    self.stop()
+                    raise RuntimeError("Xvfb did not start (see %s)" % self.log.name)
+                number += chunk
+        finally:
+            os.close(rfd)
+            if wfd is not None:
+                os.close(wfd)
+        self.display = ":%d" % int(number)
 
     def env(self):
         e = dict(os.environ)
