@@ -756,7 +756,9 @@ class Session:
                                % (self.p.name, self.shape, self.run.rep))
             events = [x for e in self.ctx.perf_events for x in ("-e", e)]
             self.perf = subprocess.Popen(
-                ["perf", "record", "-q", "-g", "-F", "999", "-o", out] + events
+                # Debian's Qt keeps no frame pointers: the stacks come from DWARF unwinding.
+                ["perf", "record", "-q", "--call-graph", "dwarf", "-F", str(self.ctx.perf_freq),
+                 "-o", out] + events
                 + ["-p", str(self.run.pid)],
                 stdout=subprocess.DEVNULL, stderr=self.out)
             time.sleep(0.5)               # attached before the first byte
@@ -1170,6 +1172,8 @@ def main():
     ap.add_argument("--perf", metavar="DIR",
                     help="sample our program with perf record -g while a shape is measured; "
                          "profiles go to DIR")
+    ap.add_argument("--perf-freq", type=int, default=999,
+                    help="samples a second for --perf (default %(default)s)")
     ap.add_argument("--perf-events", default="cpu-clock",
                     help="comma-separated events for --perf (default %(default)s; uprobes "
                          "made with perf probe count calls)")
@@ -1221,6 +1225,7 @@ def main():
     ctx.callgrind = None
     ctx.perf = None
     ctx.perf_events = [e for e in a.perf_events.split(",") if e]
+    ctx.perf_freq = a.perf_freq
     if a.perf:
         if not shutil.which("perf"):
             sys.exit("side_by_side: --perf needs perf (apt-get install linux-perf)")
