@@ -6,10 +6,15 @@
 #include "status/statusline.h"
 
 #include <QFontMetrics>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QTime>
 #include <QTimer>
+#include <QtMath>
+
+#include <algorithm>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -82,11 +87,90 @@ void StatusStrip::CMD_Redraw()
     const QString text
             = statusLineText(portName, settings, dtr, rts, cd, cts, dsr, QTime::currentTime());
     // The clock moves once a second but the strip is asked ten times: repainting the same line
-    // would cost an idle window most of its CPU. A change repaints the whole strip, never a part.
+    // would cost an idle window most of its CPU. A change repaints only the characters that
+    // changed, so the clock's tick leaves the rest of the line and the button alone.
     if (text == m_text)
         return;
-    m_text = text;
-    update();
+    const QString before = std::exchange(m_text, text);
+    update(layOutChange(before));
+}
+
+QRect StatusStrip::layOutChange(const QString &before)
+{
+    if (before.isEmpty()) {
+        m_split = 0;
+        layOut(m_steady, QString());
+        layOut(m_moving, m_text);
+        return rect();
+    }
+    // The characters both lines share at the start and at the end; a surrogate pair stays whole.
+    const qsizetype shorter = std::min(before.size(), m_text.size());
+    qsizetype head = 0;
+    while (head < shorter && before[head] == m_text[head])
+        ++head;
+    if (head > 0 && head < shorter && m_text[head - 1].isHighSurrogate())
+        --head;
+    qsizetype tail = 0;
+    while (tail < shorter - head
+           && before[before.size() - 1 - tail] == m_text[m_text.size() - 1 - tail])
+        ++tail;
+    if (tail > 0 && tail < shorter - head && m_text[m_text.size() - tail].isLowSurrogate())
+        --tail;
+
+    const qreal beforeEnd = xOf(before.size() - tail);
+    const qreal beforeWidth = xOf(before.size());
+    // The steady piece ends where the change starts; it is laid out again only when a change
+    // reaches into it, or when the moving piece carries more than a clock's worth of unchanged
+    // characters. Ticks of the clock then lay out its eight characters, not the line.
+    constexpr qsizetype MovingSlack = 8;
+    if (head < m_split || head - m_split > MovingSlack) {
+        m_split = head;
+        layOut(m_steady, m_text.left(m_split));
+    }
+    layOut(m_moving, m_text.sliced(m_split));
+
+    const qreal left = xOf(head);
+    const qreal afterEnd = xOf(m_text.size() - tail);
+    // A change of width moves everything after it: then the line is repainted to the end of
+    // the longer of the two.
+    const qreal right = qFuzzyCompare(beforeEnd, afterEnd)
+                                ? afterEnd
+                                : std::max(beforeWidth, xOf(m_text.size()));
+    // Pieces laid out apart miss kerning across the cut, and glyphs may overhang their advance:
+    // a character's width either side covers both.
+    const int margin = fontMetrics().averageCharWidth();
+    return QRect(TextLeft + qFloor(left) - margin, 0, qCeil(right - left) + 2 * margin + 1,
+                 height());
+}
+
+void StatusStrip::layOut(QTextLayout &layout, const QString &text) const
+{
+    layout.clearLayout();
+    layout.setText(text);
+    layout.setFont(font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    // Keeps the shaped glyphs, so that painting does not shape the line again.
+    layout.setCacheEnabled(true);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+}
+
+qreal StatusStrip::xOf(qsizetype position) const
+{
+    const auto lineOf = [](const QTextLayout &layout) {
+        return layout.lineCount() > 0 ? layout.lineAt(0) : QTextLine();
+    };
+    if (position < m_split) {
+        const QTextLine line = lineOf(m_steady);
+        return line.isValid() ? line.cursorToX(int(position)) : 0.0;
+    }
+    const qreal steadyWidth
+            = lineOf(m_steady).isValid() ? lineOf(m_steady).horizontalAdvance() : 0.0;
+    const QTextLine line = lineOf(m_moving);
+    return steadyWidth + (line.isValid() ? line.cursorToX(int(position - m_split)) : 0.0);
 }
 
 void StatusStrip::CMD_Resize()
@@ -104,15 +188,40 @@ QString StatusStrip::command1Caption() const
     return m_command1->text();
 }
 
-void StatusStrip::paintEvent(QPaintEvent *)
+void StatusStrip::paintEvent(QPaintEvent *event)
 {
     if (m_text.isEmpty())
         return;
     QPainter painter(this);
-    painter.setFont(font());
     painter.setPen(palette().color(QPalette::ButtonText));
+    // Both pieces stand on the baseline of the strip's own font, as one line drawn whole would.
+    // A tick repaints a few characters of the moving piece: the steady one, wholly outside the
+    // area, is not drawn at all, and the painter's clip keeps the rest to that area.
     const QFontMetrics metrics(font());
-    painter.drawText(TextLeft, TextTop + metrics.ascent(), m_text);
+    const qreal baseline = TextTop + metrics.ascent();
+    const int overhang = metrics.averageCharWidth();
+    const QRect area = event->rect();
+    qreal x = TextLeft;
+    for (const QTextLayout *layout : {&m_steady, &m_moving}) {
+        if (layout->lineCount() == 0)
+            continue;
+        const QTextLine line = layout->lineAt(0);
+        const qreal width = line.horizontalAdvance();
+        if (x - overhang <= area.right() && x + width + overhang >= area.left())
+            layout->draw(&painter, QPointF(x, baseline - line.ascent()));
+        x += width;
+    }
+}
+
+void StatusStrip::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // The pieces were shaped in the old font.
+    if (event->type() == QEvent::FontChange && !m_text.isEmpty()) {
+        layOut(m_steady, m_text.left(m_split));
+        layOut(m_moving, m_text.sliced(m_split));
+        update();
+    }
 }
 
 void StatusStrip::resizeEvent(QResizeEvent *event)

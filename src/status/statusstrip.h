@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QRect>
 #include <QString>
+#include <QTextLayout>
 #include <QWidget>
 
 class CommPort;
@@ -9,8 +11,8 @@ class QTimer;
 class SettingsStore;
 
 // The strip along the bottom of the main window: one line with the stored port name, the
-// port's line settings, the five modem lines and the clock, redrawn ten times a second, and
-// the clear/stop button at its right end.
+// port's line settings, the five modem lines and the clock, read ten times a second and
+// repainted where it changed, and the clear/stop button at its right end.
 class StatusStrip : public QWidget
 {
     Q_OBJECT
@@ -19,7 +21,7 @@ public:
     StatusStrip(CommPort &port, SettingsStore &store, QWidget *parent = nullptr);
 
     void Timer1_Timer();
-    // Reads everything the line shows afresh and repaints the whole strip.
+    // Reads everything the line shows afresh and repaints the characters that changed.
     void CMD_Redraw();
     // Keeps the button 60 pixels from the right end and 4 below the top.
     void CMD_Resize();
@@ -35,12 +37,24 @@ Q_SIGNALS:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // Lays out what changed since the line read before; returns the area whose pixels may differ.
+    QRect layOutChange(const QString &before);
+    void layOut(QTextLayout &layout, const QString &text) const;
+    // Where the character at this position of the line starts, from the left of the text.
+    qreal xOf(qsizetype position) const;
+
     CommPort &m_port;
     SettingsStore &m_store;
     QPushButton *m_command1 = nullptr;
     QTimer *m_timer1 = nullptr;
     QString m_text;
+    // The line laid out in two pieces: m_text before m_split, which rarely changes, and the
+    // rest, where the clock ticks.
+    QTextLayout m_steady;
+    QTextLayout m_moving;
+    qsizetype m_split = 0;
 };

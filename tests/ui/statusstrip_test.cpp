@@ -6,7 +6,10 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QPainter>
+#include <QPaintEvent>
 #include <QPushButton>
+#include <QRegion>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTime>
@@ -16,10 +19,38 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// Collects what a widget paints, apart from grabs, and the line it was painted with.
+class PaintRecorder : public QObject
+{
+public:
+    explicit PaintRecorder(StatusStrip &strip)
+        : m_strip(strip)
+    {
+        m_strip.installEventFilter(this);
+    }
+
+    QRegion painted;
+    QStringList lines;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == &m_strip && event->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent *>(event)->region();
+            lines.append(m_strip.currentText());
+        }
+        return false;
+    }
+
+private:
+    StatusStrip &m_strip;
+};
 
 class StatusStripTest : public ::testing::Test
 {
@@ -166,6 +197,100 @@ TEST_F(StatusStripTest, TextIsDrawnFromSevenPixelsDownOnTheStripColour)
     EXPECT_LE(firstInkRow, 12);
     EXPECT_GE(firstInkColumn, 3);
     EXPECT_LE(firstInkColumn, 6);
+}
+
+// The strip repaints only where its line changed. A region cut too short would leave part of
+// the old line on screen: every pixel that differs must have been repainted.
+TEST_F(StatusStripTest, RepaintCoversEveryPixelThatChanged)
+{
+    m_strip.resize(800, 25);
+    // The test moves the strip on itself, so that no tick falls between two pictures.
+    QTimer *timer = m_strip.findChild<QTimer *>(u"Timer1"_s);
+    ASSERT_NE(timer, nullptr);
+    timer->stop();
+    {
+        // Nothing painted before the test may be counted as painted by it.
+        PaintRecorder settled(m_strip);
+        m_strip.CMD_Redraw();
+        m_strip.update();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !settled.lines.isEmpty(); }, 2000));
+    }
+
+    struct Change
+    {
+        const char *what;
+        std::function<void()> apply;
+        bool onlyTheClock;
+    };
+    const Change changes[] = {
+            {"the clock's next second", [] {}, true},
+            {"a modem line switched on", [this] { m_port.setCts(true); }, false},
+            {"the stored port name grows", [this] { m_store.save(u"Comport"_s, u"COM12"_s); },
+             false},
+            {"the stored port name shrinks", [this] { m_store.save(u"Comport"_s, u"COM1"_s); },
+             false},
+            {"the line settings change, same width",
+             [this] { (void)m_port.setSettings(u"4800,N,8,1"_s); }, false},
+            {"the line settings change, wider",
+             [this] { (void)m_port.setSettings(u"115200,E,7,2"_s); }, false},
+    };
+    for (const Change &change : changes) {
+        SCOPED_TRACE(change.what);
+        const QString before = m_strip.currentText();
+        const QImage shownBefore = m_strip.grab().toImage();
+        auto recorder = std::make_unique<PaintRecorder>(m_strip);
+        change.apply();
+        ASSERT_TRUE(QTest::qWaitFor(
+                [&] {
+                    m_strip.CMD_Redraw();
+                    return m_strip.currentText() != before;
+                },
+                2000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return recorder->lines.contains(m_strip.currentText()); },
+                                    2000))
+                << "the new line was never painted";
+        const QRegion painted = recorder->painted;
+        recorder.reset();
+        const QImage shownAfter = m_strip.grab().toImage();
+
+        ASSERT_EQ(shownBefore.size(), shownAfter.size());
+        int changed = 0;
+        int missed = 0;
+        QPoint firstMissed;
+        for (int y = 0; y < shownAfter.height(); ++y) {
+            for (int x = 0; x < shownAfter.width(); ++x) {
+                if (shownBefore.pixel(x, y) == shownAfter.pixel(x, y))
+                    continue;
+                ++changed;
+                if (!painted.contains(QPoint(x, y)) && missed++ == 0)
+                    firstMissed = QPoint(x, y);
+            }
+        }
+        EXPECT_GT(changed, 0) << "the two lines look the same";
+        EXPECT_EQ(missed, 0) << "first pixel left unpainted at " << firstMissed.x() << ","
+                             << firstMissed.y() << "; " << before.toStdString() << " -> "
+                             << m_strip.currentText().toStdString();
+        // However the line was laid out to paint it, it reads as the line drawn whole.
+        QImage whole(shownAfter.size(), QImage::Format_RGB32);
+        whole.fill(QColor(0, 128, 128));
+        {
+            QPainter painter(&whole);
+            painter.setFont(m_strip.font());
+            painter.setPen(m_strip.palette().color(QPalette::ButtonText));
+            painter.drawText(3, 7 + QFontMetrics(m_strip.font()).ascent(), m_strip.currentText());
+        }
+        int differing = 0;
+        for (int y = 0; y < whole.height(); ++y) {
+            for (int x = 0; x < command1()->x(); ++x)
+                differing += whole.pixel(x, y) != shownAfter.pixel(x, y);
+        }
+        EXPECT_EQ(differing, 0) << "pixels unlike the line drawn whole";
+        if (change.onlyTheClock) {
+            // A tick of the clock repaints its digits, not the strip and its button.
+            EXPECT_LT(painted.boundingRect().width(), m_strip.width() / 4);
+            EXPECT_FALSE(painted.intersects(command1()->geometry()));
+        }
+    }
 }
 
 } // namespace
