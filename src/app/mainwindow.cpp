@@ -174,7 +174,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::shutDown()
 {
     m_capture.close();
-    if (m_port.portOpen()) {
+    if (m_port.portOpen() || m_port.portOpening()) {
         (void)m_port.setPortOpen(false);
     }
 }

@@ -5,12 +5,18 @@
 #include "platform/dialogs.h"
 #include "platform/switches.h"
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
-PortCommands::PortCommands(CommandContext &context, std::function<void()> closed)
-    : m_context(context)
+PortCommands::PortCommands(CommandContext &context, std::function<void()> closed, QObject *parent)
+    : QObject(parent)
+    , m_context(context)
     , m_closed(std::move(closed))
-{}
+{
+    connect(&context.port, &CommPort::opened, this, &PortCommands::portOpened);
+    connect(&context.port, &CommPort::openFailed, this, &PortCommands::portOpenFailed);
+}
 
 void PortCommands::openOrClose()
 {
@@ -20,10 +26,26 @@ void PortCommands::openOrClose()
     if (!result.ok()) {
         m_context.dialogs.message(result.message(), Dialogs::OkOnly);
     }
+    m_opening = m_context.port.portOpening();
     showPortState();
     if (!m_context.port.portOpen()) {
         m_closed();
     }
+}
+
+void PortCommands::portOpened()
+{
+    if (!std::exchange(m_opening, false))
+        return;
+    showPortState();
+}
+
+void PortCommands::portOpenFailed(const QString &message)
+{
+    if (!std::exchange(m_opening, false))
+        return;
+    showPortState();
+    m_context.dialogs.message(message, Dialogs::OkOnly);
 }
 
 void PortCommands::showPortState()
@@ -31,7 +53,8 @@ void PortCommands::showPortState()
     for (int item : {Switches::Dtr, Switches::Rts, Switches::SendFile, Switches::Capture}) {
         m_context.switches.setEnabled(item, m_context.port.portOpen());
     }
-    m_context.switches.setChecked(Switches::OpenPort, m_context.port.portOpen());
+    m_context.switches.setChecked(Switches::OpenPort,
+                                  m_context.port.portOpen() || m_context.port.portOpening());
 }
 
 void PortCommands::switchDtr()

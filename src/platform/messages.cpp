@@ -131,6 +131,16 @@ QString portLostOther(const QString &where, const QString &why)
     return u"%1 已关闭：设备被拔出或不再响应（%2）。请重新连接后再打开端口。"_s.arg(where, why);
 }
 
+QString networkOpenFailed(const QString &name, const QString &link, const QString &cause)
+{
+    return u"无法打开 %1（网络端口，链接自 %2）。%3"_s.arg(name, link, cause);
+}
+
+QString networkPortLost(const QString &name, const QString &cause)
+{
+    return u"%1 已关闭：%2"_s.arg(name, cause);
+}
+
 QString captureOpenFailed(const QString &path, const QString &why)
 {
     return u"无法打开捕获文件 %1：%2"_s.arg(path, why);

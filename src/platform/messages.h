@@ -32,6 +32,8 @@ QString sendFailed(const QString &where, const QString &why);
 QString portLostHungUp(const QString &where);
 QString portLostWriteFailed(const QString &where, const QString &why);
 QString portLostOther(const QString &where, const QString &why);
+QString networkOpenFailed(const QString &name, const QString &link, const QString &cause);
+QString networkPortLost(const QString &name, const QString &cause);
 
 // --- Files ----------------------------------------------------------------------------------
 QString captureOpenFailed(const QString &path, const QString &why);

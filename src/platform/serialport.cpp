@@ -1,6 +1,7 @@
 #include "platform/serialport.h"
 
 #include "platform/messages.h"
+#include "platform/networkaddress.h"
 #include "platform/portpath.h"
 
 using namespace Qt::StringLiterals;
@@ -23,13 +24,19 @@ constexpr qsizetype ChunkCapBytes = 128 * 1024;
 SerialPort::SerialPort(QObject *parent)
     : CommPort(parent)
     , m_device(this)
+    , m_network(this)
 {
     m_raiseTimer.setSingleShot(true);
     m_raiseTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_raiseTimer, &QTimer::timeout, this, &SerialPort::raiseReceive);
-    connect(&m_device, &LineTransport::readyRead, this, &SerialPort::onReadyRead);
-    connect(&m_device, &LineTransport::bytesWritten, this, &CommPort::bytesWritten);
-    connect(&m_device, &LineTransport::lost, this, &SerialPort::onLost);
+    for (LineTransport *transport :
+         {static_cast<LineTransport *>(&m_device), static_cast<LineTransport *>(&m_network)}) {
+        connect(transport, &LineTransport::readyRead, this, &SerialPort::onReadyRead);
+        connect(transport, &LineTransport::bytesWritten, this, &CommPort::bytesWritten);
+        connect(transport, &LineTransport::opened, this, &CommPort::opened);
+        connect(transport, &LineTransport::failed, this, &SerialPort::onOpenFailed);
+        connect(transport, &LineTransport::lost, this, &SerialPort::onLost);
+    }
 }
 
 SerialPort::~SerialPort()
@@ -172,21 +179,31 @@ LineSetup SerialPort::setup() const
 Result SerialPort::open()
 {
     const QString name = portName();
-    if (portOpen())
+    if (portOpen() || portOpening())
         return Result::failure(Messages::portAlreadyOpen(describe()));
 
-    // Find the device: the user's link, else the conventional name.
+    // Find the line: the user's link, else the conventional device. A link may name a serial
+    // server instead of a device; that opening finishes later.
     const QString path = devicePathFor(m_number);
     if (path.isEmpty())
         return Result::failure(
                 Messages::noStandardDevice(name, PortPath::linkCommandFor(m_number)));
     m_lastArrival.invalidate();
+    if (const std::optional<NetworkAddress> address = NetworkAddress::fromLink(path)) {
+        m_transport = &m_network;
+        m_network.open(m_number, path, *address, setup());
+        return Result::success();
+    }
     m_transport = &m_device;
     return m_device.open(m_number, path, setup());
 }
 
 Result SerialPort::close()
 {
+    if (portOpening()) {
+        m_transport->close();
+        return Result::success();
+    }
     if (!portOpen())
         return Result::failure(Messages::portNotOpen(portName()));
     closeTransport();
@@ -293,6 +310,11 @@ void SerialPort::raiseReceive()
     if (m_pending.isEmpty())
         return;
     Q_EMIT received(std::exchange(m_pending, QByteArray()));
+}
+
+void SerialPort::onOpenFailed(const QString &message)
+{
+    Q_EMIT openFailed(message);
 }
 
 void SerialPort::onLost(const QString &message)

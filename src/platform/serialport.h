@@ -2,14 +2,16 @@
 
 #include "platform/commport.h"
 #include "platform/devicetransport.h"
+#include "platform/networktransport.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
 
-// The real serial line: a CommPort over the device a port number leads to. It hands arriving
-// bytes on in grouped chunks, queues what is sent without ever waiting on the caller's thread,
-// reads the modem lines cheaply, and closes itself (once, with a message) when the line goes
-// away.
+// The real serial line: a CommPort over the line a port number leads to, a local device or,
+// when the number's link names rfc2217:// or socket://, a serial server on the network. It hands
+// arriving bytes on in grouped chunks, queues what is sent without ever waiting on the caller's
+// thread, reads the modem lines cheaply, and closes itself (once, with a message) when the line
+// goes away.
 class SerialPort : public CommPort
 {
     Q_OBJECT
@@ -28,6 +30,7 @@ public:
     Result setPortOpen(bool open) override;
     // A port noticed lost is no longer open to its users, though closing it is still under way.
     bool portOpen() const override { return m_transport && m_transport->isOpen(); }
+    bool portOpening() const override { return m_transport && m_transport->isOpening(); }
 
     void setDtrEnable(bool on) override;
     bool dtrEnable() const override { return m_dtr; }
@@ -40,7 +43,8 @@ public:
     Result output(const QByteArray &bytes) override;
     qint64 bytesToWrite() const override;
 
-    // The device file the open port uses (links resolved); empty while closed.
+    // The device file the open port uses (links resolved), or the server's address for a
+    // network port; empty while closed.
     QString devicePath() const;
 
 private:
@@ -58,9 +62,11 @@ private:
     // How long the line takes to carry this many bytes at its present settings.
     qint64 lineTimeMs(qsizetype bytes) const;
     void takeArrived();
+    void onOpenFailed(const QString &message);
     void onLost(const QString &message);
 
     DeviceTransport m_device;
+    NetworkTransport m_network;
     // The transport of the last opening; nothing before the first.
     LineTransport *m_transport = nullptr;
 
