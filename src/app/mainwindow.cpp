@@ -73,7 +73,6 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
     connect(m_menus, &Menus::commandClicked, this, &MainWindow::MyCommand_Click);
     connect(m_menus, &Menus::helpClicked, this, [this](int index) { m_help->MyHelp_Click(index); });
     connect(m_CMD, &StatusStrip::command1Clicked, this, &MainWindow::Command1_Click);
-    connect(&m_port, &CommPort::lost, this, &MainWindow::onPortLost);
 }
 
 MainWindow::~MainWindow()
@@ -160,11 +159,6 @@ void MainWindow::Command1_Click()
     }
 }
 
-void MainWindow::onPortLost(const QString &message)
-{
-    m_dispatcher->portCommands().portLost(message);
-}
-
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     shutDown();
@@ -173,6 +167,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::shutDown()
 {
+    m_dispatcher->portCommands().stopWaiting();
     m_capture.close();
     if (m_port.portOpen() || m_port.portOpening()) {
         (void)m_port.setPortOpen(false);
