@@ -282,8 +282,12 @@ void DeviceTransport::onErrorOccurred(QSerialPort::SerialPortError error)
     // Once the device is gone, Qt repeats the read error as fast as it can until the port
     // closes: stop listening at the first one. The report is deferred to leave QSerialPort's own
     // notification handler first, since the port closes the device on it.
+    // A hung-up line may come as a resource error whose text ("Resource temporarily
+    // unavailable") says nothing to a user: it is told as the hang-up it is.
+    const QSerialPort::SerialPortError kind
+            = hungUp && error == QSerialPort::ResourceError ? QSerialPort::ReadError : error;
     m_losing = true;
-    QTimer::singleShot(0, this, [this, error, detail] { reportLost(error, detail); });
+    QTimer::singleShot(0, this, [this, kind, detail] { reportLost(kind, detail); });
 }
 
 void DeviceTransport::reportLost(QSerialPort::SerialPortError error, const QString &detail)
