@@ -111,7 +111,6 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
     connect(m_menus, &Menus::commandClicked, this, &MainWindow::MyCommand_Click);
     connect(m_menus, &Menus::helpClicked, this, [this](int index) { m_help->MyHelp_Click(index); });
     connect(m_CMD, &StatusStrip::command1Clicked, this, &MainWindow::Command1_Click);
-    connect(&m_port, &CommPort::lost, this, &MainWindow::onPortLost);
 }
 
 MainWindow::~MainWindow()
@@ -199,11 +198,6 @@ void MainWindow::Command1_Click()
     }
 }
 
-void MainWindow::onPortLost(const QString &message)
-{
-    m_dispatcher->portCommands().portLost(message);
-}
-
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     shutDown();
@@ -212,8 +206,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::shutDown()
 {
+    m_dispatcher->portCommands().stopWaiting();
     m_capture.close();
-    if (m_port.portOpen()) {
+    if (m_port.portOpen() || m_port.portOpening()) {
         // The window is going away, so there is nobody left to show a message to.
         if (const Result closed = m_port.setPortOpen(false); !closed.ok()) {
             qWarning("%s", qPrintable(closed.message()));

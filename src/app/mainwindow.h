@@ -56,7 +56,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void onPortLost(const QString &message);
     // Closes what is open, so the device and the capture file are left clean.
     void shutDown();
 

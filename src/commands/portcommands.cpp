@@ -3,27 +3,57 @@
 #include "commands/commandcontext.h"
 #include "platform/commport.h"
 #include "platform/dialogs.h"
+#include "platform/messages.h"
 #include "platform/switches.h"
+#include "platform/terminalbox.h"
+#include "terminal/colors.h"
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
-PortCommands::PortCommands(CommandContext &context, std::function<void()> closed)
-    : m_context(context)
+PortCommands::PortCommands(CommandContext &context, std::function<void()> closed, QObject *parent)
+    : QObject(parent)
+    , m_context(context)
     , m_closed(std::move(closed))
-{}
+    , m_reconnect(context.port)
+{
+    connect(&context.port, &CommPort::opened, this, &PortCommands::portOpened);
+    connect(&context.port, &CommPort::openFailed, this, &PortCommands::portOpenFailed);
+    connect(&context.port, &CommPort::lost, this, &PortCommands::portLost);
+    connect(&m_reconnect, &Reconnect::back, this, &PortCommands::portBack);
+}
 
 void PortCommands::openOrClose()
 {
+    // Item 1 ends a wait for a lost port, and then does what it always does.
+    m_reconnect.stop();
     // The mark, not the port, says which way to go: the user sees the mark.
     const bool open = !m_context.switches.checked(Switches::OpenPort);
     const Result result = m_context.port.setPortOpen(open);
     if (!result.ok()) {
         m_context.dialogs.message(result.message(), Dialogs::OkOnly);
     }
+    m_opening = m_context.port.portOpening();
     showPortState();
     if (!m_context.port.portOpen()) {
         m_closed();
     }
+}
+
+void PortCommands::portOpened()
+{
+    if (!std::exchange(m_opening, false))
+        return;
+    showPortState();
+}
+
+void PortCommands::portOpenFailed(const QString &message)
+{
+    if (!std::exchange(m_opening, false))
+        return;
+    showPortState();
+    m_context.dialogs.message(message, Dialogs::OkOnly);
 }
 
 void PortCommands::showPortState()
@@ -31,7 +61,8 @@ void PortCommands::showPortState()
     for (int item : {Switches::Dtr, Switches::Rts, Switches::SendFile, Switches::Capture}) {
         m_context.switches.setEnabled(item, m_context.port.portOpen());
     }
-    m_context.switches.setChecked(Switches::OpenPort, m_context.port.portOpen());
+    m_context.switches.setChecked(Switches::OpenPort,
+                                  m_context.port.portOpen() || m_context.port.portOpening());
 }
 
 void PortCommands::switchDtr()
@@ -61,10 +92,35 @@ void PortCommands::invert(int item)
     m_context.switches.setChecked(item, !m_context.switches.checked(item));
 }
 
+void PortCommands::stopWaiting()
+{
+    m_reconnect.stop();
+}
+
 void PortCommands::portLost(const QString &message)
 {
-    // Capture stays on, as when the user closes the port; it goes on after a reopen.
+    // Capture stays on, as when the user closes the port; it goes on after the port is back.
     showPortState();
     m_closed();
-    m_context.dialogs.message(message, Dialogs::Exclamation);
+    // A line in the terminal rather than a box: nothing needs an answer, and the wait begins
+    // at once.
+    notice(Messages::waitingForPort(message));
+    m_reconnect.start();
+}
+
+void PortCommands::portBack()
+{
+    showPortState();
+    notice(Messages::portBack(u"COM"_s + QString::number(m_context.port.commPort())));
+}
+
+void PortCommands::notice(const QString &text)
+{
+    // On a line of its own at the end, where the line's own text arrives, and kept from
+    // editing like that text.
+    TerminalBox &box = m_context.box;
+    const qsizetype length = box.textLength();
+    const bool lineStarted = length > 0 && box.charAt(length - 1) != u'\n';
+    box.appendRuns({TextRun{(lineStarted ? u"\n"_s : QString()) + text + u'\n',
+                            TerminalColors::Notice, true}});
 }

@@ -25,8 +25,13 @@ public:
     virtual Result setHandshaking(int code) = 0;
     virtual int handshaking() const = 0;
 
+    // A local device opens or fails within setPortOpen(true). A port behind a serial server on
+    // the network needs a round trip or more: the call then succeeds with portOpening() true,
+    // and the outcome follows as opened() or openFailed(), never from inside the call.
+    // setPortOpen(false) while opening stops the attempt without a signal.
     virtual Result setPortOpen(bool open) = 0;
     virtual bool portOpen() const = 0;
+    virtual bool portOpening() const = 0;
 
     virtual void setDtrEnable(bool on) = 0;
     virtual bool dtrEnable() const = 0;
@@ -45,6 +50,11 @@ public:
     virtual qint64 bytesToWrite() const = 0;
 
 Q_SIGNALS:
+    // An opening under way has finished: the port is open.
+    void opened();
+    // An opening under way has failed and left the port closed; the text names the port, where
+    // it leads and the cause.
+    void openFailed(const QString &message);
     // What arrived from the line, in order, gathered into chunks; raised on the UI thread.
     void received(const QByteArray &bytes);
     // The line took this many queued bytes.

@@ -118,17 +118,37 @@ QString sendFailed(const QString &where, const QString &why)
 
 QString portLostHungUp(const QString &where)
 {
-    return u"%1 已关闭：线路挂断或设备被拔出。请重新连接后再打开端口。"_s.arg(where);
+    return u"%1 已关闭：线路挂断或设备被拔出。"_s.arg(where);
 }
 
 QString portLostWriteFailed(const QString &where, const QString &why)
 {
-    return u"%1 已关闭：写入设备失败（%2）。请重新连接后再打开端口。"_s.arg(where, why);
+    return u"%1 已关闭：写入设备失败（%2）。"_s.arg(where, why);
 }
 
 QString portLostOther(const QString &where, const QString &why)
 {
-    return u"%1 已关闭：设备被拔出或不再响应（%2）。请重新连接后再打开端口。"_s.arg(where, why);
+    return u"%1 已关闭：设备被拔出或不再响应（%2）。"_s.arg(where, why);
+}
+
+QString networkOpenFailed(const QString &name, const QString &link, const QString &cause)
+{
+    return u"无法打开 %1（网络端口，链接自 %2）。%3"_s.arg(name, link, cause);
+}
+
+QString networkPortLost(const QString &name, const QString &cause)
+{
+    return u"%1 已关闭：%2"_s.arg(name, cause);
+}
+
+QString waitingForPort(const QString &lostMessage)
+{
+    return lostMessage + u"正在等待它回来，回来后按原设置自动重新打开（按 F12 停止等待）。"_s;
+}
+
+QString portBack(const QString &where)
+{
+    return u"%1 回来了，已按原设置重新打开。"_s.arg(where);
 }
 
 QString captureOpenFailed(const QString &path, const QString &why)

@@ -32,6 +32,11 @@ QString sendFailed(const QString &where, const QString &why);
 QString portLostHungUp(const QString &where);
 QString portLostWriteFailed(const QString &where, const QString &why);
 QString portLostOther(const QString &where, const QString &why);
+QString networkOpenFailed(const QString &name, const QString &link, const QString &cause);
+QString networkPortLost(const QString &name, const QString &cause);
+// Notice lines in the terminal while a lost port is waited for, and when it is back.
+QString waitingForPort(const QString &lostMessage);
+QString portBack(const QString &where);
 
 // --- Files ----------------------------------------------------------------------------------
 QString captureOpenFailed(const QString &path, const QString &why);

@@ -1,17 +1,8 @@
 #include "platform/serialport.h"
 
 #include "platform/messages.h"
+#include "platform/networkaddress.h"
 #include "platform/portpath.h"
-
-#include <QFile>
-#include <QFileInfo>
-
-#include <cerrno>
-#include <poll.h>
-#include <sys/stat.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -27,35 +18,31 @@ constexpr int QuietMs = 4;
 constexpr int BurstCapMs = 25;
 // ...or as soon as this much waits, so that no single event takes long to show, even in hex.
 constexpr qsizetype ChunkCapBytes = 128 * 1024;
-// The status strip asks for three lines in a row ten times a second: one system call serves all.
-constexpr int ModemCacheMs = 10;
-
-// ioctl() answers for a device without modem-control lines, such as a pseudo-terminal.
-bool meansNoModemLines(int err)
-{
-    return err == ENOTTY || err == EINVAL || err == ENOTSUP;
-}
 
 } // namespace
 
 SerialPort::SerialPort(QObject *parent)
     : CommPort(parent)
-    , m_serial(this)
+    , m_device(this)
+    , m_network(this)
 {
-    // Nothing received may be dropped: the buffer grows as needed until it is handed on.
-    m_serial.setReadBufferSize(0);
     m_raiseTimer.setSingleShot(true);
     m_raiseTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_raiseTimer, &QTimer::timeout, this, &SerialPort::raiseReceive);
-    connect(&m_serial, &QSerialPort::readyRead, this, &SerialPort::onReadyRead);
-    connect(&m_serial, &QSerialPort::errorOccurred, this, &SerialPort::onErrorOccurred);
-    connect(&m_serial, &QSerialPort::bytesWritten, this, &CommPort::bytesWritten);
+    for (LineTransport *transport :
+         {static_cast<LineTransport *>(&m_device), static_cast<LineTransport *>(&m_network)}) {
+        connect(transport, &LineTransport::readyRead, this, &SerialPort::onReadyRead);
+        connect(transport, &LineTransport::bytesWritten, this, &CommPort::bytesWritten);
+        connect(transport, &LineTransport::opened, this, &CommPort::opened);
+        connect(transport, &LineTransport::failed, this, &SerialPort::onOpenFailed);
+        connect(transport, &LineTransport::lost, this, &SerialPort::onLost);
+    }
 }
 
 SerialPort::~SerialPort()
 {
-    if (m_serial.isOpen())
-        closeDevice();
+    if (m_transport)
+        m_transport->close();
 }
 
 Result SerialPort::setCommPort(int number)
@@ -67,7 +54,7 @@ Result SerialPort::setCommPort(int number)
     return Result::success();
 }
 
-Expected<SerialPort::LineSettings> SerialPort::parseSettings(const QString &text)
+Expected<LineSettings> SerialPort::parseSettings(const QString &text)
 {
     const auto refuse = [&text](const QString &why) {
         return Expected<LineSettings>::failure(Messages::lineSettingsRefused(text, why));
@@ -137,10 +124,11 @@ Result SerialPort::setSettings(const QString &settings)
     const Expected<LineSettings> parsed = parseSettings(settings);
     if (!parsed)
         return Result::failure(parsed.message());
-    if (m_serial.isOpen() && !applyLineSettings(*parsed)) {
-        const QString why = m_serial.errorString();
-        applyLineSettings(m_line);
-        return Result::failure(Messages::lineSettingsRefusedByDevice(describe(), settings, why));
+    if (m_transport) {
+        const Result applied = m_transport->setLineSettings(*parsed);
+        if (!applied)
+            return Result::failure(
+                    Messages::lineSettingsRefusedByDevice(describe(), settings, applied.message()));
     }
     m_line = *parsed;
     m_settings = settings;
@@ -152,10 +140,11 @@ Result SerialPort::setHandshaking(int code)
     if (code < 0 || code > 3) {
         return Result::failure(Messages::handshakingInvalid(code));
     }
-    if (m_serial.isOpen() && !applyHandshaking(code)) {
-        const QString why = m_serial.errorString();
-        applyHandshaking(m_handshaking);
-        return Result::failure(Messages::handshakingRefusedByDevice(describe(), code, why));
+    if (m_transport) {
+        const Result applied = m_transport->setHandshaking(code);
+        if (!applied)
+            return Result::failure(
+                    Messages::handshakingRefusedByDevice(describe(), code, applied.message()));
     }
     m_handshaking = code;
     return Result::success();
@@ -171,215 +160,112 @@ QString SerialPort::portName() const
     return u"COM"_s + QString::number(m_number);
 }
 
+QString SerialPort::devicePath() const
+{
+    return m_transport ? m_transport->target() : QString();
+}
+
 QString SerialPort::describe() const
 {
-    return m_device.isEmpty() ? portName() : u"%1 (%2)"_s.arg(portName(), m_device);
+    const QString target = devicePath();
+    return target.isEmpty() ? portName() : u"%1 (%2)"_s.arg(portName(), target);
+}
+
+LineSetup SerialPort::setup() const
+{
+    return LineSetup{m_line, m_handshaking, m_dtr, m_rts};
 }
 
 Result SerialPort::open()
 {
     const QString name = portName();
-    if (m_serial.isOpen())
+    if (portOpen() || portOpening())
         return Result::failure(Messages::portAlreadyOpen(describe()));
 
-    // Find the device: the user's link, else the conventional name.
+    // Find the line: the user's link, else the conventional device. A link may name a serial
+    // server instead of a device; that opening finishes later.
     const QString path = devicePathFor(m_number);
     if (path.isEmpty())
         return Result::failure(
                 Messages::noStandardDevice(name, PortPath::linkCommandFor(m_number)));
-    const QFileInfo info(path);
-    const bool linked = info.isSymLink();
-    const QString device = info.canonicalFilePath();
-    if (device.isEmpty()) {
-        if (linked) {
-            return Result::failure(Messages::linkTargetMissing(name, path, info.symLinkTarget(),
-                                                               PortPath::linkCommandFor(m_number)));
-        }
-        return Result::failure(
-                Messages::deviceMissing(name, path, PortPath::linkCommandFor(m_number)));
-    }
-    const QString where = linked ? u"%1 (%2, 链接自 %3)"_s.arg(name, device, path)
-                                 : u"%1 (%2)"_s.arg(name, device);
-
-    // Check access ourselves: Qt reports a held lock and a denied device alike.
-    const QByteArray encoded = QFile::encodeName(device);
-    if (::access(encoded.constData(), R_OK | W_OK) != 0 && errno == EACCES)
-        return Result::failure(Messages::permissionDenied(where));
-    // Only a character device can be a serial line; opening a FIFO or a file would either block
-    // or read garbage.
-    struct stat st
-    {
-    };
-    if (::stat(encoded.constData(), &st) == 0 && !S_ISCHR(st.st_mode))
-        return Result::failure(Messages::notASerialDevice(where));
-
-    // Open with exclusive access and the configured line.
-    m_serial.setPortName(device);
-    applyLineSettings(m_line);
-    m_serial.setFlowControl(m_handshaking == 1   ? QSerialPort::SoftwareControl
-                            : m_handshaking >= 2 ? QSerialPort::HardwareControl
-                                                 : QSerialPort::NoFlowControl);
-    m_losing = false;
-    if (!m_serial.open(QIODevice::ReadWrite)) {
-        const QSerialPort::SerialPortError error = m_serial.error();
-        const QString why = m_serial.errorString();
-        m_serial.clearError();
-        if (why == qt_error_string(ENOTTY) || why == qt_error_string(EINVAL))
-            return Result::failure(Messages::notASerialDevice(where));
-        switch (error) {
-        case QSerialPort::PermissionError:
-            if (why == qt_error_string(EACCES) || why == qt_error_string(EPERM))
-                return Result::failure(Messages::permissionDenied(where));
-            return Result::failure(Messages::deviceBusy(where));
-        case QSerialPort::DeviceNotFoundError:
-            return Result::failure(
-                    Messages::deviceMissing(name, device, PortPath::linkCommandFor(m_number)));
-        default:
-            return Result::failure(Messages::openFailed(where, why));
-        }
-    }
-    m_device = device;
-
-    // Handshaking that Qt cannot express, then the output lines as last set.
-    if (m_handshaking == 3)
-        applyHandshaking(3);
-    m_modemLinesKnownMissing = false;
-    m_modemBitsAge.invalidate();
-    applyModemLine(TIOCM_DTR, m_dtr);
-    applyModemLine(TIOCM_RTS, m_rts);
     m_lastArrival.invalidate();
-    return Result::success();
+    if (const std::optional<NetworkAddress> address = NetworkAddress::fromLink(path)) {
+        m_transport = &m_network;
+        m_network.open(m_number, path, *address, setup());
+        return Result::success();
+    }
+    m_transport = &m_device;
+    return m_device.open(m_number, path, setup());
 }
 
 Result SerialPort::close()
 {
-    if (!m_serial.isOpen())
+    if (portOpening()) {
+        m_transport->close();
+        return Result::success();
+    }
+    if (!portOpen())
         return Result::failure(Messages::portNotOpen(portName()));
-    closeDevice();
+    closeTransport();
     return Result::success();
 }
 
-void SerialPort::closeDevice()
+void SerialPort::closeTransport()
 {
-    // Hand the system what it takes now without waiting; a sender that still had bytes queued
-    // learns from bytesToWrite() how far it got.
-    if (!m_losing)
-        m_serial.flush();
-
     // Bytes already received are still delivered.
     takeArrived();
-    m_losing = true;
-    m_serial.close();
-    m_serial.clearError();
-    m_losing = false;
-    m_device.clear();
+    m_transport->close();
     if (!m_pending.isEmpty() && !m_raiseTimer.isActive())
         m_raiseTimer.start(0);
-}
-
-bool SerialPort::applyLineSettings(const LineSettings &line)
-{
-    // Each setter stops at the first refusal so that errorString() names it.
-    return m_serial.setBaudRate(line.speed) && m_serial.setParity(line.parity)
-           && m_serial.setDataBits(line.dataBits) && m_serial.setStopBits(line.stopBits);
-}
-
-bool SerialPort::applyHandshaking(int code)
-{
-    const QSerialPort::FlowControl flow = code == 1   ? QSerialPort::SoftwareControl
-                                          : code >= 2 ? QSerialPort::HardwareControl
-                                                      : QSerialPort::NoFlowControl;
-    // Qt rewrites the whole termios from its own copy on every change, so the software
-    // flags of code 3 are put back after each one.
-    if (!m_serial.setFlowControl(flow))
-        return false;
-    if (code != 3 || !m_serial.isOpen())
-        return true;
-    termios tio{};
-    const int fd = m_serial.handle();
-    if (::tcgetattr(fd, &tio) != 0)
-        return false;
-    tio.c_iflag |= IXON | IXOFF | IXANY;
-    return ::tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
 void SerialPort::setDtrEnable(bool on)
 {
     m_dtr = on;
-    applyModemLine(TIOCM_DTR, on);
+    if (m_transport)
+        m_transport->setDtr(on);
 }
 
 void SerialPort::setRtsEnable(bool on)
 {
     m_rts = on;
-    applyModemLine(TIOCM_RTS, on);
-}
-
-void SerialPort::applyModemLine(int line, bool on)
-{
-    if (!m_serial.isOpen() || m_losing || m_modemLinesKnownMissing)
-        return;
-    // Set the line directly: QSerialPort would raise an error on every attempt on a device
-    // without modem lines, and that is not a fault of the user's.
-    int bits = line;
-    if (::ioctl(m_serial.handle(), on ? TIOCMBIS : TIOCMBIC, &bits) != 0
-        && meansNoModemLines(errno))
-        m_modemLinesKnownMissing = true;
-    m_modemBitsAge.invalidate();
-}
-
-bool SerialPort::modemLine(int line) const
-{
-    if (!m_serial.isOpen() || m_losing || m_modemLinesKnownMissing)
-        return false;
-    if (!m_modemBitsAge.isValid() || m_modemBitsAge.elapsed() >= ModemCacheMs) {
-        int bits = 0;
-        if (::ioctl(m_serial.handle(), TIOCMGET, &bits) != 0) {
-            if (meansNoModemLines(errno))
-                m_modemLinesKnownMissing = true;
-            bits = 0;
-        }
-        m_modemBits = bits;
-        m_modemBitsAge.start();
-    }
-    return (m_modemBits & line) != 0;
+    if (m_transport)
+        m_transport->setRts(on);
 }
 
 bool SerialPort::cdHolding() const
 {
-    return modemLine(TIOCM_CAR);
+    return portOpen() && m_transport->cd();
 }
 
 bool SerialPort::ctsHolding() const
 {
-    return modemLine(TIOCM_CTS);
+    return portOpen() && m_transport->cts();
 }
 
 bool SerialPort::dsrHolding() const
 {
-    return modemLine(TIOCM_DSR);
+    return portOpen() && m_transport->dsr();
 }
 
 Result SerialPort::output(const QByteArray &bytes)
 {
-    if (!m_serial.isOpen() || m_losing)
+    if (!portOpen())
         return Result::failure(Messages::portNotOpen(portName()));
     if (bytes.isEmpty())
         return Result::success();
-    // Qt's write queue grows as needed and drains as the line takes bytes; the caller is never
-    // held here, however long the far end holds the line.
-    if (m_serial.write(bytes) != bytes.size())
-        return Result::failure(Messages::sendFailed(describe(), m_serial.errorString()));
-    // Start the line at once rather than at the next turn of the event loop.
-    m_serial.flush();
-    return Result::success();
+    return m_transport->write(bytes);
+}
+
+qint64 SerialPort::bytesToWrite() const
+{
+    return m_transport ? m_transport->bytesToWrite() : 0;
 }
 
 void SerialPort::takeArrived()
 {
-    // Reading also restarts Qt's reading of the device where an error had paused it.
-    if (m_serial.isOpen())
-        m_pending += m_serial.readAll();
+    if (m_transport)
+        m_pending += m_transport->takeArrived();
 }
 
 void SerialPort::onReadyRead()
@@ -426,57 +312,16 @@ void SerialPort::raiseReceive()
     Q_EMIT received(std::exchange(m_pending, QByteArray()));
 }
 
-void SerialPort::onErrorOccurred(QSerialPort::SerialPortError error)
+void SerialPort::onOpenFailed(const QString &message)
 {
-    if (m_losing || !m_serial.isOpen())
-        return;
-    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError
-        && error != QSerialPort::WriteError)
-        return;
-    const QString detail = m_serial.errorString();
-
-    // Qt reports a full output queue (or an empty input one) as a resource error, and then
-    // stops reading. The line is fine unless it has hung up: keep it, and read on.
-    pollfd state{m_serial.handle(), POLLIN, 0};
-    const bool hungUp
-            = ::poll(&state, 1, 0) < 0 || (state.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-    if (!hungUp && detail == qt_error_string(EAGAIN)) {
-        m_serial.clearError();
-        QTimer::singleShot(0, this, &SerialPort::onReadyRead);
-        return;
-    }
-
-    // Once the device is gone, Qt repeats the read error as fast as it can until the port
-    // closes: close on the first one. The close is deferred to leave QSerialPort's own
-    // notification handler first.
-    m_losing = true;
-    QTimer::singleShot(0, this, [this, error, detail] { closeLost(error, detail); });
+    Q_EMIT openFailed(message);
 }
 
-void SerialPort::closeLost(QSerialPort::SerialPortError error, const QString &detail)
+void SerialPort::onLost(const QString &message)
 {
-    if (!m_losing || !m_serial.isOpen())
-        return;
-    QString message;
-    switch (error) {
-    case QSerialPort::ReadError:
-        // A hung-up line reads as end of file; the system's error text is then stale.
-        message = Messages::portLostHungUp(describe());
-        break;
-    case QSerialPort::WriteError:
-        message = Messages::portLostWriteFailed(describe(), detail);
-        break;
-    default:
-        message = Messages::portLostOther(describe(), detail);
-        break;
-    }
-
     // Deliver what had arrived before the loss, then close and report once.
     takeArrived();
-    m_serial.close();
-    m_serial.clearError();
-    m_device.clear();
-    m_losing = false;
+    m_transport->close();
     m_raiseTimer.stop();
     if (!m_pending.isEmpty())
         Q_EMIT received(std::exchange(m_pending, QByteArray()));

@@ -1,15 +1,17 @@
 #pragma once
 
 #include "platform/commport.h"
+#include "platform/devicetransport.h"
+#include "platform/networktransport.h"
 
 #include <QElapsedTimer>
-#include <QSerialPort>
 #include <QTimer>
 
-// The real serial line: a CommPort over Qt SerialPort that opens the device a port number
-// leads to, hands arriving bytes on in grouped chunks, queues what is sent without ever waiting
-// on the caller's thread, reads the modem lines cheaply, and closes itself (once, with a
-// message) when the device goes away.
+// The real serial line: a CommPort over the line a port number leads to, a local device or,
+// when the number's link names rfc2217:// or socket://, a serial server on the network. It hands
+// arriving bytes on in grouped chunks, queues what is sent without ever waiting on the caller's
+// thread, reads the modem lines cheaply, and closes itself (once, with a message) when the line
+// goes away.
 class SerialPort : public CommPort
 {
     Q_OBJECT
@@ -27,7 +29,8 @@ public:
 
     Result setPortOpen(bool open) override;
     // A port noticed lost is no longer open to its users, though closing it is still under way.
-    bool portOpen() const override { return m_serial.isOpen() && !m_losing; }
+    bool portOpen() const override { return m_transport && m_transport->isOpen(); }
+    bool portOpening() const override { return m_transport && m_transport->isOpening(); }
 
     void setDtrEnable(bool on) override;
     bool dtrEnable() const override { return m_dtr; }
@@ -38,61 +41,45 @@ public:
     bool dsrHolding() const override;
 
     Result output(const QByteArray &bytes) override;
-    qint64 bytesToWrite() const override { return m_serial.bytesToWrite(); }
+    qint64 bytesToWrite() const override;
 
-    // The device file the open port uses (links resolved); empty while closed.
-    QString devicePath() const { return m_device; }
+    // The device file the open port uses (links resolved), or the server's address for a
+    // network port; empty while closed.
+    QString devicePath() const;
 
 private:
-    // One parsed line-settings text.
-    struct LineSettings
-    {
-        qint32 speed = 9600;
-        QSerialPort::Parity parity = QSerialPort::NoParity;
-        QSerialPort::DataBits dataBits = QSerialPort::Data8;
-        QSerialPort::StopBits stopBits = QSerialPort::OneStop;
-    };
     static Expected<LineSettings> parseSettings(const QString &text);
 
     Result open();
     Result close();
-    void closeDevice();
+    void closeTransport();
     QString portName() const;
     QString describe() const;
-    bool applyLineSettings(const LineSettings &line);
-    bool applyHandshaking(int code);
-    void applyModemLine(int line, bool on);
-    bool modemLine(int line) const;
+    LineSetup setup() const;
 
     void onReadyRead();
-    void onErrorOccurred(QSerialPort::SerialPortError error);
     void raiseReceive();
     // How long the line takes to carry this many bytes at its present settings.
     qint64 lineTimeMs(qsizetype bytes) const;
     void takeArrived();
-    void closeLost(QSerialPort::SerialPortError error, const QString &detail);
+    void onOpenFailed(const QString &message);
+    void onLost(const QString &message);
 
-    QSerialPort m_serial;
+    DeviceTransport m_device;
+    NetworkTransport m_network;
+    // The transport of the last opening; nothing before the first.
+    LineTransport *m_transport = nullptr;
+
     int m_number = 1;
     QString m_settings = QStringLiteral("9600,N,8,1");
     LineSettings m_line;
     int m_handshaking = 0;
     bool m_dtr = true;
     bool m_rts = true;
-    QString m_device;
 
     // Received bytes not yet handed on, and the grouping of arrivals into chunks.
     QByteArray m_pending;
     QTimer m_raiseTimer;
     QElapsedTimer m_lastArrival;
     QElapsedTimer m_burst;
-
-    // Set between noticing that the device went away and closing, so it is reported once.
-    bool m_losing = false;
-
-    // The device may not have modem lines at all (a pseudo-terminal); then they read false
-    // without asking the system each time.
-    mutable bool m_modemLinesKnownMissing = false;
-    mutable int m_modemBits = 0;
-    mutable QElapsedTimer m_modemBitsAge;
 };

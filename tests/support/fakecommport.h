@@ -28,6 +28,7 @@ public:
 
     Result setPortOpen(bool open) override;
     bool portOpen() const override { return m_open; }
+    bool portOpening() const override { return false; }
 
     void setDtrEnable(bool on) override;
     bool dtrEnable() const override { return m_dtr; }

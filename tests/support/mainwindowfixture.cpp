@@ -3,6 +3,7 @@
 #include "app/menus.h"
 #include "platform/terminalbox.h"
 #include "support/testapp.h"
+#include "terminal/colors.h"
 #include "terminal/terminalwindow.h"
 
 #include <QApplication>
@@ -96,4 +97,14 @@ void MainWindowFixture::peerSends(const QByteArray &bytes)
     // Arrival is asynchronous; wait until the terminal has grown and the line is quiet.
     waitFor([&] { return box().textLength() != before; }, 3000);
     QTest::qWait(60);
+}
+
+QStringList MainWindowFixture::noticeLines()
+{
+    QString notices;
+    for (const TextRun &run : box().runs()) {
+        if (run.color == TerminalColors::Notice)
+            notices += run.text + u'\n';
+    }
+    return notices.split(u'\n', Qt::SkipEmptyParts);
 }

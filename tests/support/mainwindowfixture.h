@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <gtest/gtest.h>
 
@@ -38,6 +39,8 @@ protected:
     bool waitFor(const std::function<bool()> &condition, int timeoutMs = 3000);
     // Lets the peer's bytes reach the terminal.
     void peerSends(const QByteArray &bytes);
+    // The program's own lines in the terminal, in the notice colour, in order.
+    QStringList noticeLines();
 
     TempConfigHome m_config;
     PtyPair m_pty;

@@ -3,6 +3,7 @@
 #include "support/processprobe.h"
 #include "support/ptypair.h"
 #include "support/qtprinters.h"
+#include "support/scriptedcomportserver.h"
 #include "support/ser2netserver.h"
 #include "support/testapp.h"
 
@@ -283,73 +284,11 @@ TEST(NetworkLinkOpenTest, FailuresNameTheAddressAndTheCause)
     EXPECT_FALSE(link.isOpening());
 }
 
-// The far end's modem lines and a refused setting cannot come from ser2net in front of a
-// pseudo-terminal, which has no lines and takes any speed: a scripted server plays them.
-class ScriptedComPortServer : public QObject
-{
-public:
-    // Answers each COM-PORT command with the same value, except the speed when one is given.
-    explicit ScriptedComPortServer(quint32 answeredSpeed = 0)
-        : m_answeredSpeed(answeredSpeed)
-    {
-        EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost, 0));
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            m_client = m_server.nextPendingConnection();
-            connect(m_client, &QTcpSocket::readyRead, this, &ScriptedComPortServer::onReadyRead);
-            // Options the client has no use for, before anything else.
-            m_client->write(bytes({255, 251, 1, 255, 253, 24, 255, 253, 44}));
-        });
-    }
-    QString url() const { return u"rfc2217://127.0.0.1:%1"_s.arg(m_server.serverPort()); }
-    // Answers wait until released, to act while the client waits for them.
-    void holdAnswers() { m_holding = true; }
-    void releaseAnswers()
-    {
-        m_holding = false;
-        m_client->write(std::exchange(m_held, QByteArray()));
-    }
-    void sendModemState(quint8 state)
-    {
-        m_client->write(TelnetCodec::subnegotiation(44, bytes({107, state})));
-    }
-
-    QByteArray heard;
-
-private:
-    void onReadyRead()
-    {
-        const QByteArray incoming = m_client->readAll();
-        heard += incoming;
-        TelnetCodec::Decoded decoded;
-        m_codec.decode(incoming, decoded);
-        for (const TelnetCodec::Subnegotiation &sub : std::as_const(decoded.subnegotiations)) {
-            if (sub.option != 44 || sub.payload.isEmpty())
-                continue;
-            QByteArray answer = sub.payload;
-            answer[0] = char(quint8(answer[0]) + 100);
-            if (sub.payload[0] == 1 && m_answeredSpeed != 0) {
-                answer.resize(5);
-                qToBigEndian(m_answeredSpeed, answer.data() + 1);
-            }
-            if (m_holding)
-                m_held += TelnetCodec::subnegotiation(44, answer);
-            else
-                m_client->write(TelnetCodec::subnegotiation(44, answer));
-        }
-    }
-
-    QTcpServer m_server;
-    QTcpSocket *m_client = nullptr;
-    TelnetCodec m_codec;
-    quint32 m_answeredSpeed;
-    bool m_holding = false;
-    QByteArray m_held;
-};
-
 TEST(NetworkLinkScriptedTest, ModemLinesComeFromTheServersNotices)
 {
     ensureApp();
     ScriptedComPortServer server;
+    ASSERT_TRUE(server.isListening());
     NetworkLink link;
     Collector collector(link);
     const QString failure = openAndWait(link, server.url(), {});

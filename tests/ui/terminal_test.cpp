@@ -377,7 +377,7 @@ TEST_F(TerminalTest, PastedTextGoesToTheEndAndWaitsForEnter)
     EXPECT_EQ(m_pty.readMasterExactly(5, 2000), QByteArray("abcd\r"));
 }
 
-TEST_F(TerminalTest, AVanishedDeviceIsShownOnceAndLeavesTheProgramIdle)
+TEST_F(TerminalTest, AVanishedDeviceIsNoticedOnceWaitedForCheaplyAndF12EndsTheWait)
 {
     startWindow();
     openPort();
@@ -388,11 +388,29 @@ TEST_F(TerminalTest, AVanishedDeviceIsShownOnceAndLeavesTheProgramIdle)
         EXPECT_FALSE(m_window->menus().enabled(item));
     }
     QTest::qWait(200);
-    ASSERT_EQ(m_dialogs.messages().size(), 1);
-    EXPECT_TRUE(m_dialogs.messages().first().text.contains(u"COM7"_s));
+    // One line in the terminal says so; no box waits for an answer.
+    EXPECT_TRUE(m_dialogs.messages().isEmpty()) << m_dialogs.messages()[0].text.toStdString();
+    const QStringList notices = noticeLines();
+    ASSERT_EQ(notices.size(), 1) << notices.join(u'|').toStdString();
+    EXPECT_TRUE(notices.first().contains(u"COM7"_s)) << notices.first().toStdString();
 
-    // No busy loop afterwards: a second of waiting costs a small share of a second of CPU.
+    // Waiting for the device is no busy loop: a second of it costs a small share of a second
+    // of CPU.
     const double before = cpuSeconds();
     QTest::qWait(1000);
     EXPECT_LT(cpuSeconds() - before, 0.3);
+    EXPECT_EQ(noticeLines().size(), 1) << "failed looks for the device must stay quiet";
+
+    // F12 ends the wait. The device is still dead, so the opening it asks for fails aloud, once;
+    // after that a device under the port's name is no longer looked for.
+    pressKey(Qt::Key_F12);
+    ASSERT_EQ(m_dialogs.messages().size(), 1);
+    EXPECT_TRUE(m_dialogs.messages().first().text.contains(u"COM7"_s));
+    EXPECT_FALSE(m_window->menus().checked(Menus::OpenPort));
+    PtyPair other;
+    ASSERT_TRUE(other.isValid());
+    ASSERT_TRUE(m_config.linkPort(PortNumber, other.slavePath()));
+    QTest::qWait(1200);
+    EXPECT_FALSE(m_port->portOpen()) << "the port reopened after F12 had ended the wait";
+    EXPECT_EQ(noticeLines().size(), 1);
 }
