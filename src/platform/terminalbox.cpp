@@ -1060,15 +1060,16 @@ void TerminalBox::inputMethodEvent(QInputMethodEvent *event)
         }
         typeCharacter(keyAscii);
     }
-    if (!event->preeditString().isEmpty()) {
-        // Starting a composition would delete the selection, received text included.
-        QTextCursor cursor = textCursor();
-        if (cursor.hasSelection()) {
-            cursor.clearSelection();
-            setTextCursor(cursor);
-        }
+    // Starting, changing or ending a composition would delete the selection, received text
+    // included; otherwise the composition only shows, and the text stays as it is.
+    const QString preedit = event->preeditString();
+    QTextCursor cursor = textCursor();
+    if (cursor.hasSelection()
+        && (!preedit.isEmpty() || preedit != cursor.block().layout()->preeditAreaText())) {
+        cursor.clearSelection();
+        setTextCursor(cursor);
     }
-    QInputMethodEvent composition(event->preeditString(), event->attributes());
+    QInputMethodEvent composition(preedit, event->attributes());
     QPlainTextEdit::inputMethodEvent(&composition);
     event->accept();
     showChanges();

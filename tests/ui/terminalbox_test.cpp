@@ -518,6 +518,25 @@ TEST_F(TerminalBoxTest, TypedCharactersGoInAfterKeyPressWhichMayChangeThem)
     EXPECT_EQ(m_box->text(), u"a\r\nb中文"_s);
 }
 
+// A selection made while an input method composes survives the composition's end, which the
+// text edit would otherwise take as input replacing the selection.
+TEST_F(TerminalBoxTest, AnInputMethodCompositionNeverDeletesTheSelection)
+{
+    RecordingHandler handler;
+    m_box->setKeyHandler(&handler);
+    receive(u"received"_s);
+    for (const QString &next : {u"zho"_s, QString()}) {
+        SCOPED_TRACE(next.toStdString());
+        QInputMethodEvent start(u"zh"_s, {});
+        QApplication::sendEvent(m_box.get(), &start);
+        select(*m_box, 0, 4);
+        QInputMethodEvent change(next, {});
+        QApplication::sendEvent(m_box.get(), &change);
+        EXPECT_EQ(m_box->text(), u"received"_s);
+    }
+    EXPECT_EQ(m_box->lastTypedLine(), QString());
+}
+
 TEST_F(TerminalBoxTest, CopyHappensBeforeKeyPressMovesTheCaret)
 {
     RecordingHandler handler;
