@@ -414,11 +414,9 @@ void TerminalBox::appendRuns(const TextRuns &runs)
     }
     // What the user holds is kept exactly: a selection stays selected, a caret placed in the
     // history stays there, and only a caret at the very end moves on with the text.
-    const QTextCursor user = textCursor();
-    const int end = document()->characterCount() - 1;
-    const bool caretAtEnd = !user.hasSelection() && user.position() == end;
-    const int anchor = user.anchor();
-    const int position = user.position();
+    QTextCursor kept = textCursor();
+    const bool caretAtEnd
+            = !kept.hasSelection() && kept.position() == document()->characterCount() - 1;
     // The view follows only while it shows the end; the scroll bar's maximum is the one the view
     // last knew, so appends within one frame all see the same answer.
     const QScrollBar *bar = verticalScrollBar();
@@ -427,22 +425,26 @@ void TerminalBox::appendRuns(const TextRuns &runs)
     QTextCursor cursor(document());
     {
         EditScope scope(*this);
+        // Inside the edit block a cursor that moves does not lay out its paragraph.
         cursor.beginEditBlock();
+        // Marks that stay before text inserted where they are, as a cursor's anchor does not,
+        // and move with the characters when a seam goes in before them.
+        QTextCursor anchor(document());
+        anchor.setPosition(kept.anchor());
+        anchor.setKeepPositionOnInsert(true);
+        QTextCursor position(document());
+        position.setPosition(kept.position());
+        position.setKeepPositionOnInsert(true);
         cursor.movePosition(QTextCursor::End);
         for (const TextRun &run : runs) {
             insertAtCursor(cursor, run.text, runFormat(run.color, run.received));
         }
+        kept.setPosition(anchor.position());
+        kept.setPosition(position.position(), QTextCursor::KeepAnchor);
         cursor.endEditBlock();
     }
-    if (caretAtEnd) {
-        syncCaret(cursor);
-    } else if (textCursor().anchor() != anchor || textCursor().position() != position) {
-        // A selection that reached the end would otherwise have grown over the new text.
-        QTextCursor kept(document());
-        kept.setPosition(anchor);
-        kept.setPosition(position, QTextCursor::KeepAnchor);
-        setTextCursor(kept);
-    }
+    // A selection that reached the end would otherwise have grown over the new text.
+    syncCaret(caretAtEnd ? cursor : kept);
     trimToMaxCharacters();
     scheduleFrame();
 }

@@ -63,6 +63,20 @@ QString boxChars(const TerminalBox &box)
     return text;
 }
 
+// Runs the event loop for a while, frames and painting included.
+void runEventsFor(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QApplication::processEvents();
+    }
+    // A frame that fell due during a stall still gets painted.
+    for (int i = 0; i < 3; ++i) {
+        QApplication::processEvents();
+    }
+}
+
 void select(TerminalBox &box, qsizetype from, qsizetype to)
 {
     box.setSelStart(to);
@@ -650,20 +664,9 @@ TEST_F(TerminalBoxTest, TheScreenShowsTheTextOnceAFrameHasPassed)
 {
     m_box->setMaxCharacters(6000);
     m_box->show();
-    const auto pump = [](int ms) {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < ms) {
-            QApplication::processEvents();
-        }
-        // A frame that fell due during a stall still gets painted.
-        for (int i = 0; i < 3; ++i) {
-            QApplication::processEvents();
-        }
-    };
-    const auto expectScreenMatchesContents = [this, &pump](const char *stage) {
+    const auto expectScreenMatchesContents = [this](const char *stage) {
         SCOPED_TRACE(stage);
-        pump(150);
+        runEventsFor(150);
         const QImage fresh = m_box->grab().toImage();
         const QImage shown = QGuiApplication::primaryScreen()
                                      ->grabWindow(m_box->winId())
@@ -675,13 +678,13 @@ TEST_F(TerminalBoxTest, TheScreenShowsTheTextOnceAFrameHasPassed)
     };
     for (int i = 0; i < 40; ++i) {
         receive(u"line %1\r\n"_s.arg(i));
-        pump(3);
+        runEventsFor(3);
     }
     expectScreenMatchesContents("slow lines");
     const QString line = longLine(2500);
     for (qsizetype at = 0; at < line.size(); at += 50) {
         receive(line.mid(at, 50));
-        pump(2);
+        runEventsFor(2);
     }
     expectScreenMatchesContents("slow line without breaks");
     receive(QString(longLine(70) + u"\r\n"_s).repeated(200));
@@ -689,6 +692,39 @@ TEST_F(TerminalBoxTest, TheScreenShowsTheTextOnceAFrameHasPassed)
     m_box->resize(300, 200);
     receive(u"after resizing"_s);
     expectScreenMatchesContents("resized");
+}
+
+// A long line streaming in is cut into paragraphs where the view shows its last screen line
+// start, which is before the end; a selection or a caret there must stay on its characters.
+TEST_F(TerminalBoxTest, ArrivalsLeaveASelectionOrCaretNearTheEndOfAGrowingLineInPlace)
+{
+    m_box->resize(200, 300);
+    m_box->show();
+    const QString line = longLine(4000);
+    bool cutBesideSelection = false;
+    bool cutBesideCaret = false;
+    for (qsizetype at = 0; at + 300 <= line.size(); at += 300) {
+        SCOPED_TRACE(at);
+        // The last character selected with the mouse, or a caret placed just before it.
+        const bool selection = at % 600 == 0 && at > 0;
+        if (selection) {
+            select(*m_box, at - 1, at);
+        } else if (at > 0) {
+            m_box->setSelStart(at - 1);
+        }
+        const int paragraphs = m_box->document()->blockCount();
+        m_box->appendRuns({{line.mid(at, 300), Yellow, true}});
+        runEventsFor(105); // a frame lays the last paragraph out
+        const bool cut = m_box->document()->blockCount() > paragraphs;
+        if (selection) {
+            cutBesideSelection = cutBesideSelection || cut;
+            EXPECT_EQ(m_box->textCursor().selectedText(), line.mid(at - 1, 1));
+        } else if (at > 0) {
+            cutBesideCaret = cutBesideCaret || cut;
+            EXPECT_EQ(m_box->selStart(), at - 1);
+        }
+    }
+    EXPECT_TRUE(cutBesideSelection && cutBesideCaret) << "the line was not cut beside both";
 }
 
 TEST_F(TerminalBoxTest, MoveTwipsSetsPixelGeometry)
