@@ -44,10 +44,13 @@ TerminalBox::TerminalBox(QWidget *parent)
     , m_document(new TerminalDocument(this))
 {
     QTextDocument *doc = m_document->textDocument();
-    m_layout = new HeldLayout(doc);
-    doc->setDocumentLayout(m_layout);
-    setDocument(doc);
-    m_layout->setPaintDevice(viewport());
+    {
+        const TerminalDocument::Relayout relayout(*m_document);
+        m_layout = new HeldLayout(doc);
+        doc->setDocumentLayout(m_layout);
+        setDocument(doc);
+        m_layout->setPaintDevice(viewport());
+    }
 
     QFont font(u"Arial"_s);
     font.setPointSizeF(9.75);

@@ -265,7 +265,10 @@ void TerminalBox::inputMethodEvent(QInputMethodEvent *event)
         setTextCursor(cursor);
     }
     QInputMethodEvent composition(preedit, event->attributes());
-    QPlainTextEdit::inputMethodEvent(&composition);
+    {
+        const TerminalDocument::Relayout relayout(*m_document);
+        QPlainTextEdit::inputMethodEvent(&composition);
+    }
     event->accept();
     showChanges();
 }

@@ -35,33 +35,49 @@ qsizetype breakLength(QStringView text, qsizetype at)
 
 } // namespace
 
-// Marks the document edits as this class's own, so that only edits from elsewhere make the seam
-// count be taken again.
+// Marks the document's changes as this class's own edits, which keep the seam count and the
+// typed line up to date themselves.
 class TerminalDocument::OwnEdit
 {
 public:
     explicit OwnEdit(TerminalDocument &document)
         : m_document(document)
     {
-        ++m_document.m_ownEdits;
+        ++m_document.m_knownChanges;
     }
-    ~OwnEdit() { --m_document.m_ownEdits; }
+    ~OwnEdit() { --m_document.m_knownChanges; }
     Q_DISABLE_COPY_MOVE(OwnEdit)
 
 private:
     TerminalDocument &m_document;
 };
 
+TerminalDocument::Relayout::Relayout(TerminalDocument &document)
+    : m_document(document)
+    , m_characters(document.m_doc->characterCount())
+{
+    ++m_document.m_knownChanges;
+}
+
+TerminalDocument::Relayout::~Relayout()
+{
+    --m_document.m_knownChanges;
+    if (m_document.m_doc->characterCount() != m_characters) {
+        m_document.forgetCounts();
+    }
+}
+
 TerminalDocument::TerminalDocument(QObject *parent)
     : QObject(parent)
     , m_doc(new QTextDocument(this))
 {
     m_doc->setUndoRedoEnabled(false); // an undo stack would keep every received byte twice
-    // Edits that do not come through here (an input method, a caller using the QTextDocument)
-    // may add or remove seams; the count is then taken again when next needed.
-    connect(m_doc, &QTextDocument::contentsChange, this, [this] {
-        if (m_ownEdits == 0) {
-            m_seamsStale = true;
+    // Edits from elsewhere (a caller using the QTextDocument) may add or remove seams and typed
+    // text; both are then taken again when next needed. A change of nothing (a new document
+    // margin) is no edit.
+    connect(m_doc, &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
+        if (m_knownChanges == 0 && (removed > 0 || added > 0)) {
+            forgetCounts();
         }
     });
 }
@@ -85,7 +101,7 @@ QString TerminalDocument::lastLine() const
 
 QString TerminalDocument::lastTypedLine() const
 {
-    return typedBetween(*m_doc, lineStart(m_doc->lastBlock()).position(), endPosition());
+    return m_typed.read(*m_doc);
 }
 
 QChar TerminalDocument::charAt(qsizetype position) const
@@ -127,6 +143,12 @@ bool TerminalDocument::holdsProtected(int from, int to) const
     return TerminalParagraphs::holdsProtected(*m_doc, from, to);
 }
 
+void TerminalDocument::forgetCounts()
+{
+    m_seamsStale = true;
+    m_typed.forget();
+}
+
 qsizetype TerminalDocument::seamCount() const
 {
     if (m_seamsStale) {
@@ -144,6 +166,7 @@ void TerminalDocument::clear()
     m_doc->clear();
     m_seams = 0;
     m_seamsStale = false;
+    m_typed.clear();
 }
 
 void TerminalDocument::setRuns(const TextRuns &runs)
@@ -153,6 +176,7 @@ void TerminalDocument::setRuns(const TextRuns &runs)
         m_doc->clear();
         m_seams = 0;
         m_seamsStale = false;
+        m_typed.forget();
         QTextCursor cursor(m_doc);
         cursor.beginEditBlock();
         for (const TextRun &run : runs) {
@@ -161,6 +185,7 @@ void TerminalDocument::setRuns(const TextRuns &runs)
         cursor.endEditBlock();
     }
     trimToMaxCharacters();
+    m_typed.read(*m_doc); // taken while loading, which costs far more, not on the next Enter
 }
 
 void TerminalDocument::insert(QTextCursor &cursor, QStringView text, const QTextCharFormat &format)
@@ -169,8 +194,10 @@ void TerminalDocument::insert(QTextCursor &cursor, QStringView text, const QText
         const OwnEdit edit(*this);
         cursor.beginEditBlock();
         removeRange(cursor);
+        const bool atEnd = cursor.position() == endPosition();
         insertAtCursor(cursor, text, format);
         cursor.endEditBlock();
+        m_typed.noteInsertion(atEnd, text, isReceived(format));
     }
     trimToMaxCharacters();
 }
@@ -196,6 +223,7 @@ QTextCursor TerminalDocument::append(const TextRuns &runs, QTextCursor *kept)
         cursor.movePosition(QTextCursor::End);
         for (const TextRun &run : runs) {
             insertAtCursor(cursor, run.text, runFormat(run.color, run.received));
+            m_typed.noteInsertion(true, run.text, run.received);
         }
         if (kept) {
             kept->setPosition(anchor->position());
@@ -357,6 +385,7 @@ void TerminalDocument::removeRange(QTextCursor &cursor)
     if (!cursor.hasSelection()) {
         return;
     }
+    m_typed.noteRemoval(*m_doc, cursor.selectionStart(), cursor.selectionEnd());
     const QTextBlock first = m_doc->findBlock(cursor.selectionStart());
     const QTextBlock last = m_doc->findBlock(cursor.selectionEnd());
     const int firstState = first.userState();
@@ -425,6 +454,7 @@ void TerminalDocument::trimToMaxCharacters()
         seams += lineSeams;
         keep = next;
     }
+    const QTextBlock lastLineStart = keep;
     while (dropped < excess && keep.next().isValid()) {
         dropped += keep.length() - 1;
         keep = keep.next();
@@ -432,6 +462,9 @@ void TerminalDocument::trimToMaxCharacters()
     }
     if (keep == m_doc->firstBlock()) {
         return;
+    }
+    if (keep != lastLineStart) {
+        m_typed.noteLineStartDropped(*m_doc, lastLineStart.position(), keep.position());
     }
     const OwnEdit edit(*this);
     QTextCursor cursor(m_doc);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/textrun.h"
+#include "platform/typedline.h"
 
 #include <QObject>
 #include <QString>
@@ -18,13 +19,30 @@ class QTextDocument;
 // Positions (text positions) count every line break as one character and the seams of long
 // lines as none; cursors are the QTextDocument's own and use its positions (see
 // terminalparagraphs.h). Edit through this class only: QTextDocument's own editing would break
-// lines at other places and leave the seam count behind. A view shows textDocument() and wraps
-// each edit here in its own layout holding; nothing here waits for or knows about a view.
+// lines at other places and leave the seam count and the typed line behind. A view shows
+// textDocument() and wraps each edit here in its own layout holding; nothing here waits for or
+// knows about a view.
 class TerminalDocument : public QObject
 {
     Q_OBJECT
 
 public:
+    // While one exists, the changes the QTextDocument reports are taken as a view re-laying
+    // out text that stays as it is (a layout installed, an input method's composition shown),
+    // and the seam count and the typed line stay. Should the text's length change all the
+    // same, both are taken afresh; so is any change from elsewhere.
+    class Relayout
+    {
+    public:
+        explicit Relayout(TerminalDocument &document);
+        ~Relayout();
+        Q_DISABLE_COPY_MOVE(Relayout)
+
+    private:
+        TerminalDocument &m_document;
+        int m_characters;
+    };
+
     explicit TerminalDocument(QObject *parent = nullptr);
     ~TerminalDocument() override;
 
@@ -37,7 +55,8 @@ public:
     // Text after the last line break (the whole text when there is none).
     QString lastLine() const;
     // The part of the last line that did not come from the line: what the user typed or pasted
-    // there, in order, without a prompt or bytes that arrived meanwhile.
+    // there, in order, without a prompt or bytes that arrived meanwhile. Costs what that part
+    // costs, not what the line does, after edits at the end.
     QString lastTypedLine() const;
     // Character at a text position (a line break reads as '\n'); QChar() outside the text.
     QChar charAt(qsizetype position) const;
@@ -77,6 +96,7 @@ private:
     class OwnEdit;
 
     qsizetype seamCount() const;
+    void forgetCounts();
     void insertAtCursor(QTextCursor &cursor, QStringView text, const QTextCharFormat &format);
     void insertLinePiece(QTextCursor &cursor, QStringView piece, const QTextCharFormat &format,
                          qsizetype blockLimit);
@@ -89,5 +109,6 @@ private:
     qsizetype m_maxCharacters = 0;
     mutable qsizetype m_seams = 0;
     mutable bool m_seamsStale = false;
-    int m_ownEdits = 0;
+    TypedLine m_typed;
+    int m_knownChanges = 0;
 };

@@ -242,4 +242,15 @@ std::optional<std::pair<int, int>> characterBeside(const QTextDocument &doc, int
     return std::pair(at, to);
 }
 
+bool holdsLineBreak(const QTextDocument &doc, int from, int to)
+{
+    for (QTextBlock block = doc.findBlock(from); block.isValid() && block.position() <= to;
+         block = block.next()) {
+        if (block.position() > from && !isContinuation(block)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace TerminalParagraphs

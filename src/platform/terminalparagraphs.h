@@ -63,5 +63,7 @@ bool holdsProtected(const QTextDocument &doc, int from, int to);
 // surrogate pair as one and reaching across a seam; none for a line break or the text's end.
 std::optional<std::pair<int, int>> characterBeside(const QTextDocument &doc, int position,
                                                    bool before);
+// Whether a real line break (not a seam) lies between two document positions.
+bool holdsLineBreak(const QTextDocument &doc, int from, int to);
 
 } // namespace TerminalParagraphs

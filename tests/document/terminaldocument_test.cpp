@@ -318,4 +318,100 @@ TEST_F(TerminalDocumentTest, AppendWritesAtTheEndAndKeepsTheHeldCursorOnItsChara
     }
 }
 
+// The typed line follows edits at the end without walking the line; whatever the edits, it must
+// read as the line's own characters do.
+TEST_F(TerminalDocumentTest, LastTypedLineIsTheUnreceivedPartOfTheLastLineAfterAnyEdits)
+{
+    const auto expectedTypedLine = [this] {
+        QString typed;
+        for (const TextRun &run : m_doc.runs()) {
+            const qsizetype lastBreak = run.text.lastIndexOf(u'\n');
+            if (lastBreak >= 0) {
+                typed.clear();
+            }
+            if (!run.received) {
+                typed += QStringView(run.text).sliced(lastBreak + 1);
+            }
+        }
+        return typed;
+    };
+    QRandomGenerator random(20241207);
+    const auto randomText = [&random](bool breaks) {
+        QString text = longLine(random.bounded(0, random.bounded(10) == 0 ? 2500 : 12),
+                                char16_t(u'a' + random.bounded(20)));
+        if (breaks && random.bounded(3) == 0) {
+            text.insert(random.bounded(int(text.size()) + 1),
+                        random.bounded(2) ? u"\r\n"_s : u"\u2029"_s);
+        }
+        if (random.bounded(20) == 0) {
+            text += u"\uFDD0"_s;
+        }
+        return text;
+    };
+    for (int step = 0; step < 2000; ++step) {
+        SCOPED_TRACE(step);
+        const qsizetype length = m_doc.textLength();
+        const qsizetype a = random.bounded(int(length) + 1);
+        const qsizetype b = std::min<qsizetype>(length, a + random.bounded(1, 50));
+        switch (random.bounded(12)) {
+        case 0:
+        case 1:
+        case 2:
+            receive(randomText(true));
+            break;
+        case 3:
+        case 4:
+        case 5:
+            write(randomText(random.bounded(3) == 0));
+            break;
+        case 6:
+        case 7: {
+            QTextCursor end = at(length);
+            m_doc.deleteBeside(end, true);
+            break;
+        }
+        case 8: {
+            QTextCursor cursor = at(a);
+            m_doc.deleteBeside(cursor, random.bounded(2));
+            break;
+        }
+        case 9: {
+            QTextCursor cursor = at(a);
+            write(cursor, randomText(true));
+            break;
+        }
+        case 10: {
+            // Typing over a selection, or cutting it, as the keys would: never received text.
+            // Selections that reach the end mostly start in what was just typed.
+            const qsizetype recent = std::max<qsizetype>(0, length - random.bounded(1, 20));
+            QTextCursor cursor = random.bounded(2) ? select(random.bounded(4) ? recent : a, length)
+                                                   : select(a, b);
+            if (!m_doc.holdsProtected(cursor.selectionStart(), cursor.selectionEnd())) {
+                write(cursor, random.bounded(2) ? QString() : randomText(false));
+            }
+            break;
+        }
+        default:
+            switch (random.bounded(4)) {
+            case 0:
+                m_doc.setMaxCharacters(random.bounded(2) ? 0 : random.bounded(200, 4000));
+                break;
+            case 1:
+                m_doc.setRuns(m_doc.runs());
+                break;
+            case 2:
+                m_doc.clear();
+                break;
+            default: {
+                QTextCursor cursor = at(a);
+                m_doc.append({{randomText(true), Red, random.bounded(2) == 0}}, &cursor);
+                break;
+            }
+            }
+            break;
+        }
+        ASSERT_EQ(m_doc.lastTypedLine(), expectedTypedLine());
+    }
+}
+
 } // namespace
