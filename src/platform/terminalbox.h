@@ -21,8 +21,8 @@ class QTimer;
 // Positions (selStart, textLength) count every line break as one character. Text inserted while
 // setSelReceived(true) is protected: the keyboard and cut never delete it. Key events reach the
 // window that owns the box through KeyHandler, in the order a key takes: keyDown before the key
-// acts (setting keyCode to 0 cancels it), then keyPress for a typed character before the box
-// inserts it. Pasted and dropped text never goes in by itself; it goes to
+// acts (setting keyCode to KeyMap::NoKey cancels it), then keyPress for a typed character before
+// the box inserts it. Pasted and dropped text never goes in by itself; it goes to
 // KeyHandler::pasteText.
 class TerminalBox : public QPlainTextEdit
 {
@@ -35,7 +35,7 @@ public:
         virtual ~KeyHandler() = default;
         // keyCode is a desktop virtual-key number (KeyMap::VirtualKey).
         virtual void keyDown(int &keyCode, int shift) = 0;
-        // keyAscii: 13 Enter, 8 Backspace, 1-26 Ctrl+letter, else the character's code.
+        // keyAscii: a KeyMap::TypedCode, 1-26 for Ctrl+letter, else the character's code.
         virtual void keyPress(int &keyAscii) = 0;
         // Pasted or dropped text, which the window places as if it had been typed.
         virtual void pasteText(const QString &text) = 0;

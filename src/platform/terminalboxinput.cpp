@@ -70,9 +70,9 @@ bool TerminalBox::event(QEvent *event)
 void TerminalBox::keyPressEvent(QKeyEvent *event)
 {
     int keyCode = KeyMap::virtualKeyCode(*event);
-    if (m_handler && keyCode != 0) {
+    if (m_handler && keyCode != KeyMap::NoKey) {
         m_handler->keyDown(keyCode, KeyMap::shiftState(*event));
-        if (keyCode == 0) {
+        if (keyCode == KeyMap::NoKey) {
             event->accept();
             showChanges();
             return;
@@ -141,20 +141,20 @@ void TerminalBox::applyEditingShortcut(const QKeyEvent &event)
 void TerminalBox::typeCharacter(int keyAscii)
 {
     switch (keyAscii) {
-    case 8:
+    case KeyMap::TypedBackspace:
         deleteBeside(true);
         return;
-    case 9:
+    case KeyMap::TypedTab:
         insertTyped(u"\t"_s);
         return;
-    case 13:
+    case KeyMap::TypedEnter:
         insertTyped(u"\n"_s);
         return;
     default:
         break;
     }
     // Other control characters type nothing.
-    if (keyAscii < 0x20 || keyAscii == 0x7f || keyAscii > 0x10ffff
+    if (keyAscii < u' ' || keyAscii == KeyMap::TypedDelete || keyAscii > 0x10ffff
         || (keyAscii >= 0xd800 && keyAscii <= 0xdfff)) {
         return;
     }
