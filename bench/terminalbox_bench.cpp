@@ -1,12 +1,17 @@
 // How fast the terminal's text box absorbs received data at its end, shown on screen, and what
 // it costs in memory: 5, 10 and 20 MiB in 4 KiB chunks, as 80-character lines and as one line
-// without any break. Time should grow in proportion to the size.
+// without any break. Time should grow in proportion to the size. Then what Enter costs after a
+// 20 MiB line without a break: it should cost what the typed text costs, not what the line does.
 
+#include "platform/serialport.h"
+#include "platform/switches.h"
 #include "platform/terminalbox.h"
+#include "terminal/terminalwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QString>
 
 #include <malloc.h>
@@ -69,7 +74,7 @@ double cpuSeconds()
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
-struct Result
+struct Absorbed
 {
     double seconds;
     double cpuSeconds;
@@ -79,7 +84,7 @@ struct Result
 
 // Writes the data as the receive handler does, letting the event loop run after each chunk as it
 // would between two arrivals.
-Result absorb(const Shape &shape, qsizetype bytes)
+Absorbed absorb(const Shape &shape, qsizetype bytes)
 {
     // Chunks are built before timing; a stream with lines repeats every 82 chunks.
     std::vector<QString> chunks;
@@ -108,13 +113,72 @@ Result absorb(const Shape &shape, qsizetype bytes)
         QApplication::processEvents();
     }
     const double seconds = timer.nsecsElapsed() / 1e9;
-    const Result result{seconds, cpuSeconds() - cpuStart, residentKiB() - before,
-                        box->textLength()};
+    const Absorbed result{seconds, cpuSeconds() - cpuStart, residentKiB() - before,
+                          box->textLength()};
     if (result.characters != written - (shape.lines ? written / 82 : 0)) {
         std::printf("error: %lld characters stored for %lld written\n",
                     static_cast<long long>(result.characters), static_cast<long long>(written));
     }
     return result;
+}
+
+class BenchSwitches : public Switches
+{
+public:
+    bool checked(int item) const override { return item == SendCr; }
+    void setChecked(int, bool) override {}
+    bool enabled(int) const override { return true; }
+    void setEnabled(int, bool) override {}
+};
+
+void pressKey(QWidget &widget, Qt::Key key, const QString &text)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(&widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QApplication::sendEvent(&widget, &release);
+}
+
+// A 20 MiB line arrives without a break, the user types three characters after it and presses
+// Enter in the real terminal window (its port closed, so nothing waits on a device).
+void enterAfterLongLine()
+{
+    SerialPort port;
+    BenchSwitches switches;
+    TerminalWindow window(port, switches);
+    window.resize(800, 600);
+    window.show();
+    TerminalBox &box = window.box();
+    const QString chunk = makeChunk(false, 0);
+    for (qsizetype written = 0; written < 20 * MiB; written += chunk.size()) {
+        box.appendRuns({{chunk, ReceivedColor, true}});
+        QApplication::processEvents();
+    }
+    for (const char16_t c : {u'a', u'b', u'c'}) {
+        pressKey(box, Qt::Key(QChar(c).toUpper().unicode()), QString(QChar(c)));
+    }
+    QApplication::processEvents();
+
+    constexpr int Rounds = 20;
+    QElapsedTimer timer;
+    timer.start();
+    qsizetype typed = 0;
+    for (int i = 0; i < Rounds; ++i) {
+        typed += box.lastTypedLine().size();
+    }
+    const double typedUs = double(timer.nsecsElapsed()) / 1e3 / Rounds;
+    timer.start();
+    const double cpuStart = cpuSeconds();
+    pressKey(box, Qt::Key_Return, u"\r"_s);
+    QApplication::processEvents();
+    const double enterMs = double(timer.nsecsElapsed()) / 1e6;
+    const double enterCpuMs = (cpuSeconds() - cpuStart) * 1e3;
+    std::printf("after a 20 MiB line without a break: lastTypedLine %.1f us (%lld characters), "
+                "Enter %.1f ms (CPU %.1f ms)\n",
+                typedUs, static_cast<long long>(typed / Rounds), enterMs, enterCpuMs);
+    if (!box.lastLine().isEmpty() || !box.text().endsWith(u"abc : 4 字符  (端口未打开! )\r\n"_s)) {
+        std::printf("error: Enter did not send the typed line\n");
+    }
 }
 
 } // namespace
@@ -125,7 +189,7 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
-    // An argument "lines" or "nobreak" runs one shape only.
+    // An argument "lines" or "nobreak" runs one shape only, "enter" the Enter figure only.
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const Shape shapes[] = {{"80-character lines", true}, {"no line break", false}};
     for (const Shape &shape : shapes) {
@@ -133,7 +197,7 @@ int main(int argc, char **argv)
             continue;
         }
         for (const int mib : {5, 10, 20}) {
-            const Result result = absorb(shape, mib * MiB);
+            const Absorbed result = absorb(shape, mib * MiB);
             std::printf("insert at end, %s, %2d MiB in 4 KiB chunks: %6.2f s, %6.1f MiB/s "
                         "(CPU %.2f s)\n",
                         shape.name, mib, result.seconds, mib / result.seconds, result.cpuSeconds);
@@ -145,6 +209,9 @@ int main(int argc, char **argv)
             }
             std::fflush(stdout);
         }
+    }
+    if (only.isEmpty() || only == u"enter"_s) {
+        enterAfterLongLine();
     }
     return 0;
 }

@@ -10,9 +10,9 @@ int shiftState(const QKeyEvent &event)
 {
     const Qt::KeyboardModifiers modifiers = event.modifiers();
     const int key = event.key();
-    return (modifiers & Qt::ShiftModifier || key == Qt::Key_Shift ? 1 : 0)
-           | (modifiers & Qt::ControlModifier || key == Qt::Key_Control ? 2 : 0)
-           | (modifiers & Qt::AltModifier || key == Qt::Key_Alt ? 4 : 0);
+    return (modifiers & Qt::ShiftModifier || key == Qt::Key_Shift ? ShiftDown : 0)
+           | (modifiers & Qt::ControlModifier || key == Qt::Key_Control ? ControlDown : 0)
+           | (modifiers & Qt::AltModifier || key == Qt::Key_Alt ? AltDown : 0);
 }
 
 int virtualKeyCode(const QKeyEvent &event)
@@ -20,142 +20,142 @@ int virtualKeyCode(const QKeyEvent &event)
     const int key = event.key();
     const bool keypad = event.modifiers() & Qt::KeypadModifier;
     if (key >= Qt::Key_A && key <= Qt::Key_Z) {
-        return key; // 65 to 90, as in ASCII
+        return LetterA + (key - Qt::Key_A);
     }
     if (key >= Qt::Key_0 && key <= Qt::Key_9) {
-        return keypad ? 96 + (key - Qt::Key_0) : key;
+        return (keypad ? Numpad0 : Digit0) + (key - Qt::Key_0);
     }
     if (key >= Qt::Key_F1 && key <= Qt::Key_F24) {
-        return 112 + (key - Qt::Key_F1);
+        return F1 + (key - Qt::Key_F1);
     }
     switch (key) {
     case Qt::Key_Backspace:
-        return 8;
+        return Backspace;
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
-        return 9;
+        return Tab;
     case Qt::Key_Clear:
-        return 12;
+        return Clear;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        return 13;
+        return Return;
     case Qt::Key_Shift:
-        return 16;
+        return Shift;
     case Qt::Key_Control:
-        return 17;
+        return Control;
     case Qt::Key_Alt:
     case Qt::Key_AltGr:
-        return 18;
+        return Alt;
     case Qt::Key_Pause:
-        return 19;
+        return Pause;
     case Qt::Key_CapsLock:
-        return 20;
+        return CapsLock;
     case Qt::Key_Escape:
-        return 27;
+        return Escape;
     case Qt::Key_Space:
-        return 32;
+        return Space;
     case Qt::Key_PageUp:
-        return 33;
+        return PageUp;
     case Qt::Key_PageDown:
-        return 34;
+        return PageDown;
     case Qt::Key_End:
-        return 35;
+        return End;
     case Qt::Key_Home:
-        return 36;
+        return Home;
     case Qt::Key_Left:
-        return 37;
+        return Left;
     case Qt::Key_Up:
-        return 38;
+        return Up;
     case Qt::Key_Right:
-        return 39;
+        return Right;
     case Qt::Key_Down:
-        return 40;
+        return Down;
     case Qt::Key_Select:
-        return 41;
+        return Select;
     case Qt::Key_Printer:
-        return 42;
+        return Print;
     case Qt::Key_Execute:
-        return 43;
+        return Execute;
     case Qt::Key_Print:
     case Qt::Key_SysReq:
-        return 44;
+        return PrintScreen;
     case Qt::Key_Insert:
-        return 45;
+        return Insert;
     case Qt::Key_Delete:
-        return 46;
+        return Delete;
     case Qt::Key_Help:
-        return 47;
+        return Help;
     case Qt::Key_Super_L:
     case Qt::Key_Meta:
-        return 91;
+        return LeftMeta;
     case Qt::Key_Super_R:
-        return 92;
+        return RightMeta;
     case Qt::Key_Menu:
-        return 93;
+        return Menu;
     case Qt::Key_NumLock:
-        return 144;
+        return NumLock;
     case Qt::Key_ScrollLock:
-        return 145;
+        return ScrollLock;
     // Punctuation, by where it sits on a US keyboard.
     case Qt::Key_Exclam:
-        return 49;
+        return Digit0 + 1;
     case Qt::Key_At:
-        return 50;
+        return Digit0 + 2;
     case Qt::Key_NumberSign:
-        return 51;
+        return Digit0 + 3;
     case Qt::Key_Dollar:
-        return 52;
+        return Digit0 + 4;
     case Qt::Key_Percent:
-        return 53;
+        return Digit0 + 5;
     case Qt::Key_AsciiCircum:
-        return 54;
+        return Digit0 + 6;
     case Qt::Key_Ampersand:
-        return 55;
+        return Digit0 + 7;
     case Qt::Key_Asterisk:
-        return keypad ? 106 : 56;
+        return keypad ? NumpadMultiply : Digit0 + 8;
     case Qt::Key_ParenLeft:
-        return 57;
+        return Digit0 + 9;
     case Qt::Key_ParenRight:
-        return 48;
+        return Digit0;
     case Qt::Key_Plus:
-        return keypad ? 107 : 187;
+        return keypad ? NumpadAdd : Equals;
     case Qt::Key_Minus:
-        return keypad ? 109 : 189;
+        return keypad ? NumpadSubtract : Minus;
     case Qt::Key_Period:
-        return keypad ? 110 : 190;
+        return keypad ? NumpadDecimal : Period;
     case Qt::Key_Slash:
-        return keypad ? 111 : 191;
+        return keypad ? NumpadDivide : Slash;
     case Qt::Key_Semicolon:
     case Qt::Key_Colon:
-        return 186;
+        return Semicolon;
     case Qt::Key_Equal:
-        return 187;
+        return Equals;
     case Qt::Key_Comma:
     case Qt::Key_Less:
-        return 188;
+        return Comma;
     case Qt::Key_Underscore:
-        return 189;
+        return Minus;
     case Qt::Key_Greater:
-        return 190;
+        return Period;
     case Qt::Key_Question:
-        return 191;
+        return Slash;
     case Qt::Key_QuoteLeft:
     case Qt::Key_AsciiTilde:
-        return 192;
+        return Backquote;
     case Qt::Key_BracketLeft:
     case Qt::Key_BraceLeft:
-        return 219;
+        return BracketLeft;
     case Qt::Key_Backslash:
     case Qt::Key_Bar:
-        return 220;
+        return Backslash;
     case Qt::Key_BracketRight:
     case Qt::Key_BraceRight:
-        return 221;
+        return BracketRight;
     case Qt::Key_Apostrophe:
     case Qt::Key_QuoteDbl:
-        return 222;
+        return Quote;
     default:
-        return 0;
+        return NoKey;
     }
 }
 
@@ -169,30 +169,25 @@ std::vector<int> typedCharacters(const QKeyEvent &event)
     switch (key) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        return alt || meta ? std::vector<int>{} : std::vector<int>{13};
+        return alt || meta ? std::vector<int>{} : std::vector<int>{TypedEnter};
     case Qt::Key_Backspace:
-        return alt || meta ? std::vector<int>{} : std::vector<int>{control ? 127 : 8};
+        return alt || meta ? std::vector<int>{}
+                           : std::vector<int>{control ? TypedDelete : TypedBackspace};
     case Qt::Key_Escape:
-        return {27};
+        return {TypedEscape};
     case Qt::Key_Tab:
-        return control || alt || meta ? std::vector<int>{} : std::vector<int>{9};
+        return control || alt || meta ? std::vector<int>{} : std::vector<int>{TypedTab};
     default:
         break;
     }
     if (control && !alt) {
-        if (key >= Qt::Key_A && key <= Qt::Key_Z) {
-            return {key - Qt::Key_A + 1};
+        // The control character of the key's ASCII character, as terminals have always made it
+        // (Ctrl+A 1, Ctrl+[ Escape, Ctrl+\ 28).
+        if ((key >= Qt::Key_A && key <= Qt::Key_Z) || key == Qt::Key_BracketLeft
+            || key == Qt::Key_Backslash || key == Qt::Key_BracketRight) {
+            return {key & 0x1f};
         }
-        switch (key) {
-        case Qt::Key_BracketLeft:
-            return {27};
-        case Qt::Key_Backslash:
-            return {28};
-        case Qt::Key_BracketRight:
-            return {29};
-        default:
-            return {};
-        }
+        return {};
     }
     // Alt alone belongs to the menus; Ctrl+Alt is AltGr on some keyboards and types.
     if ((alt && !control) || meta) {
@@ -202,7 +197,7 @@ std::vector<int> typedCharacters(const QKeyEvent &event)
     if (!text.isEmpty()) {
         std::vector<int> codes;
         for (const char32_t code : text.toUcs4()) {
-            if (code >= 0x20 && code != 0x7f && !(code >= 0x80 && code < 0xa0)) {
+            if (code >= u' ' && code != TypedDelete && !(code >= 0x80 && code < 0xa0)) {
                 codes.push_back(int(code));
             }
         }

@@ -8,24 +8,22 @@
 #include <QPlainTextEdit>
 #include <QTextCharFormat>
 
-class QTextBlock;
+class HeldLayout;
+class TerminalDocument;
 class QTimer;
 
-// The terminal's rich text box: coloured text written at a caret, read back as one text with
-// CR LF line ends, fast however long a line grows.
+// The terminal's rich text box: a thin view over a TerminalDocument (terminaldocument.h), which
+// holds the text, its positions, the received mark and the character bound. The box adds the
+// caret, the keys, the clipboard, input methods and the context menu, and shows the document
+// at most once a frame (100 ms) rather than after each insertion. Write through insertText,
+// appendRuns and setRuns, not through QPlainTextEdit's own editing functions.
 //
-// Positions (selStart, textLength) count every line break as one character. A long line is
-// stored as several short paragraphs ("continuation blocks", marked in the block's user state),
-// because laying out one huge paragraph costs far more than the line delivers; every reading
-// joins them back, and the seams between them count no characters. Write through insertText
-// and setRuns, not through QPlainTextEdit's own editing functions. The view follows the text at
-// most once a frame (100 ms), not after each insertion.
-//
-// Text inserted while setSelReceived(true) is protected: the keyboard and cut never delete it.
-// Key events reach the window that owns the box through KeyHandler, in the order a key takes:
-// keyDown before the key acts (setting keyCode to 0 cancels it), then keyPress for a typed
-// character before the box inserts it. Pasted and dropped text never goes in by itself; it goes
-// to KeyHandler::pasteText.
+// Positions (selStart, textLength) count every line break as one character. Text inserted while
+// setSelReceived(true) is protected: the keyboard and cut never delete it. Key events reach the
+// window that owns the box through KeyHandler, in the order a key takes: keyDown before the key
+// acts (setting keyCode to KeyMap::NoKey cancels it), then keyPress for a typed character before
+// the box inserts it. Pasted and dropped text never goes in by itself; it goes to
+// KeyHandler::pasteText.
 class TerminalBox : public QPlainTextEdit
 {
     Q_OBJECT
@@ -35,9 +33,9 @@ public:
     {
     public:
         virtual ~KeyHandler() = default;
-        // keyCode uses the desktop's virtual-key numbers (Home 36, Delete 46, F2 113, ...).
+        // keyCode is a desktop virtual-key number (KeyMap::VirtualKey).
         virtual void keyDown(int &keyCode, int shift) = 0;
-        // keyAscii: 13 Enter, 8 Backspace, 1-26 Ctrl+letter, else the character's code.
+        // keyAscii: a KeyMap::TypedCode, 1-26 for Ctrl+letter, else the character's code.
         virtual void keyPress(int &keyAscii) = 0;
         // Pasted or dropped text, which the window places as if it had been typed.
         virtual void pasteText(const QString &text) = 0;
@@ -102,29 +100,23 @@ protected:
     QMimeData *createMimeDataFromSelection() const override;
 
 private:
-    class EditScope;
-    class HeldLayout;
+    // Holds the view's layout while the document is edited, and schedules a frame when the
+    // outermost edit ends. Every edit of the document from the box goes inside one.
+    class EditScope
+    {
+    public:
+        explicit EditScope(TerminalBox &box);
+        ~EditScope();
+        Q_DISABLE_COPY_MOVE(EditScope)
 
-    // Document positions (which count the seams) and the box's positions (which do not).
-    qsizetype seamCount() const;
-    qsizetype seamsUpTo(const QTextBlock &block) const;
-    qsizetype toBoxPosition(int documentPosition) const;
-    int toDocumentPosition(qsizetype position) const;
-    // Text between two document positions, real line breaks written as lineBreak.
-    QString textBetween(int from, int to, QStringView lineBreak) const;
-    bool holdsProtected(int from, int to) const;
+    private:
+        TerminalBox &m_box;
+    };
 
-    void insertAtCursor(QTextCursor &cursor, QStringView text, const QTextCharFormat &format);
-    void insertLinePiece(QTextCursor &cursor, QStringView piece, const QTextCharFormat &format,
-                         qsizetype blockLimit);
-    void startContinuation(QTextCursor &cursor, const QTextCharFormat &format);
-    void removeSelection(QTextCursor &cursor);
-    void joinEmptyBlock(QTextBlock block);
-    void trimToMaxCharacters();
-    void syncCaret(const QTextCursor &cursor);
     void placeCaret(int documentPosition);
+    void syncCaret(const QTextCursor &cursor);
 
-    // What the box itself does with a typed character once the window has seen it.
+    // What the box itself does with a key once the window has seen it (terminalboxinput.cpp).
     void applyEditingShortcut(const QKeyEvent &event);
     void typeCharacter(int keyAscii);
     void insertTyped(const QString &text);
@@ -138,12 +130,10 @@ private:
     void scheduleFrame();
     void showChanges();
 
+    TerminalDocument *m_document = nullptr;
     KeyHandler *m_handler = nullptr;
     QList<QKeySequence> m_reservedShortcuts;
     QTextCharFormat m_format;
-    qsizetype m_maxCharacters = 0;
-    mutable qsizetype m_seams = 0;
-    mutable bool m_seamsStale = false;
     int m_editDepth = 0;
     bool m_followCaret = false;
     bool m_followEnd = false;

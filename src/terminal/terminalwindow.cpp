@@ -1,6 +1,7 @@
 #include "terminal/terminalwindow.h"
 
 #include "platform/commport.h"
+#include "platform/keymap.h"
 #include "platform/switches.h"
 #include "terminal/colors.h"
 #include "terminal/lineconvert.h"
@@ -17,29 +18,13 @@ namespace {
 
 constexpr int TwipsPerPixel = 15;
 
-// Virtual-key codes of the keys that would move the caret or act on the text in ways a
-// line editor written at its end cannot allow.
+// Keys that would move the caret or act on the text in ways a line editor written at its end
+// cannot allow.
 constexpr std::array<int, 14> CancelledKeys = {
-        19,  // Pause
-        145, // Scroll Lock
-        36,  // Home
-        46,  // Delete
-        33,  // Page Up
-        34,  // Page Down
-        35,  // End
-        9,   // Tab
-        27,  // Escape
-        38,  // Up
-        37,  // Left
-        39,  // Right
-        16,  // Shift
-        17,  // Ctrl
+        KeyMap::Pause,    KeyMap::ScrollLock, KeyMap::Home,  KeyMap::Delete,  KeyMap::PageUp,
+        KeyMap::PageDown, KeyMap::End,        KeyMap::Tab,   KeyMap::Escape,  KeyMap::Up,
+        KeyMap::Left,     KeyMap::Right,      KeyMap::Shift, KeyMap::Control,
 };
-constexpr int KeyBackspace = 8;
-constexpr int KeyDown = 40;
-constexpr int KeyF2 = 113;
-constexpr int KeyF12 = 123;
-constexpr int KeyEnter = 13;
 
 } // namespace
 
@@ -91,25 +76,25 @@ void TerminalWindow::resizeEvent(QResizeEvent *event)
 
 void TerminalWindow::keyDown(int &keyCode, int /*shift*/)
 {
-    if ((keyCode >= KeyF2 && keyCode <= KeyF12)
+    if ((keyCode >= KeyMap::F2 && keyCode <= KeyMap::F12)
         || std::find(CancelledKeys.begin(), CancelledKeys.end(), keyCode) != CancelledKeys.end()) {
-        keyCode = 0;
+        keyCode = KeyMap::NoKey;
         return;
     }
-    if (keyCode == KeyBackspace) {
+    if (keyCode == KeyMap::Backspace) {
         // A line break before the caret keeps its place: sent and received lines never join.
         const qsizetype caret = m_RBox->selStart();
         if (caret > 1) {
             if (m_RBox->charAt(caret - 1) == u'\n' || m_RBox->charAt(caret - 2) == u'\r') {
-                keyCode = 0;
+                keyCode = KeyMap::NoKey;
             }
         }
         return;
     }
-    if (keyCode == KeyDown) {
+    if (keyCode == KeyMap::Down) {
         m_RBox->moveCaretToEnd();
         m_RBox->insertText(u"\r\n"_s);
-        keyCode = 0;
+        keyCode = KeyMap::NoKey;
     }
 }
 
@@ -118,7 +103,7 @@ void TerminalWindow::keyPress(int &keyAscii)
     m_RBox->moveCaretToEnd();
     m_RBox->setSelReceived(false);
     m_RBox->setSelColor(TerminalColors::Typed);
-    if (keyAscii == KeyEnter) {
+    if (keyAscii == KeyMap::TypedEnter) {
         // Only what the user typed goes out: a prompt the device printed on this line, or bytes
         // that arrived while typing, are the device's and would only confuse it.
         Convert(m_RBox->lastTypedLine());

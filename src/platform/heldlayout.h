@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QPlainTextDocumentLayout>
+
+// The plain-text layout with its change notices held back while the terminal edits, so that the
+// view follows the document once a frame rather than once an insertion. TerminalBox holds it
+// around each edit and releases it when a frame is due.
+class HeldLayout : public QPlainTextDocumentLayout
+{
+    Q_OBJECT
+
+public:
+    using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
+
+    void setHolding(bool holding) { m_holding = holding; }
+
+    // Tells the view the document's new size; false when nothing was held.
+    bool releaseSize();
+    // Repaints what changed while held: the paragraphs from the first change on, when they are
+    // few and nothing was removed, since what lies before them only moved by scrolling; else
+    // the whole view.
+    void releaseRepaint();
+
+protected:
+    void documentChanged(int from, int charsRemoved, int charsAdded) override;
+
+private:
+    bool m_holding = false;
+    bool m_held = false;
+    // Paragraphs as the base layout last counted them; it only lays out a change that kept it.
+    int m_blockCount = -1;
+    int m_changedFrom = -1;
+    bool m_removed = false;
+};
