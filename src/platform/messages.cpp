@@ -181,4 +181,39 @@ QString sendReadFailed(const QString &path, qint64 sent, const QString &why)
     return u"读取文件 %1 失败，发送中止：已发出 %2 字节。%3"_s.arg(path).arg(sent).arg(why);
 }
 
+QString settingsSaveFailed(const QString &path, const QString &why)
+{
+    return u"无法把设置保存到 %1：%2。已保存的设置没有改变。"_s.arg(path, why);
+}
+
+QString settingsFolderInPlace()
+{
+    return u"那里是一个同名的文件夹，而不是设置文件"_s;
+}
+
+QString settingsNotAFile()
+{
+    return u"那里是管道、套接字或设备，而不是普通文件；请删除它，再保存设置"_s;
+}
+
+QString settingsFileReadOnly()
+{
+    return u"这个文件对您是只读的"_s;
+}
+
+QString settingsFolderMissing(const QString &folder)
+{
+    return u"无法创建它所在的文件夹 %1"_s.arg(folder);
+}
+
+QString settingsFolderReadOnly(const QString &folder)
+{
+    return u"它所在的文件夹 %1 对您是只读的（保存时要在这个文件夹里写入新文件）"_s.arg(folder);
+}
+
+QString settingsWriteFailed()
+{
+    return u"写入失败（磁盘是否已满？）"_s;
+}
+
 } // namespace Messages

@@ -45,4 +45,13 @@ QString notARegularFile(const QString &path);
 QString sendStoppedByClose(qint64 sent, qint64 total);
 QString sendReadFailed(const QString &path, qint64 sent, const QString &why);
 
+// --- The settings file ----------------------------------------------------------------------
+QString settingsSaveFailed(const QString &path, const QString &why);
+QString settingsFolderInPlace();
+QString settingsNotAFile();
+QString settingsFileReadOnly();
+QString settingsFolderMissing(const QString &folder);
+QString settingsFolderReadOnly(const QString &folder);
+QString settingsWriteFailed();
+
 } // namespace Messages
