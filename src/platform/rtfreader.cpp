@@ -1,15 +1,14 @@
 #include "platform/rtfreader.h"
 
 #include "platform/messages.h"
+#include "platform/rtfcodepages.h"
+#include "platform/rtfcontrolwords.h"
 
 #include <QHash>
 #include <QList>
-#include <QStringDecoder>
 
 #include <algorithm>
-#include <map>
 #include <string_view>
-#include <unordered_map>
 
 using namespace Qt::StringLiterals;
 
@@ -17,181 +16,6 @@ namespace {
 
 // Numeric parameters are clamped here: no real document needs more, and nothing overflows.
 constexpr qint64 maxParameter = 1'000'000'000;
-// The format limits control words to 32 letters; longer ones are nobody's and are ignored.
-constexpr qsizetype maxWordLength = 32;
-
-enum class Action : quint8 {
-    Character,
-    LineBreak,
-    Tab,
-    Cell,
-    Row,
-    Unicode,
-    UnicodeSkip,
-    Font,
-    FontCharset,
-    FontCodePage,
-    DefaultFont,
-    DocumentCodePage,
-    Ansi,
-    Mac,
-    Pc,
-    Pca,
-    Color,
-    Plain,
-    Protect,
-    Hidden,
-    Red,
-    Green,
-    Blue,
-    FontTable,
-    ColorTable,
-    Binary,
-    SkipDestination,
-};
-
-struct WordInfo
-{
-    Action action;
-    char16_t character = 0;
-};
-
-using WordTable = std::unordered_map<std::string_view, WordInfo>;
-
-// Destinations whose text is not part of what the document shows. Most writers mark newer ones
-// with \*, which is skipped anyway; these are the ones older writers leave unmarked or that are
-// old enough to be known without it.
-constexpr std::string_view hiddenDestinations
-        = "aftncn aftnsep aftnsepc annotation atnauthor atndate atnicn atnid atnparent "
-          "atnref atntime author bkmkend bkmkstart blipuid buptim category "
-          "colorschememapping comment company creatim datafield datastore docvar doccomm "
-          "falt fchars ffdeftext ffentrymcr ffexitmcr ffformat ffhelptext ffl ffname "
-          "ffstattext fldinst fname footer footerf footerl footerr footnote formfield "
-          "ftncn ftnsep ftnsepc generator header headerf headerl headerr hlinkbase info "
-          "keycode keywords latentstyles lchars listoverridetable listtable manager "
-          "mmathPr nonshppict objclass objdata object objname operator panose passwordhash "
-          "pgdsctbl pict picprop pntxta pntxtb printim private revtbl revtim rsidtbl "
-          "shpinst sn sp stylesheet subject sv tc template themedata title txe userprops "
-          "wgrffmtfilter xe xmlnstbl";
-
-const WordTable &controlWords()
-{
-    static const WordTable table = [] {
-        WordTable words{
-                {"par", {Action::LineBreak}},
-                {"line", {Action::LineBreak}},
-                {"sect", {Action::LineBreak}},
-                {"page", {Action::LineBreak}},
-                {"tab", {Action::Tab}},
-                {"cell", {Action::Cell}},
-                {"nestcell", {Action::Cell}},
-                {"row", {Action::Row}},
-                {"nestrow", {Action::Row}},
-                {"emdash", {Action::Character, 0x2014}},
-                {"endash", {Action::Character, 0x2013}},
-                {"emspace", {Action::Character, 0x2003}},
-                {"enspace", {Action::Character, 0x2002}},
-                {"qmspace", {Action::Character, 0x2005}},
-                {"bullet", {Action::Character, 0x2022}},
-                {"lquote", {Action::Character, 0x2018}},
-                {"rquote", {Action::Character, 0x2019}},
-                {"ldblquote", {Action::Character, 0x201c}},
-                {"rdblquote", {Action::Character, 0x201d}},
-                {"zwj", {Action::Character, 0x200d}},
-                {"zwnj", {Action::Character, 0x200c}},
-                {"zwbo", {Action::Character, 0x200b}},
-                {"ltrmark", {Action::Character, 0x200e}},
-                {"rtlmark", {Action::Character, 0x200f}},
-                {"u", {Action::Unicode}},
-                {"uc", {Action::UnicodeSkip}},
-                {"f", {Action::Font}},
-                {"fcharset", {Action::FontCharset}},
-                {"cpg", {Action::FontCodePage}},
-                {"deff", {Action::DefaultFont}},
-                {"ansicpg", {Action::DocumentCodePage}},
-                {"ansi", {Action::Ansi}},
-                {"mac", {Action::Mac}},
-                {"pc", {Action::Pc}},
-                {"pca", {Action::Pca}},
-                {"cf", {Action::Color}},
-                {"plain", {Action::Plain}},
-                {"protect", {Action::Protect}},
-                {"v", {Action::Hidden}},
-                {"red", {Action::Red}},
-                {"green", {Action::Green}},
-                {"blue", {Action::Blue}},
-                {"fonttbl", {Action::FontTable}},
-                {"colortbl", {Action::ColorTable}},
-                {"bin", {Action::Binary}},
-        };
-        for (std::string_view names = hiddenDestinations; !names.empty();) {
-            const size_t end = std::min(names.find(' '), names.size());
-            words.emplace(names.substr(0, end), WordInfo{Action::SkipDestination});
-            names.remove_prefix(std::min(end + 1, names.size()));
-        }
-        return words;
-    }();
-    return table;
-}
-
-struct CharsetCodePage
-{
-    int charset;
-    int codePage;
-};
-
-// Code pages of the font charsets (\fcharset); any other leaves the document's.
-constexpr CharsetCodePage charsetCodePages[] = {
-        {0, 1252},   {2, 1252}, // symbol fonts: their bytes name glyphs, shown best as Latin
-        {77, 10000}, {128, 932},  {129, 949},  {134, 936},  {136, 950},  {161, 1253},
-        {162, 1254}, {163, 1258}, {177, 1255}, {178, 1256}, {186, 1257}, {204, 1251},
-        {222, 874},  {238, 1250}, {254, 437},  {255, 850},
-};
-
-int codePageOfCharset(int charset)
-{
-    for (const CharsetCodePage &entry : charsetCodePages) {
-        if (entry.charset == charset)
-            return entry.codePage;
-    }
-    return 0;
-}
-
-struct CodePageName
-{
-    int codePage;
-    const char *name;
-};
-
-// The code pages a document may name, with their decoders. A fixed list keeps hostile documents
-// from opening converters by the thousand.
-constexpr CodePageName decoderNames[] = {
-        {437, "IBM437"},        {850, "IBM850"},        {852, "IBM852"},
-        {866, "IBM866"},        {874, "windows-874"},   {932, "windows-31j"},
-        {936, "GBK"},           {949, "windows-949"},   {950, "windows-950"},
-        {1250, "windows-1250"}, {1251, "windows-1251"}, {1252, "windows-1252"},
-        {1253, "windows-1253"}, {1254, "windows-1254"}, {1255, "windows-1255"},
-        {1256, "windows-1256"}, {1257, "windows-1257"}, {1258, "windows-1258"},
-        {10000, "macintosh"},   {54936, "GB18030"},     {65001, "UTF-8"},
-};
-
-const char *decoderName(int codePage)
-{
-    for (const CodePageName &entry : decoderNames) {
-        if (entry.codePage == codePage)
-            return entry.name;
-    }
-    return nullptr;
-}
-
-// Code page 1252 is the one most documents use, so it needs no converter: bytes 0xA0 to 0xFF
-// are Latin-1, and 0x80 to 0x9F are these (the five unassigned ones pass through as Windows
-// passes them).
-constexpr char16_t windows1252High[32]
-        = {0x20ac, 0x0081, 0x201a, 0x0192, 0x201e, 0x2026, 0x2020, 0x2021, 0x02c6, 0x2030, 0x0160,
-           0x2039, 0x0152, 0x008d, 0x017d, 0x008f, 0x0090, 0x2018, 0x2019, 0x201c, 0x201d, 0x2022,
-           0x2013, 0x2014, 0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0x009d, 0x017e, 0x0178};
-
 bool isLetter(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -384,9 +208,8 @@ private:
 
     void controlWord(std::string_view name, bool hasParameter, int parameter)
     {
-        const WordTable &words = controlWords();
-        const auto found = name.size() <= size_t(maxWordLength) ? words.find(name) : words.end();
-        if (found != words.end() && found->second.action == Action::Binary) {
+        const RtfWord *word = rtfControlWord(name);
+        if (word && word->action == RtfAction::Binary) {
             flushBytes();
             // The bytes are data, not text; a count past the end means a truncated document.
             const qint64 count = std::max(hasParameter ? parameter : 0, 0);
@@ -394,31 +217,30 @@ private:
             return;
         }
         flushBytes();
-        if (consumeFallback() || found == words.end())
+        if (consumeFallback() || !word)
             return;
 
-        const WordInfo &word = found->second;
-        switch (word.action) {
-        case Action::Character:
-            emitUnit(word.character);
+        switch (word->action) {
+        case RtfAction::Character:
+            emitUnit(word->character);
             break;
-        case Action::LineBreak:
+        case RtfAction::LineBreak:
             emitUnit(u'\n');
             break;
-        case Action::Tab:
+        case RtfAction::Tab:
             emitUnit(u'\t');
             break;
-        case Action::Cell:
+        case RtfAction::Cell:
             emitUnit(u'\t');
             m_cellTab = showing();
             break;
-        case Action::Row:
+        case RtfAction::Row:
             // The tab after a row's last cell would only trail the line.
             if (m_cellTab && showing())
                 dropCellTab();
             emitUnit(u'\n');
             break;
-        case Action::Unicode:
+        case RtfAction::Unicode:
             if (hasParameter) {
                 // Values above 32767 are written negative, as signed 16-bit numbers.
                 const int code = parameter < 0 ? parameter + 65536 : parameter;
@@ -426,10 +248,10 @@ private:
                 m_fallbackLeft = m_state.unicodeSkip;
             }
             break;
-        case Action::UnicodeSkip:
+        case RtfAction::UnicodeSkip:
             m_state.unicodeSkip = hasParameter ? std::max(parameter, 0) : 1;
             break;
-        case Action::Font:
+        case RtfAction::Font:
             if (m_state.destination == Destination::FontTable) {
                 m_tableFont = parameter;
                 m_fonts.insert(parameter, FontInfo());
@@ -437,65 +259,65 @@ private:
                 m_state.font = parameter;
             }
             break;
-        case Action::FontCharset:
+        case RtfAction::FontCharset:
             if (m_state.destination == Destination::FontTable)
-                m_fonts[m_tableFont].charsetCodePage = codePageOfCharset(parameter);
+                m_fonts[m_tableFont].charsetCodePage = rtfCodePageOfCharset(parameter);
             break;
-        case Action::FontCodePage:
-            if (m_state.destination == Destination::FontTable && decoderName(parameter))
+        case RtfAction::FontCodePage:
+            if (m_state.destination == Destination::FontTable && rtfKnowsCodePage(parameter))
                 m_fonts[m_tableFont].codePage = parameter;
             break;
-        case Action::DefaultFont:
+        case RtfAction::DefaultFont:
             m_defaultFont = parameter;
             break;
-        case Action::DocumentCodePage:
-            if (decoderName(parameter))
+        case RtfAction::DocumentCodePage:
+            if (rtfKnowsCodePage(parameter))
                 m_codePage = parameter;
             break;
-        case Action::Ansi:
+        case RtfAction::Ansi:
             m_codePage = 1252;
             break;
-        case Action::Mac:
+        case RtfAction::Mac:
             m_codePage = 10000;
             break;
-        case Action::Pc:
+        case RtfAction::Pc:
             m_codePage = 437;
             break;
-        case Action::Pca:
+        case RtfAction::Pca:
             m_codePage = 850;
             break;
-        case Action::Color:
+        case RtfAction::Color:
             m_state.color = hasParameter ? parameter : 0;
             break;
-        case Action::Plain:
+        case RtfAction::Plain:
             m_state.font = -1;
             m_state.color = -1;
             m_state.received = false;
             m_state.hidden = false;
             break;
-        case Action::Protect:
+        case RtfAction::Protect:
             m_state.received = !hasParameter || parameter != 0;
             break;
-        case Action::Hidden:
+        case RtfAction::Hidden:
             m_state.hidden = !hasParameter || parameter != 0;
             break;
-        case Action::Red:
+        case RtfAction::Red:
             m_red = std::clamp(parameter, 0, 255);
             m_colorGiven = true;
             break;
-        case Action::Green:
+        case RtfAction::Green:
             m_green = std::clamp(parameter, 0, 255);
             m_colorGiven = true;
             break;
-        case Action::Blue:
+        case RtfAction::Blue:
             m_blue = std::clamp(parameter, 0, 255);
             m_colorGiven = true;
             break;
-        case Action::FontTable:
+        case RtfAction::FontTable:
             if (m_state.destination == Destination::Text)
                 m_state.destination = Destination::FontTable;
             break;
-        case Action::ColorTable:
+        case RtfAction::ColorTable:
             if (m_state.destination == Destination::Text) {
                 m_state.destination = Destination::ColorTable;
                 m_colors.clear();
@@ -503,10 +325,10 @@ private:
                 m_red = m_green = m_blue = 0;
             }
             break;
-        case Action::SkipDestination:
+        case RtfAction::SkipDestination:
             m_state.destination = Destination::Skip;
             break;
-        case Action::Binary:
+        case RtfAction::Binary:
             break;
         }
     }
@@ -565,48 +387,8 @@ private:
     {
         if (m_bytes.isEmpty())
             return;
-        const bool ascii = std::all_of(m_bytes.cbegin(), m_bytes.cend(),
-                                       [](char b) { return static_cast<unsigned char>(b) < 0x80; });
-        const int codePage = currentCodePage();
-        if (ascii) {
-            m_decoded = QString::fromLatin1(m_bytes);
-        } else if (codePage == 1252) {
-            m_decoded.resize(m_bytes.size());
-            for (qsizetype i = 0; i < m_bytes.size(); ++i) {
-                const auto b = static_cast<unsigned char>(m_bytes[i]);
-                m_decoded[i] = QChar(b >= 0x80 && b < 0xa0 ? windows1252High[b - 0x80] : b);
-            }
-        } else {
-            QStringDecoder &decoder = decoderFor(codePage);
-            if (decoder.isValid()) {
-                // A line feed is no trail byte in any code page: a lead byte left without its
-                // trail shows as U+FFFD here instead of vanishing or joining unrelated text.
-                m_bytes.append('\n');
-                m_decoded = decoder.decode(m_bytes);
-                decoder.resetState();
-                if (m_decoded.endsWith(u'\n'))
-                    m_decoded.chop(1);
-            } else {
-                m_decoded = QString::fromLatin1(m_bytes);
-                for (QChar &c : m_decoded) {
-                    if (c.unicode() >= 0x80)
-                        c = QChar::ReplacementCharacter;
-                }
-            }
-        }
-        emitText(m_decoded);
+        emitText(m_text.decode(m_bytes, currentCodePage()));
         m_bytes.clear();
-    }
-
-    QStringDecoder &decoderFor(int codePage)
-    {
-        auto found = m_decoders.find(codePage);
-        if (found == m_decoders.end()) {
-            const char *name = decoderName(codePage);
-            found = m_decoders.emplace(codePage, QStringDecoder(name ? name : "windows-1252"))
-                            .first;
-        }
-        return found->second;
     }
 
     // Single UTF-16 units from \uN and special characters: surrogates are paired here, and a
@@ -685,7 +467,7 @@ private:
     int m_defaultFont = 0;
     int m_tableFont = -1;
     QHash<int, FontInfo> m_fonts;
-    std::map<int, QStringDecoder> m_decoders;
+    RtfTextDecoder m_text;
 
     QList<RgbColor> m_colors;
     int m_red = 0;
@@ -697,7 +479,6 @@ private:
     char16_t m_pendingHighSurrogate = 0;
     bool m_cellTab = false;
     QByteArray m_bytes;
-    QString m_decoded;
     TextRuns m_runs;
 };
 
