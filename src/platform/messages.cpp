@@ -161,6 +161,11 @@ QString notRichText()
     return u"这不是 RTF 富文本文件"_s;
 }
 
+QString rtfNestedTooDeep(int depth)
+{
+    return u"RTF 文档已损坏：组的嵌套超过 %1 层"_s.arg(depth);
+}
+
 QString fileOpenFailed(const QString &path, const QString &why)
 {
     return u"无法打开文件 %1：%2"_s.arg(path, why);

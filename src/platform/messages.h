@@ -40,6 +40,7 @@ QString captureWriteFailed(const QString &path, const QString &why);
 QString workspaceLoadFailed(const QString &path, const QString &why);
 QString workspaceSaveFailed(const QString &path, const QString &why);
 QString notRichText();
+QString rtfNestedTooDeep(int depth);
 QString fileOpenFailed(const QString &path, const QString &why);
 QString notARegularFile(const QString &path);
 QString sendStoppedByClose(qint64 sent, qint64 total);

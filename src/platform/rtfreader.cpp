@@ -3,39 +3,18 @@
 #include "platform/messages.h"
 #include "platform/rtfcodepages.h"
 #include "platform/rtfcontrolwords.h"
+#include "platform/rtflexer.h"
 
 #include <QHash>
 #include <QList>
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Numeric parameters are clamped here: no real document needs more, and nothing overflows.
-constexpr qint64 maxParameter = 1'000'000'000;
-bool isLetter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 enum class Destination : quint8 { Text, Skip, FontTable, ColorTable };
 
@@ -56,67 +35,111 @@ struct FontInfo
     int codePage = 0; // from \cpg, which wins over the charset
 };
 
-// One pass over the document, a byte at a time, with the state of the open groups.
-class RtfReader
+} // namespace
+
+// The meaning of the lexer's tokens, with the state of the open groups.
+class RtfReader::Parser : public RtfLexer::Sink
 {
 public:
-    explicit RtfReader(QByteArrayView data)
-        : m_data(data)
-    {}
-
-    Expected<TextRuns> read()
+    Result feed(QByteArrayView data)
     {
-        qsizetype start = m_data.startsWith("\xef\xbb\xbf") ? 3 : 0;
-        while (start < m_data.size() && isWhiteSpace(m_data[start]))
-            ++start;
-        if (!m_data.sliced(start).startsWith("{\\rtf"))
-            return Expected<TextRuns>::failure(Messages::notRichText());
-
-        m_pos = start;
-        while (m_pos < m_data.size()) {
-            const char c = m_data[m_pos++];
-            switch (c) {
-            case '{':
-                flushBytes();
-                m_fallbackLeft = 0;
-                if (m_stack.size() >= rtfMaxGroupDepth) {
-                    return Expected<TextRuns>::failure(
-                            u"damaged Rich Text Format document: groups nested more than %1 deep"_s
-                                    .arg(rtfMaxGroupDepth));
-                }
-                m_stack.append(m_state);
-                break;
-            case '}':
-                flushBytes();
-                m_fallbackLeft = 0;
-                Q_ASSERT(!m_stack.isEmpty()); // reading stops when the outermost group closes
-                m_state = m_stack.takeLast();
-                // The document's own group has closed; whatever follows is not part of it.
-                if (m_stack.isEmpty())
-                    m_pos = m_data.size();
-                break;
-            case '\\':
-                readControl();
-                break;
-            case '\r':
-            case '\n':
-                break;
-            default:
-                literalByte(c);
-                break;
-            }
-        }
-        // A truncated document ends here too, with the text read so far.
-        flushBytes();
-        dropPendingHighSurrogate();
-        return m_runs;
+        m_lexer.feed(data);
+        return result();
     }
+
+    Result finish()
+    {
+        m_lexer.finish();
+        if (m_failure.ok()) {
+            flushBytes();
+            dropPendingHighSurrogate();
+        }
+        // Nothing more can come that would take the tab behind a cell back.
+        m_cellTab = false;
+        return result();
+    }
+
+    TextRuns takeRuns()
+    {
+        TextRuns taken = std::exchange(m_runs, TextRuns());
+        // The tab behind a table cell goes again if the row ends right there, so it is held
+        // back until that is known.
+        if (m_cellTab && !taken.isEmpty() && taken.last().text.endsWith(u'\t')) {
+            TextRun &last = taken.last();
+            last.text.chop(1);
+            m_runs.append(TextRun{u"\t"_s, last.color, last.received});
+            if (last.text.isEmpty())
+                taken.removeLast();
+        }
+        return taken;
+    }
+
+    bool complete() const { return m_lexer.complete(); }
 
 private:
-    static bool isWhiteSpace(char c)
+    Result result() const
     {
-        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+        if (m_lexer.notRtf())
+            return Result::failure(Messages::notRichText());
+        return m_failure;
     }
+
+    void groupStart() override
+    {
+        flushBytes();
+        m_fallbackLeft = 0;
+        if (m_stack.size() >= rtfMaxGroupDepth) {
+            m_failure = Result::failure(Messages::rtfNestedTooDeep(rtfMaxGroupDepth));
+            m_lexer.stop();
+            return;
+        }
+        m_stack.append(m_state);
+    }
+
+    void groupEnd() override
+    {
+        flushBytes();
+        m_fallbackLeft = 0;
+        Q_ASSERT(!m_stack.isEmpty()); // the lexer stops when the outermost group closes
+        m_state = m_stack.takeLast();
+        if (m_stack.isEmpty())
+            dropPendingHighSurrogate();
+    }
+
+    void text(QByteArrayView bytes) override
+    {
+        // Every character after \uN, whatever it is, counts towards the fallback.
+        const qsizetype fallback = std::min<qsizetype>(m_fallbackLeft, bytes.size());
+        m_fallbackLeft -= int(fallback);
+        bytes = bytes.sliced(fallback);
+        if (m_state.destination == Destination::ColorTable) {
+            for (const char c : bytes) {
+                if (c == ';')
+                    endColor();
+            }
+            return;
+        }
+        if (!showing())
+            return;
+        // Text in the current font's code page; of the control characters only the tab shows.
+        while (!bytes.isEmpty()) {
+            const auto control = std::find_if(bytes.cbegin(), bytes.cend(), [](char c) {
+                return static_cast<unsigned char>(c) < 0x20;
+            });
+            const qsizetype plain = control - bytes.cbegin();
+            if (plain > 0)
+                m_bytes.append(bytes.first(plain));
+            if (plain == bytes.size())
+                break;
+            if (*control == '\t') {
+                flushBytes();
+                emitUnit(u'\t');
+            }
+            bytes = bytes.sliced(plain + 1);
+        }
+    }
+
+    void hexByte(char byte) override { codeByte(byte); }
 
     bool showing() const { return m_state.destination == Destination::Text && !m_state.hidden; }
 
@@ -129,51 +152,8 @@ private:
         return true;
     }
 
-    void readControl()
+    void controlSymbol(char c) override
     {
-        if (m_pos >= m_data.size())
-            return;
-        const char first = m_data[m_pos];
-        if (!isLetter(first)) {
-            ++m_pos;
-            controlSymbol(first);
-            return;
-        }
-        const qsizetype nameStart = m_pos;
-        while (m_pos < m_data.size() && isLetter(m_data[m_pos]))
-            ++m_pos;
-        const std::string_view name(m_data.data() + nameStart, size_t(m_pos - nameStart));
-        bool negative = false;
-        if (m_pos + 1 < m_data.size() && m_data[m_pos] == '-' && isDigit(m_data[m_pos + 1])) {
-            negative = true;
-            ++m_pos;
-        }
-        bool hasParameter = false;
-        qint64 parameter = 0;
-        while (m_pos < m_data.size() && isDigit(m_data[m_pos])) {
-            hasParameter = true;
-            parameter = std::min(parameter * 10 + (m_data[m_pos] - '0'), maxParameter);
-            ++m_pos;
-        }
-        if (m_pos < m_data.size() && m_data[m_pos] == ' ')
-            ++m_pos;
-        controlWord(name, hasParameter, int(negative ? -parameter : parameter));
-    }
-
-    void controlSymbol(char c)
-    {
-        if (c == '\'') {
-            // Two hex digits, or the symbol is damaged and shows nothing.
-            const int high = m_pos < m_data.size() ? hexValue(m_data[m_pos]) : -1;
-            const int low = m_pos + 1 < m_data.size() ? hexValue(m_data[m_pos + 1]) : -1;
-            if (high >= 0 && low >= 0) {
-                m_pos += 2;
-                codeByte(char(high * 16 + low));
-            } else if (high >= 0) {
-                ++m_pos;
-            }
-            return;
-        }
         if (c == '\\' || c == '{' || c == '}') {
             // Escaped, but still a byte of the code page: it may be the trail byte of a
             // double-byte character.
@@ -206,19 +186,16 @@ private:
         }
     }
 
-    void controlWord(std::string_view name, bool hasParameter, int parameter)
+    void controlWord(std::string_view name, bool hasParameter, qint64 longParameter) override
     {
-        const RtfWord *word = rtfControlWord(name);
-        if (word && word->action == RtfAction::Binary) {
-            flushBytes();
-            // The bytes are data, not text; a count past the end means a truncated document.
-            const qint64 count = std::max(hasParameter ? parameter : 0, 0);
-            m_pos += qsizetype(std::min<qint64>(count, m_data.size() - m_pos));
-            return;
-        }
         flushBytes();
+        const RtfWord *word = rtfControlWord(name);
+        // The data behind \binN, which the lexer skips, is no character of a fallback.
+        if (word && word->action == RtfAction::Binary)
+            return;
         if (consumeFallback() || !word)
             return;
+        const int parameter = int(longParameter);
 
         switch (word->action) {
         case RtfAction::Character:
@@ -333,26 +310,6 @@ private:
         }
     }
 
-    // A character of the document body as it stands in the file.
-    void literalByte(char c)
-    {
-        if (consumeFallback())
-            return;
-        if (m_state.destination == Destination::ColorTable) {
-            if (c == ';')
-                endColor();
-            return;
-        }
-        if (!showing())
-            return;
-        if (c == '\t') {
-            flushBytes();
-            emitUnit(u'\t');
-        } else if (static_cast<unsigned char>(c) >= 0x20) {
-            m_bytes.append(c);
-        }
-    }
-
     // A byte given as \'hh or an escaped symbol: text in the current font's code page.
     void codeByte(char c)
     {
@@ -458,8 +415,9 @@ private:
         return rtfAutoColor;
     }
 
-    const QByteArrayView m_data;
-    qsizetype m_pos = 0;
+    RtfLexer m_lexer{*this};
+    Result m_failure = Result::success();
+
     GroupState m_state;
     QList<GroupState> m_stack;
 
@@ -482,9 +440,38 @@ private:
     TextRuns m_runs;
 };
 
-} // namespace
+RtfReader::RtfReader()
+    : m_parser(std::make_unique<Parser>())
+{}
+
+RtfReader::~RtfReader() = default;
+
+Result RtfReader::feed(QByteArrayView data)
+{
+    return m_parser->feed(data);
+}
+
+Result RtfReader::finish()
+{
+    return m_parser->finish();
+}
+
+TextRuns RtfReader::takeRuns()
+{
+    return m_parser->takeRuns();
+}
+
+bool RtfReader::complete() const
+{
+    return m_parser->complete();
+}
 
 Expected<TextRuns> readRtf(QByteArrayView data)
 {
-    return RtfReader(data).read();
+    RtfReader reader;
+    if (const Result fed = reader.feed(data); !fed.ok())
+        return Expected<TextRuns>::failure(fed.message());
+    if (const Result done = reader.finish(); !done.ok())
+        return Expected<TextRuns>::failure(done.message());
+    return reader.takeRuns();
 }
