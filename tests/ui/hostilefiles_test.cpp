@@ -12,6 +12,7 @@
 #include "status/statusstrip.h"
 #include "support/commandfixture.h"
 #include "support/mainwindowfixture.h"
+#include "support/processprobe.h"
 #include "support/watchdog.h"
 #include "terminal/colors.h"
 
@@ -204,6 +205,7 @@ TEST_F(HostileFilesTest, EveryFileCommandRefusesWhatIsNoFileOrTooBigAtOnceWithOn
             EXPECT_EQ(box().text(), u"session"_s);
         }
         EXPECT_LT(residentKiB() - before, 32 * 1024) << "memory spent on a refused file";
+        EXPECT_EQ(openFdCountOn(row.path), 0) << "a refused file was left open";
         expectIdle();
         EXPECT_TRUE(m_pty.readMaster(0).isEmpty()) << "a refused file sent something";
     }
