@@ -9,18 +9,22 @@
 #include "platform/serialport.h"
 #include "platform/terminalbox.h"
 #include "settings/settingsdialog.h"
+#include "status/statusstrip.h"
 #include "support/fakecommport.h"
 #include "support/helperprocess.h"
 #include "support/memorysettingsstore.h"
+#include "support/ptypair.h"
 #include "support/scripteddialogs.h"
 #include "support/testapp.h"
 #include "support/watchdog.h"
 #include "terminal/terminalwindow.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -272,6 +276,42 @@ TEST_F(SettingsFileTest, StoredValuesThePortRefusesAreReportedOnceAndTheProgramG
         EXPECT_EQ(store.saveCount(), 1) << "start-up wrote the settings";
         EXPECT_FALSE(port.portOpen());
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(StoredPortTest, ThePortNumberIsAppliedWhateverTheLineSettingsSay)
+{
+    // A refused speed once left the port on COM1 while the strip named COM7: F12 then opened
+    // another device than the one shown, and typed lines went there.
+    ensureApp();
+    TempConfigHome home;
+    PtyPair pty;
+    ASSERT_TRUE(pty.isValid()) << pty.error().toStdString();
+    ASSERT_TRUE(home.linkPort(7, pty.slavePath()));
+    MemorySettingsStore store;
+    store.save(u"Comport"_s, u"COM7"_s);
+    store.save(u"Baud"_s, u"96OO"_s);
+    ScriptedDialogs dialogs;
+    SerialPort port;
+    MainWindow window(port, store, dialogs);
+    window.start();
+    ASSERT_EQ(dialogs.messages().size(), 1);
+    EXPECT_TRUE(dialogs.messages().first().text.contains(u"96OO"_s))
+            << dialogs.messages().first().text.toStdString();
+    EXPECT_EQ(port.commPort(), 7);
+
+    window.statusStrip().CMD_Redraw();
+    EXPECT_TRUE(window.statusStrip().currentText().startsWith(u"COM7:"_s));
+    window.MyCommand_Click(Menus::OpenPort);
+    ASSERT_TRUE(port.portOpen()) << dialogs.messages().last().text.toStdString();
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, u"a"_s);
+    QApplication::sendEvent(&window.terminal().box(), &press);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, u"\r"_s);
+    QApplication::sendEvent(&window.terminal().box(), &enter);
+    EXPECT_EQ(pty.readMasterExactly(2, 3000), QByteArray("a\r")) << "the line went elsewhere";
 }
 
 } // namespace
