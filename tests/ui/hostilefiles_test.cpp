@@ -1,8 +1,9 @@
 // Files a user may name that are no files at all, or far too big, through the real main window:
 // a FIFO nobody writes to, /dev/zero typed as the name or reached through a link named like a
 // workspace, a socket, a folder, sparse files past each command's bound, a send of a 1 GiB file,
-// and workspace files cut short or longer than the terminal. Each must end in one clear message
-// in Chinese, at once, with nothing held and no memory spent on what was refused.
+// workspace files cut short or longer than the terminal, and a port linked to such things. Each
+// must end in one clear message in Chinese, at once, with nothing held and no memory spent on
+// what was refused.
 
 #include "app/menus.h"
 #include "commands/commandcontext.h"
@@ -212,6 +213,32 @@ TEST_F(HostileFilesTest, EveryFileCommandRefusesWhatIsNoFileOrTooBigAtOnceWithOn
     // What stood there still does.
     EXPECT_FALSE(QFileInfo(fifo).isFile());
     EXPECT_TRUE(QFileInfo(folder).isDir());
+}
+
+TEST_F(HostileFilesTest, APortLinkedToWhatIsNoSerialDeviceSaysSoInsteadOfTheSystemsWords)
+{
+    // What the link names may be anything: the system's answers ("Inappropriate ioctl for
+    // device") tell a user nothing.
+    const QString fifo = m_dir.filePath(u"fifo"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString plain = m_dir.filePath(u"plain.txt"_s);
+    ASSERT_TRUE(makeSparse(plain, 10));
+    startWindow();
+    for (const QString &target : {u"/dev/null"_s, u"/dev/zero"_s, fifo, plain, m_dir.path()}) {
+        SCOPED_TRACE(target.toStdString());
+        ASSERT_TRUE(QFile::remove(m_config.portsDir() + u"/COM7"_s));
+        ASSERT_TRUE(m_config.linkPort(PortNumber, target));
+        m_dialogs.clearCalls();
+        {
+            Watchdog watchdog("opening a port linked to no serial device");
+            click(Menus::OpenPort);
+        }
+        EXPECT_FALSE(menus().checked(Menus::OpenPort));
+        ASSERT_EQ(m_dialogs.messages().size(), 1);
+        const QString text = m_dialogs.messages().first().text;
+        EXPECT_TRUE(text.contains(u"不是串口设备"_s)) << text.toStdString();
+        EXPECT_TRUE(text.contains(u"COM7"_s)) << text.toStdString();
+    }
 }
 
 TEST_F(HostileFilesTest, ASendOfAGibibyteStopsAtTheButtonAndItsEchoStopsWithIt)
