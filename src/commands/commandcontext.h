@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 #include <optional>
 
 class CaptureFile;
@@ -35,4 +37,6 @@ struct CommandContext
     // The request to stop a running view or send: empty until one first runs, 1 = stop.
     std::optional<int> &stopFlag;
     MainActions &main;
+    // The most characters the terminal keeps (0: no bound); a loaded workspace is cut to it.
+    qsizetype terminalCharacters = 0;
 };

@@ -69,6 +69,7 @@ void CommandDispatcher::MyCommand_Click(int index)
 void CommandDispatcher::stopRequested()
 {
     m_files->stopRequested();
+    m_workspace->stopRequested();
 }
 
 void CommandDispatcher::portClosed()

@@ -12,8 +12,8 @@ struct CommandContext;
 //
 // The commands keep their state in the menu items themselves (check marks and enabled states),
 // read through Switches; each family lives in its own file: port, file transfer, loop send,
-// workspace. Long work (a file send, the hexadecimal view, a loop send) runs as objects driven by
-// the port's progress and by timers, so any click may arrive while one runs.
+// workspace. Long work (a file send, the hexadecimal view, a loop send, a workspace load) runs as
+// objects driven by the port's progress and by timers, so any click may arrive while one runs.
 class CommandDispatcher
 {
 public:

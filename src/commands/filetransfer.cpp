@@ -45,7 +45,8 @@ bool FileTransfer::sending() const
 
 void FileTransfer::sendFile()
 {
-    if (m_send->running() || m_view->running()) {
+    // Opening the port enables this item even while a workspace loads, which holds the view's.
+    if (m_send->running() || m_view->running() || !m_context.switches.enabled(Switches::HexView)) {
         return;
     }
     const std::optional<QString> path = m_context.dialogs.openFile(AllFilesFilter);
@@ -89,7 +90,7 @@ void FileTransfer::captureToFile()
 void FileTransfer::openFileAsHex()
 {
     CommandContext &c = m_context;
-    if (m_view->running() || m_send->running()) {
+    if (m_view->running() || m_send->running() || !c.switches.enabled(Switches::HexView)) {
         return;
     }
     c.strip.setCommand1Caption(u"停止"_s);

@@ -1,11 +1,12 @@
 #include "commands/workspace.h"
 
 #include "commands/commandcontext.h"
+#include "commands/workspaceload.h"
 #include "platform/dialogs.h"
 #include "platform/messages.h"
 #include "platform/regularfile.h"
-#include "platform/rtfreader.h"
 #include "platform/rtfwriter.h"
+#include "platform/switches.h"
 #include "platform/terminalbox.h"
 
 #include <QFile>
@@ -25,49 +26,51 @@ QString workspaceFilter()
 
 Workspace::Workspace(CommandContext &context)
     : m_context(context)
+    , m_load(std::make_unique<WorkspaceLoad>(context))
 {}
+
+Workspace::~Workspace() = default;
 
 void Workspace::load()
 {
+    // One long job at a time: a file send, the hexadecimal view and a load each hold the view's
+    // menu item while they run.
+    if (m_load->running() || !m_context.switches.enabled(Switches::HexView)) {
+        return;
+    }
     const std::optional<QString> path = m_context.dialogs.openFile(workspaceFilter());
     if (!path) {
         return;
     }
-    const QString shown = QFileInfo(*path).absoluteFilePath();
-    const auto refuse = [&](const QString &why) {
-        m_context.dialogs.message(Messages::workspaceLoadFailed(shown, why), Dialogs::Exclamation);
-    };
-    // The terminal is replaced only by a document read whole: a failed load keeps the session.
+    // A FIFO or device is refused before anything waits on it, and a file over the bound before
+    // any of it is read.
     Expected<std::unique_ptr<QFile>> file = openRegularFile(*path);
     if (!file.ok()) {
         m_context.dialogs.message(file.message(), Dialogs::Exclamation);
         return;
     }
-    if ((*file)->size() > MaxWorkspaceBytes) {
-        refuse(u"文件有 %1 字节，超过工作区的上限 %2 字节"_s.arg((*file)->size())
-                       .arg(MaxWorkspaceBytes));
+    const QString shown = QFileInfo(*path).absoluteFilePath();
+    if (const qint64 size = (*file)->size(); size > MaxWorkspaceBytes) {
+        m_context.dialogs.message(
+                Messages::workspaceLoadFailed(shown,
+                                              Messages::workspaceTooLarge(size, MaxWorkspaceBytes)),
+                Dialogs::Exclamation);
         return;
     }
-    // At most the bound, even if the file grows while it is read.
-    const QByteArray data = (*file)->read(MaxWorkspaceBytes + 1);
-    if ((*file)->error() != QFileDevice::NoError) {
-        refuse((*file)->errorString());
-        return;
-    }
-    if (data.size() > MaxWorkspaceBytes) {
-        refuse(u"文件超过工作区的上限 %1 字节"_s.arg(MaxWorkspaceBytes));
-        return;
-    }
-    const Expected<TextRuns> runs = readRtf(data);
-    if (!runs.ok()) {
-        refuse(runs.message());
-        return;
-    }
-    m_context.box.setRuns(*runs);
+    m_load->start(std::move(*file), shown, MaxWorkspaceBytes);
+}
+
+void Workspace::stopRequested()
+{
+    m_load->stop();
 }
 
 void Workspace::save()
 {
+    // Half a replaced terminal is no session worth keeping.
+    if (m_load->running()) {
+        return;
+    }
     const std::optional<QString> path = m_context.dialogs.saveFile(workspaceFilter());
     if (!path) {
         return;

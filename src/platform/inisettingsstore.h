@@ -9,7 +9,9 @@
 class QSettings;
 
 // The settings store as an INI file, section "Setting", kept open and re-read only when the
-// file on disk has changed, so that ten reads a second cost one stat each.
+// file on disk has changed, so that ten reads a second cost one stat each. Anything but a
+// regular file in the file's place (a FIFO, a socket, a device, a folder) is never opened, since
+// opening it could block the window or never end: it reads as the defaults and cannot be saved.
 class IniSettingsStore : public SettingsStore
 {
 public:
@@ -35,13 +37,18 @@ private:
         qint64 modifiedNs = 0;
         qint64 changedNs = 0;
         quint64 inode = 0;
+        bool regular = false;
 
         friend bool operator==(const FileStamp &, const FileStamp &) = default;
     };
 
     FileStamp currentStamp() const;
+    // Brings the parsed file up to date with the disk, and lets go of it when something other
+    // than a regular file now stands in its place.
+    void refresh();
 
     QString m_path;
+    // Absent while the path holds something other than a regular file.
     std::unique_ptr<QSettings> m_settings;
     FileStamp m_stamp;
     bool m_saveFailed = false;

@@ -176,9 +176,49 @@ QString workspaceSaveFailed(const QString &path, const QString &why)
     return u"无法保存工作区 %1：%2"_s.arg(path, why);
 }
 
+QString workspaceTooLarge(qint64 size, qint64 limit)
+{
+    return u"文件有 %1 字节，超过了工作区文件的上限 %2 字节（64 MiB）"_s.arg(size).arg(limit);
+}
+
+QString workspaceGrewPastLimit(qint64 limit)
+{
+    return u"文件在读取时增长，超过了工作区文件的上限 %1 字节（64 MiB）"_s.arg(limit);
+}
+
+QString workspaceCutOffEmpty()
+{
+    return u"文件不完整或已损坏：RTF 文档在结尾之前就中断了，其中没有可以载入的文本。终端的内容"
+           u"没有改变"_s;
+}
+
+QString workspaceLoadedWithNotes(const QString &path, const QStringList &notes)
+{
+    return u"已载入工作区 %1，但请注意：\n%2"_s.arg(path, notes.join(u'\n'));
+}
+
+QString workspaceCutOffNote()
+{
+    return u"文件不完整：RTF 文档在结尾之前就中断了，只载入了中断之前的文本。"_s;
+}
+
+QString workspaceLinesDroppedNote(qint64 lines, qint64 shownLines, qint64 limit, bool lastLineCut)
+{
+    const QString kept = lastLineCut ? u"只载入了最后一行的末尾部分"_s
+                                     : u"只载入了最后 %1 行"_s.arg(shownLines);
+    return u"文件有 %1 行文本，而终端最多保存 %2 个字符，所以%3，前面的内容没有载入。"_s.arg(lines)
+            .arg(limit)
+            .arg(kept);
+}
+
 QString notRichText()
 {
     return u"这不是 RTF 富文本文件"_s;
+}
+
+QString rtfNestedTooDeep(int depth)
+{
+    return u"RTF 文档已损坏：组的嵌套超过 %1 层"_s.arg(depth);
 }
 
 QString fileOpenFailed(const QString &path, const QString &why)
@@ -199,6 +239,41 @@ QString sendStoppedByClose(qint64 sent, qint64 total)
 QString sendReadFailed(const QString &path, qint64 sent, const QString &why)
 {
     return u"读取文件 %1 失败，发送中止：已发出 %2 字节。%3"_s.arg(path).arg(sent).arg(why);
+}
+
+QString settingsSaveFailed(const QString &path, const QString &why)
+{
+    return u"无法把设置保存到 %1：%2。已保存的设置没有改变。"_s.arg(path, why);
+}
+
+QString settingsFolderInPlace()
+{
+    return u"那里是一个同名的文件夹，而不是设置文件"_s;
+}
+
+QString settingsNotAFile()
+{
+    return u"那里是管道、套接字或设备，而不是普通文件；请删除它，再保存设置"_s;
+}
+
+QString settingsFileReadOnly()
+{
+    return u"这个文件对您是只读的"_s;
+}
+
+QString settingsFolderMissing(const QString &folder)
+{
+    return u"无法创建它所在的文件夹 %1"_s.arg(folder);
+}
+
+QString settingsFolderReadOnly(const QString &folder)
+{
+    return u"它所在的文件夹 %1 对您是只读的（保存时要在这个文件夹里写入新文件）"_s.arg(folder);
+}
+
+QString settingsWriteFailed()
+{
+    return u"写入失败（磁盘是否已满？）"_s;
 }
 
 } // namespace Messages

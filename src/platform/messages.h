@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Every message the program words itself, beyond the fixed texts of its menus and prompts, so that
 // they read alike: what failed, where (port, device, file), why, and what the user can do.
@@ -44,10 +45,26 @@ QString captureNotOpen();
 QString captureWriteFailed(const QString &path, const QString &why);
 QString workspaceLoadFailed(const QString &path, const QString &why);
 QString workspaceSaveFailed(const QString &path, const QString &why);
+QString workspaceTooLarge(qint64 size, qint64 limit);
+QString workspaceGrewPastLimit(qint64 limit);
+QString workspaceCutOffEmpty();
+QString workspaceLoadedWithNotes(const QString &path, const QStringList &notes);
+QString workspaceCutOffNote();
+QString workspaceLinesDroppedNote(qint64 lines, qint64 shownLines, qint64 limit, bool lastLineCut);
 QString notRichText();
+QString rtfNestedTooDeep(int depth);
 QString fileOpenFailed(const QString &path, const QString &why);
 QString notARegularFile(const QString &path);
 QString sendStoppedByClose(qint64 sent, qint64 total);
 QString sendReadFailed(const QString &path, qint64 sent, const QString &why);
+
+// --- The settings file ----------------------------------------------------------------------
+QString settingsSaveFailed(const QString &path, const QString &why);
+QString settingsFolderInPlace();
+QString settingsNotAFile();
+QString settingsFileReadOnly();
+QString settingsFolderMissing(const QString &folder);
+QString settingsFolderReadOnly(const QString &folder);
+QString settingsWriteFailed();
 
 } // namespace Messages

@@ -21,8 +21,13 @@ Expected<std::unique_ptr<QFile>> openRegularFile(const QString &path)
     // comes.
     const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
+        const int error = errno;
+        // A socket cannot be opened at all ("No such device or address"): say what it is.
+        if (isSpecialFile(path)) {
+            return Opened::failure(Messages::notARegularFile(shown));
+        }
         return Opened::failure(
-                Messages::fileOpenFailed(shown, QString::fromLocal8Bit(std::strerror(errno))));
+                Messages::fileOpenFailed(shown, QString::fromLocal8Bit(std::strerror(error))));
     }
     struct stat st
     {

@@ -1,217 +1,20 @@
 #include "platform/rtfreader.h"
 
 #include "platform/messages.h"
+#include "platform/rtfcodepages.h"
+#include "platform/rtfcontrolwords.h"
+#include "platform/rtflexer.h"
 
 #include <QHash>
 #include <QList>
-#include <QStringDecoder>
 
 #include <algorithm>
-#include <map>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Numeric parameters are clamped here: no real document needs more, and nothing overflows.
-constexpr qint64 maxParameter = 1'000'000'000;
-// The format limits control words to 32 letters; longer ones are nobody's and are ignored.
-constexpr qsizetype maxWordLength = 32;
-
-enum class Action : quint8 {
-    Character,
-    LineBreak,
-    Tab,
-    Cell,
-    Row,
-    Unicode,
-    UnicodeSkip,
-    Font,
-    FontCharset,
-    FontCodePage,
-    DefaultFont,
-    DocumentCodePage,
-    Ansi,
-    Mac,
-    Pc,
-    Pca,
-    Color,
-    Plain,
-    Protect,
-    Hidden,
-    Red,
-    Green,
-    Blue,
-    FontTable,
-    ColorTable,
-    Binary,
-    SkipDestination,
-};
-
-struct WordInfo
-{
-    Action action;
-    char16_t character = 0;
-};
-
-using WordTable = std::unordered_map<std::string_view, WordInfo>;
-
-// Destinations whose text is not part of what the document shows. Most writers mark newer ones
-// with \*, which is skipped anyway; these are the ones older writers leave unmarked or that are
-// old enough to be known without it.
-constexpr std::string_view hiddenDestinations
-        = "aftncn aftnsep aftnsepc annotation atnauthor atndate atnicn atnid atnparent "
-          "atnref atntime author bkmkend bkmkstart blipuid buptim category "
-          "colorschememapping comment company creatim datafield datastore docvar doccomm "
-          "falt fchars ffdeftext ffentrymcr ffexitmcr ffformat ffhelptext ffl ffname "
-          "ffstattext fldinst fname footer footerf footerl footerr footnote formfield "
-          "ftncn ftnsep ftnsepc generator header headerf headerl headerr hlinkbase info "
-          "keycode keywords latentstyles lchars listoverridetable listtable manager "
-          "mmathPr nonshppict objclass objdata object objname operator panose passwordhash "
-          "pgdsctbl pict picprop pntxta pntxtb printim private revtbl revtim rsidtbl "
-          "shpinst sn sp stylesheet subject sv tc template themedata title txe userprops "
-          "wgrffmtfilter xe xmlnstbl";
-
-const WordTable &controlWords()
-{
-    static const WordTable table = [] {
-        WordTable words{
-                {"par", {Action::LineBreak}},
-                {"line", {Action::LineBreak}},
-                {"sect", {Action::LineBreak}},
-                {"page", {Action::LineBreak}},
-                {"tab", {Action::Tab}},
-                {"cell", {Action::Cell}},
-                {"nestcell", {Action::Cell}},
-                {"row", {Action::Row}},
-                {"nestrow", {Action::Row}},
-                {"emdash", {Action::Character, 0x2014}},
-                {"endash", {Action::Character, 0x2013}},
-                {"emspace", {Action::Character, 0x2003}},
-                {"enspace", {Action::Character, 0x2002}},
-                {"qmspace", {Action::Character, 0x2005}},
-                {"bullet", {Action::Character, 0x2022}},
-                {"lquote", {Action::Character, 0x2018}},
-                {"rquote", {Action::Character, 0x2019}},
-                {"ldblquote", {Action::Character, 0x201c}},
-                {"rdblquote", {Action::Character, 0x201d}},
-                {"zwj", {Action::Character, 0x200d}},
-                {"zwnj", {Action::Character, 0x200c}},
-                {"zwbo", {Action::Character, 0x200b}},
-                {"ltrmark", {Action::Character, 0x200e}},
-                {"rtlmark", {Action::Character, 0x200f}},
-                {"u", {Action::Unicode}},
-                {"uc", {Action::UnicodeSkip}},
-                {"f", {Action::Font}},
-                {"fcharset", {Action::FontCharset}},
-                {"cpg", {Action::FontCodePage}},
-                {"deff", {Action::DefaultFont}},
-                {"ansicpg", {Action::DocumentCodePage}},
-                {"ansi", {Action::Ansi}},
-                {"mac", {Action::Mac}},
-                {"pc", {Action::Pc}},
-                {"pca", {Action::Pca}},
-                {"cf", {Action::Color}},
-                {"plain", {Action::Plain}},
-                {"protect", {Action::Protect}},
-                {"v", {Action::Hidden}},
-                {"red", {Action::Red}},
-                {"green", {Action::Green}},
-                {"blue", {Action::Blue}},
-                {"fonttbl", {Action::FontTable}},
-                {"colortbl", {Action::ColorTable}},
-                {"bin", {Action::Binary}},
-        };
-        for (std::string_view names = hiddenDestinations; !names.empty();) {
-            const size_t end = std::min(names.find(' '), names.size());
-            words.emplace(names.substr(0, end), WordInfo{Action::SkipDestination});
-            names.remove_prefix(std::min(end + 1, names.size()));
-        }
-        return words;
-    }();
-    return table;
-}
-
-struct CharsetCodePage
-{
-    int charset;
-    int codePage;
-};
-
-// Code pages of the font charsets (\fcharset); any other leaves the document's.
-constexpr CharsetCodePage charsetCodePages[] = {
-        {0, 1252},   {2, 1252}, // symbol fonts: their bytes name glyphs, shown best as Latin
-        {77, 10000}, {128, 932},  {129, 949},  {134, 936},  {136, 950},  {161, 1253},
-        {162, 1254}, {163, 1258}, {177, 1255}, {178, 1256}, {186, 1257}, {204, 1251},
-        {222, 874},  {238, 1250}, {254, 437},  {255, 850},
-};
-
-int codePageOfCharset(int charset)
-{
-    for (const CharsetCodePage &entry : charsetCodePages) {
-        if (entry.charset == charset)
-            return entry.codePage;
-    }
-    return 0;
-}
-
-struct CodePageName
-{
-    int codePage;
-    const char *name;
-};
-
-// The code pages a document may name, with their decoders. A fixed list keeps hostile documents
-// from opening converters by the thousand.
-constexpr CodePageName decoderNames[] = {
-        {437, "IBM437"},        {850, "IBM850"},        {852, "IBM852"},
-        {866, "IBM866"},        {874, "windows-874"},   {932, "windows-31j"},
-        {936, "GBK"},           {949, "windows-949"},   {950, "windows-950"},
-        {1250, "windows-1250"}, {1251, "windows-1251"}, {1252, "windows-1252"},
-        {1253, "windows-1253"}, {1254, "windows-1254"}, {1255, "windows-1255"},
-        {1256, "windows-1256"}, {1257, "windows-1257"}, {1258, "windows-1258"},
-        {10000, "macintosh"},   {54936, "GB18030"},     {65001, "UTF-8"},
-};
-
-const char *decoderName(int codePage)
-{
-    for (const CodePageName &entry : decoderNames) {
-        if (entry.codePage == codePage)
-            return entry.name;
-    }
-    return nullptr;
-}
-
-// Code page 1252 is the one most documents use, so it needs no converter: bytes 0xA0 to 0xFF
-// are Latin-1, and 0x80 to 0x9F are these (the five unassigned ones pass through as Windows
-// passes them).
-constexpr char16_t windows1252High[32]
-        = {0x20ac, 0x0081, 0x201a, 0x0192, 0x201e, 0x2026, 0x2020, 0x2021, 0x02c6, 0x2030, 0x0160,
-           0x2039, 0x0152, 0x008d, 0x017d, 0x008f, 0x0090, 0x2018, 0x2019, 0x201c, 0x201d, 0x2022,
-           0x2013, 0x2014, 0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0x009d, 0x017e, 0x0178};
-
-bool isLetter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 enum class Destination : quint8 { Text, Skip, FontTable, ColorTable };
 
@@ -232,67 +35,111 @@ struct FontInfo
     int codePage = 0; // from \cpg, which wins over the charset
 };
 
-// One pass over the document, a byte at a time, with the state of the open groups.
-class RtfReader
+} // namespace
+
+// The meaning of the lexer's tokens, with the state of the open groups.
+class RtfReader::Parser : public RtfLexer::Sink
 {
 public:
-    explicit RtfReader(QByteArrayView data)
-        : m_data(data)
-    {}
-
-    Expected<TextRuns> read()
+    Result feed(QByteArrayView data)
     {
-        qsizetype start = m_data.startsWith("\xef\xbb\xbf") ? 3 : 0;
-        while (start < m_data.size() && isWhiteSpace(m_data[start]))
-            ++start;
-        if (!m_data.sliced(start).startsWith("{\\rtf"))
-            return Expected<TextRuns>::failure(Messages::notRichText());
-
-        m_pos = start;
-        while (m_pos < m_data.size()) {
-            const char c = m_data[m_pos++];
-            switch (c) {
-            case '{':
-                flushBytes();
-                m_fallbackLeft = 0;
-                if (m_stack.size() >= rtfMaxGroupDepth) {
-                    return Expected<TextRuns>::failure(
-                            u"damaged Rich Text Format document: groups nested more than %1 deep"_s
-                                    .arg(rtfMaxGroupDepth));
-                }
-                m_stack.append(m_state);
-                break;
-            case '}':
-                flushBytes();
-                m_fallbackLeft = 0;
-                Q_ASSERT(!m_stack.isEmpty()); // reading stops when the outermost group closes
-                m_state = m_stack.takeLast();
-                // The document's own group has closed; whatever follows is not part of it.
-                if (m_stack.isEmpty())
-                    m_pos = m_data.size();
-                break;
-            case '\\':
-                readControl();
-                break;
-            case '\r':
-            case '\n':
-                break;
-            default:
-                literalByte(c);
-                break;
-            }
-        }
-        // A truncated document ends here too, with the text read so far.
-        flushBytes();
-        dropPendingHighSurrogate();
-        return m_runs;
+        m_lexer.feed(data);
+        return result();
     }
+
+    Result finish()
+    {
+        m_lexer.finish();
+        if (m_failure.ok()) {
+            flushBytes();
+            dropPendingHighSurrogate();
+        }
+        // Nothing more can come that would take the tab behind a cell back.
+        m_cellTab = false;
+        return result();
+    }
+
+    TextRuns takeRuns()
+    {
+        TextRuns taken = std::exchange(m_runs, TextRuns());
+        // The tab behind a table cell goes again if the row ends right there, so it is held
+        // back until that is known.
+        if (m_cellTab && !taken.isEmpty() && taken.last().text.endsWith(u'\t')) {
+            TextRun &last = taken.last();
+            last.text.chop(1);
+            m_runs.append(TextRun{u"\t"_s, last.color, last.received});
+            if (last.text.isEmpty())
+                taken.removeLast();
+        }
+        return taken;
+    }
+
+    bool complete() const { return m_lexer.complete(); }
 
 private:
-    static bool isWhiteSpace(char c)
+    Result result() const
     {
-        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+        if (m_lexer.notRtf())
+            return Result::failure(Messages::notRichText());
+        return m_failure;
     }
+
+    void groupStart() override
+    {
+        flushBytes();
+        m_fallbackLeft = 0;
+        if (m_stack.size() >= rtfMaxGroupDepth) {
+            m_failure = Result::failure(Messages::rtfNestedTooDeep(rtfMaxGroupDepth));
+            m_lexer.stop();
+            return;
+        }
+        m_stack.append(m_state);
+    }
+
+    void groupEnd() override
+    {
+        flushBytes();
+        m_fallbackLeft = 0;
+        Q_ASSERT(!m_stack.isEmpty()); // the lexer stops when the outermost group closes
+        m_state = m_stack.takeLast();
+        if (m_stack.isEmpty())
+            dropPendingHighSurrogate();
+    }
+
+    void text(QByteArrayView bytes) override
+    {
+        // Every character after \uN, whatever it is, counts towards the fallback.
+        const qsizetype fallback = std::min<qsizetype>(m_fallbackLeft, bytes.size());
+        m_fallbackLeft -= int(fallback);
+        bytes = bytes.sliced(fallback);
+        if (m_state.destination == Destination::ColorTable) {
+            for (const char c : bytes) {
+                if (c == ';')
+                    endColor();
+            }
+            return;
+        }
+        if (!showing())
+            return;
+        // Text in the current font's code page; of the control characters only the tab shows.
+        while (!bytes.isEmpty()) {
+            const auto control = std::find_if(bytes.cbegin(), bytes.cend(), [](char c) {
+                return static_cast<unsigned char>(c) < 0x20;
+            });
+            const qsizetype plain = control - bytes.cbegin();
+            if (plain > 0)
+                m_bytes.append(bytes.first(plain));
+            if (plain == bytes.size())
+                break;
+            if (*control == '\t') {
+                flushBytes();
+                emitUnit(u'\t');
+            }
+            bytes = bytes.sliced(plain + 1);
+        }
+    }
+
+    void hexByte(char byte) override { codeByte(byte); }
 
     bool showing() const { return m_state.destination == Destination::Text && !m_state.hidden; }
 
@@ -305,51 +152,8 @@ private:
         return true;
     }
 
-    void readControl()
+    void controlSymbol(char c) override
     {
-        if (m_pos >= m_data.size())
-            return;
-        const char first = m_data[m_pos];
-        if (!isLetter(first)) {
-            ++m_pos;
-            controlSymbol(first);
-            return;
-        }
-        const qsizetype nameStart = m_pos;
-        while (m_pos < m_data.size() && isLetter(m_data[m_pos]))
-            ++m_pos;
-        const std::string_view name(m_data.data() + nameStart, size_t(m_pos - nameStart));
-        bool negative = false;
-        if (m_pos + 1 < m_data.size() && m_data[m_pos] == '-' && isDigit(m_data[m_pos + 1])) {
-            negative = true;
-            ++m_pos;
-        }
-        bool hasParameter = false;
-        qint64 parameter = 0;
-        while (m_pos < m_data.size() && isDigit(m_data[m_pos])) {
-            hasParameter = true;
-            parameter = std::min(parameter * 10 + (m_data[m_pos] - '0'), maxParameter);
-            ++m_pos;
-        }
-        if (m_pos < m_data.size() && m_data[m_pos] == ' ')
-            ++m_pos;
-        controlWord(name, hasParameter, int(negative ? -parameter : parameter));
-    }
-
-    void controlSymbol(char c)
-    {
-        if (c == '\'') {
-            // Two hex digits, or the symbol is damaged and shows nothing.
-            const int high = m_pos < m_data.size() ? hexValue(m_data[m_pos]) : -1;
-            const int low = m_pos + 1 < m_data.size() ? hexValue(m_data[m_pos + 1]) : -1;
-            if (high >= 0 && low >= 0) {
-                m_pos += 2;
-                codeByte(char(high * 16 + low));
-            } else if (high >= 0) {
-                ++m_pos;
-            }
-            return;
-        }
         if (c == '\\' || c == '{' || c == '}') {
             // Escaped, but still a byte of the code page: it may be the trail byte of a
             // double-byte character.
@@ -382,43 +186,38 @@ private:
         }
     }
 
-    void controlWord(std::string_view name, bool hasParameter, int parameter)
+    void controlWord(std::string_view name, bool hasParameter, qint64 longParameter) override
     {
-        const WordTable &words = controlWords();
-        const auto found = name.size() <= size_t(maxWordLength) ? words.find(name) : words.end();
-        if (found != words.end() && found->second.action == Action::Binary) {
-            flushBytes();
-            // The bytes are data, not text; a count past the end means a truncated document.
-            const qint64 count = std::max(hasParameter ? parameter : 0, 0);
-            m_pos += qsizetype(std::min<qint64>(count, m_data.size() - m_pos));
-            return;
-        }
         flushBytes();
-        if (consumeFallback() || found == words.end())
+        const RtfWord *word = rtfControlWord(name);
+        // The data behind \binN, which the lexer skips, is no character of a fallback.
+        if (word && word->action == RtfAction::Binary)
             return;
+        if (consumeFallback() || !word)
+            return;
+        const int parameter = int(longParameter);
 
-        const WordInfo &word = found->second;
-        switch (word.action) {
-        case Action::Character:
-            emitUnit(word.character);
+        switch (word->action) {
+        case RtfAction::Character:
+            emitUnit(word->character);
             break;
-        case Action::LineBreak:
+        case RtfAction::LineBreak:
             emitUnit(u'\n');
             break;
-        case Action::Tab:
+        case RtfAction::Tab:
             emitUnit(u'\t');
             break;
-        case Action::Cell:
+        case RtfAction::Cell:
             emitUnit(u'\t');
             m_cellTab = showing();
             break;
-        case Action::Row:
+        case RtfAction::Row:
             // The tab after a row's last cell would only trail the line.
             if (m_cellTab && showing())
                 dropCellTab();
             emitUnit(u'\n');
             break;
-        case Action::Unicode:
+        case RtfAction::Unicode:
             if (hasParameter) {
                 // Values above 32767 are written negative, as signed 16-bit numbers.
                 const int code = parameter < 0 ? parameter + 65536 : parameter;
@@ -426,10 +225,10 @@ private:
                 m_fallbackLeft = m_state.unicodeSkip;
             }
             break;
-        case Action::UnicodeSkip:
+        case RtfAction::UnicodeSkip:
             m_state.unicodeSkip = hasParameter ? std::max(parameter, 0) : 1;
             break;
-        case Action::Font:
+        case RtfAction::Font:
             if (m_state.destination == Destination::FontTable) {
                 m_tableFont = parameter;
                 m_fonts.insert(parameter, FontInfo());
@@ -437,65 +236,65 @@ private:
                 m_state.font = parameter;
             }
             break;
-        case Action::FontCharset:
+        case RtfAction::FontCharset:
             if (m_state.destination == Destination::FontTable)
-                m_fonts[m_tableFont].charsetCodePage = codePageOfCharset(parameter);
+                m_fonts[m_tableFont].charsetCodePage = rtfCodePageOfCharset(parameter);
             break;
-        case Action::FontCodePage:
-            if (m_state.destination == Destination::FontTable && decoderName(parameter))
+        case RtfAction::FontCodePage:
+            if (m_state.destination == Destination::FontTable && rtfKnowsCodePage(parameter))
                 m_fonts[m_tableFont].codePage = parameter;
             break;
-        case Action::DefaultFont:
+        case RtfAction::DefaultFont:
             m_defaultFont = parameter;
             break;
-        case Action::DocumentCodePage:
-            if (decoderName(parameter))
+        case RtfAction::DocumentCodePage:
+            if (rtfKnowsCodePage(parameter))
                 m_codePage = parameter;
             break;
-        case Action::Ansi:
+        case RtfAction::Ansi:
             m_codePage = 1252;
             break;
-        case Action::Mac:
+        case RtfAction::Mac:
             m_codePage = 10000;
             break;
-        case Action::Pc:
+        case RtfAction::Pc:
             m_codePage = 437;
             break;
-        case Action::Pca:
+        case RtfAction::Pca:
             m_codePage = 850;
             break;
-        case Action::Color:
+        case RtfAction::Color:
             m_state.color = hasParameter ? parameter : 0;
             break;
-        case Action::Plain:
+        case RtfAction::Plain:
             m_state.font = -1;
             m_state.color = -1;
             m_state.received = false;
             m_state.hidden = false;
             break;
-        case Action::Protect:
+        case RtfAction::Protect:
             m_state.received = !hasParameter || parameter != 0;
             break;
-        case Action::Hidden:
+        case RtfAction::Hidden:
             m_state.hidden = !hasParameter || parameter != 0;
             break;
-        case Action::Red:
+        case RtfAction::Red:
             m_red = std::clamp(parameter, 0, 255);
             m_colorGiven = true;
             break;
-        case Action::Green:
+        case RtfAction::Green:
             m_green = std::clamp(parameter, 0, 255);
             m_colorGiven = true;
             break;
-        case Action::Blue:
+        case RtfAction::Blue:
             m_blue = std::clamp(parameter, 0, 255);
             m_colorGiven = true;
             break;
-        case Action::FontTable:
+        case RtfAction::FontTable:
             if (m_state.destination == Destination::Text)
                 m_state.destination = Destination::FontTable;
             break;
-        case Action::ColorTable:
+        case RtfAction::ColorTable:
             if (m_state.destination == Destination::Text) {
                 m_state.destination = Destination::ColorTable;
                 m_colors.clear();
@@ -503,31 +302,11 @@ private:
                 m_red = m_green = m_blue = 0;
             }
             break;
-        case Action::SkipDestination:
+        case RtfAction::SkipDestination:
             m_state.destination = Destination::Skip;
             break;
-        case Action::Binary:
+        case RtfAction::Binary:
             break;
-        }
-    }
-
-    // A character of the document body as it stands in the file.
-    void literalByte(char c)
-    {
-        if (consumeFallback())
-            return;
-        if (m_state.destination == Destination::ColorTable) {
-            if (c == ';')
-                endColor();
-            return;
-        }
-        if (!showing())
-            return;
-        if (c == '\t') {
-            flushBytes();
-            emitUnit(u'\t');
-        } else if (static_cast<unsigned char>(c) >= 0x20) {
-            m_bytes.append(c);
         }
     }
 
@@ -565,48 +344,8 @@ private:
     {
         if (m_bytes.isEmpty())
             return;
-        const bool ascii = std::all_of(m_bytes.cbegin(), m_bytes.cend(),
-                                       [](char b) { return static_cast<unsigned char>(b) < 0x80; });
-        const int codePage = currentCodePage();
-        if (ascii) {
-            m_decoded = QString::fromLatin1(m_bytes);
-        } else if (codePage == 1252) {
-            m_decoded.resize(m_bytes.size());
-            for (qsizetype i = 0; i < m_bytes.size(); ++i) {
-                const auto b = static_cast<unsigned char>(m_bytes[i]);
-                m_decoded[i] = QChar(b >= 0x80 && b < 0xa0 ? windows1252High[b - 0x80] : b);
-            }
-        } else {
-            QStringDecoder &decoder = decoderFor(codePage);
-            if (decoder.isValid()) {
-                // A line feed is no trail byte in any code page: a lead byte left without its
-                // trail shows as U+FFFD here instead of vanishing or joining unrelated text.
-                m_bytes.append('\n');
-                m_decoded = decoder.decode(m_bytes);
-                decoder.resetState();
-                if (m_decoded.endsWith(u'\n'))
-                    m_decoded.chop(1);
-            } else {
-                m_decoded = QString::fromLatin1(m_bytes);
-                for (QChar &c : m_decoded) {
-                    if (c.unicode() >= 0x80)
-                        c = QChar::ReplacementCharacter;
-                }
-            }
-        }
-        emitText(m_decoded);
+        emitText(m_text.decode(m_bytes, currentCodePage()));
         m_bytes.clear();
-    }
-
-    QStringDecoder &decoderFor(int codePage)
-    {
-        auto found = m_decoders.find(codePage);
-        if (found == m_decoders.end()) {
-            const char *name = decoderName(codePage);
-            found = m_decoders.emplace(codePage, QStringDecoder(name ? name : "windows-1252"))
-                            .first;
-        }
-        return found->second;
     }
 
     // Single UTF-16 units from \uN and special characters: surrogates are paired here, and a
@@ -676,8 +415,9 @@ private:
         return rtfAutoColor;
     }
 
-    const QByteArrayView m_data;
-    qsizetype m_pos = 0;
+    RtfLexer m_lexer{*this};
+    Result m_failure = Result::success();
+
     GroupState m_state;
     QList<GroupState> m_stack;
 
@@ -685,7 +425,7 @@ private:
     int m_defaultFont = 0;
     int m_tableFont = -1;
     QHash<int, FontInfo> m_fonts;
-    std::map<int, QStringDecoder> m_decoders;
+    RtfTextDecoder m_text;
 
     QList<RgbColor> m_colors;
     int m_red = 0;
@@ -697,13 +437,41 @@ private:
     char16_t m_pendingHighSurrogate = 0;
     bool m_cellTab = false;
     QByteArray m_bytes;
-    QString m_decoded;
     TextRuns m_runs;
 };
 
-} // namespace
+RtfReader::RtfReader()
+    : m_parser(std::make_unique<Parser>())
+{}
+
+RtfReader::~RtfReader() = default;
+
+Result RtfReader::feed(QByteArrayView data)
+{
+    return m_parser->feed(data);
+}
+
+Result RtfReader::finish()
+{
+    return m_parser->finish();
+}
+
+TextRuns RtfReader::takeRuns()
+{
+    return m_parser->takeRuns();
+}
+
+bool RtfReader::complete() const
+{
+    return m_parser->complete();
+}
 
 Expected<TextRuns> readRtf(QByteArrayView data)
 {
-    return RtfReader(data).read();
+    RtfReader reader;
+    if (const Result fed = reader.feed(data); !fed.ok())
+        return Expected<TextRuns>::failure(fed.message());
+    if (const Result done = reader.finish(); !done.ok())
+        return Expected<TextRuns>::failure(done.message());
+    return reader.takeRuns();
 }

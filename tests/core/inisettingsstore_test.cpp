@@ -9,11 +9,13 @@
 #include <QTemporaryDir>
 
 #include "support/qtprinters.h"
+#include "support/watchdog.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -157,6 +159,32 @@ TEST_F(IniSettingsStoreTest, DirectoryInPlaceOfTheFile)
     EXPECT_TRUE(store.saveFailed());
     EXPECT_EQ(store.read(u"Comport"_s, u"COM1"_s), u"COM1"_s);
     EXPECT_TRUE(QFileInfo(path()).isDir());
+}
+
+TEST_F(IniSettingsStoreTest, SomethingOtherThanAFileIsNeverOpenedUntilAFileTakesItsPlace)
+{
+    QDir().mkpath(QFileInfo(path()).absolutePath());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
+    Watchdog watchdog("a settings store on a FIFO");
+    IniSettingsStore store(path());
+    EXPECT_EQ(store.read(u"Comport"_s, u"COM1"_s), u"COM1"_s);
+    store.save(u"Comport"_s, u"COM7"_s);
+    EXPECT_TRUE(store.saveFailed());
+    EXPECT_TRUE(store.saveError().contains(u"管道"_s)) << store.saveError().toStdString();
+    EXPECT_FALSE(QFileInfo(path()).isFile()) << "the save replaced the FIFO";
+
+    // Once a regular file stands there, the same store reads and writes it.
+    ASSERT_TRUE(QFile::remove(path()));
+    writeFile("[Setting]\nComport=COM4\n");
+    EXPECT_EQ(store.read(u"Comport"_s, u"COM1"_s), u"COM4"_s);
+    store.save(u"Comport"_s, u"COM7"_s);
+    EXPECT_FALSE(store.saveFailed());
+    EXPECT_EQ(IniSettingsStore(path()).read(u"Comport"_s, u"COM1"_s), u"COM7"_s);
+
+    // And a FIFO put back later is let go of, not read.
+    ASSERT_TRUE(QFile::remove(path()));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
+    EXPECT_EQ(store.read(u"Comport"_s, u"COM1"_s), u"COM1"_s);
 }
 
 TEST_F(IniSettingsStoreTest, UnreadableFile)

@@ -421,3 +421,109 @@ TEST(RtfReader, GarbageNeverBreaksTheReader)
         EXPECT_FALSE(readRtf(bytes.prepend('x')).ok());
     }
 }
+
+namespace {
+
+// What a reader fed in pieces gives: runs of one colour joined, as the terminal joins them.
+struct PieceRead
+{
+    bool ok = false;
+    bool complete = false;
+    TextRuns runs;
+};
+
+PieceRead readInPieces(const QByteArray &data, std::mt19937 &random, qsizetype largest)
+{
+    PieceRead read;
+    RtfReader reader;
+    const auto take = [&] {
+        for (TextRun &r : reader.takeRuns()) {
+            if (!read.runs.isEmpty() && read.runs.last().color == r.color
+                && read.runs.last().received == r.received) {
+                read.runs.last().text += r.text;
+            } else {
+                read.runs.append(std::move(r));
+            }
+        }
+    };
+    read.ok = true;
+    for (qsizetype at = 0; at < data.size() && read.ok;) {
+        const qsizetype size = std::min<qsizetype>(1 + random() % largest, data.size() - at);
+        read.ok = reader.feed(QByteArrayView(data).sliced(at, size)).ok();
+        at += size;
+        take();
+    }
+    read.ok = read.ok && reader.finish().ok();
+    take();
+    read.complete = reader.complete();
+    return read;
+}
+
+} // namespace
+
+TEST(RtfReader, TheSameTextHoweverTheDocumentIsCut)
+{
+    // A workspace is read a block at a time, and a block may end inside any token: a word, its
+    // parameter or sign, \'hh, \binN's data, a multi-byte character or the header itself.
+    using namespace TerminalColors;
+    QList<QByteArray> documents{
+            dataFile(u"gbk-cp936.rtf"_s),
+            dataFile(u"libreoffice-colours.rtf"_s),
+            dataFile(u"unicode-only.rtf"_s),
+            "\xef\xbb\xbf \r\n{\\rtf1 a\\par-5 b\\u-10179\\u-8704 c\\'e9\\'4x\\bin3 }}}d}",
+            "{\\rtf1 {\\trowd a\\cell b\\cell\\row}\\uc2\\u20320\\'c4\\'e3x" + QByteArray(40, 'q')
+                    + "\\verylongwordthatisnobodysatallreally12 z}",
+            writeRtf({run(u"收到 line one\n"_s, Received, true), run(u"typed {two}\n"_s, Typed),
+                      run(u"你好 three 😀\n"_s, Count), run(u"four\tfive"_s, Echo)}),
+            "{\\rtf1 cut inside \\'c",
+            "{\\rtf1 cut inside a word\\pa",
+            "{\\rtf1 cut after a sign\\par-",
+            "{\\rt",
+            "  \xef\xbb\xbf{\\rtf1 a mark after white space is no mark}",
+    };
+    // And slices of syntax in random order.
+    const QByteArray syntax = "\\'\\u-5\\uc1\\cell\\row{\\*\\x}\\bin2 ab\\-x\\par-1 \xe9"
+                              "{\\colortbl;\\red9;}\\'c4";
+    std::mt19937 random(916);
+    for (int round = 0; round < 300; ++round) {
+        QByteArray rtf = "{\\rtf1";
+        for (int i = 0; i < 100; ++i)
+            rtf += syntax.mid(int(random() % syntax.size()), int(random() % 8));
+        documents.append(rtf);
+    }
+    for (const QByteArray &document : std::as_const(documents)) {
+        SCOPED_TRACE(document.left(80).toStdString());
+        const Expected<TextRuns> whole = readRtf(document);
+        for (const qsizetype largest : {1, 2, 3, 7, 64}) {
+            SCOPED_TRACE(largest);
+            const PieceRead pieces = readInPieces(document, random, largest);
+            ASSERT_EQ(pieces.ok, whole.ok());
+            if (whole.ok()) {
+                ASSERT_EQ(pieces.runs, *whole);
+            }
+        }
+    }
+}
+
+TEST(RtfReader, SaysWhetherTheDocumentEnded)
+{
+    const struct
+    {
+        const char *what;
+        QByteArray data;
+        bool complete;
+    } rows[] = {
+            {"closed", "{\\rtf1 a}", true},
+            {"closed, with junk after", "{\\rtf1 a}}}{garbage", true},
+            {"cut in the outer group", "{\\rtf1 a\\par b", false},
+            {"cut in an inner group", "{\\rtf1 a{\\cf1 b}{\\i c", false},
+            {"only the header", "{\\rtf1", false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        RtfReader reader;
+        ASSERT_TRUE(reader.feed(row.data).ok());
+        ASSERT_TRUE(reader.finish().ok());
+        EXPECT_EQ(reader.complete(), row.complete);
+    }
+}

@@ -1,7 +1,7 @@
-// Bad settings at start-up: a settings file that is damaged, unreadable or not a file at all
-// starts the program on the defaults, and the settings dialog then writes a good file or says
-// plainly that it cannot; stored values the port refuses are reported once and the program
-// stays usable.
+// Bad settings at start-up: a settings file that is damaged, unreadable or not a file at all (a
+// folder, a FIFO, a device) starts the program on the defaults without blocking it, and the
+// settings dialog then writes a good file or says plainly why it cannot; stored values the port
+// refuses are reported once and the program stays usable.
 
 #include "app/mainwindow.h"
 #include "app/menus.h"
@@ -9,23 +9,29 @@
 #include "platform/serialport.h"
 #include "platform/terminalbox.h"
 #include "settings/settingsdialog.h"
+#include "status/statusstrip.h"
 #include "support/fakecommport.h"
 #include "support/helperprocess.h"
 #include "support/memorysettingsstore.h"
+#include "support/ptypair.h"
 #include "support/scripteddialogs.h"
 #include "support/testapp.h"
+#include "support/watchdog.h"
 #include "terminal/terminalwindow.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <random>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -135,45 +141,96 @@ TEST_F(SettingsFileTest, ADamagedFileStartsOnTheDefaultsAndTheDialogWritesAGoodO
 
 TEST_F(SettingsFileTest, AFileThatCannotBeWrittenStartsOnTheDefaultsAndTheDialogSaysWhy)
 {
+    enum class Place { Folder, Unreadable, Fifo, LinkToZero, ReadOnlyFolder };
     const struct
     {
         const char *what;
-        bool directory;
+        Place place;
         const char *why;
     } rows[] = {
-            {"a folder where the file belongs", true, "folder of that name"},
-            {"a file the user may neither read nor write", false, "read-only for you"},
+            {"a folder where the file belongs", Place::Folder, "同名的文件夹"},
+            {"a file the user may neither read nor write", Place::Unreadable, "只读"},
+            // Opening either would block start-up or never end: no window would appear.
+            {"a FIFO with no writer", Place::Fifo, "管道、套接字或设备"},
+            {"a link to /dev/zero", Place::LinkToZero, "管道、套接字或设备"},
+            // A good file in a folder the user may not write to: the file is saved by renaming
+            // a new one into place, which the folder refuses, and the disk is not full.
+            {"a writable file in a read-only folder", Place::ReadOnlyFolder, "对您是只读的"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
-        QFile::remove(path());
-        QDir().rmdir(path());
-        if (row.directory) {
-            ASSERT_TRUE(QDir().mkpath(path()));
-        } else {
+        QString file = path();
+        QFile::remove(file);
+        QDir().rmdir(file);
+        bool readable = false;
+        bool asNobody = false;
+        switch (row.place) {
+        case Place::Folder:
+            ASSERT_TRUE(QDir().mkpath(file));
+            break;
+        case Place::Unreadable:
             writeFile("[Setting]\nComport=COM3\n");
-            ASSERT_TRUE(QFile::setPermissions(path(), QFileDevice::Permissions()));
+            ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::Permissions()));
+            // Root reads and writes every file: an ordinary user meets the unreadable one.
+            asNobody = true;
+            break;
+        case Place::Fifo:
+            ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0666), 0);
+            break;
+        case Place::LinkToZero:
+            ASSERT_TRUE(QFile::link(u"/dev/zero"_s, file));
+            break;
+        case Place::ReadOnlyFolder: {
+            const QString folder = m_dir.filePath(u"read-only"_s);
+            ASSERT_TRUE(QDir().mkpath(folder));
+            file = folder + u"/velmir-rs232.ini"_s;
+            QFile good(file);
+            ASSERT_TRUE(good.open(QIODevice::WriteOnly));
+            good.write("[Setting]\nComport=COM3\n");
+            good.close();
+            const auto everyone
+                    = QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+            ASSERT_TRUE(QFile::setPermissions(file, everyone | QFileDevice::WriteOwner
+                                                            | QFileDevice::WriteGroup
+                                                            | QFileDevice::WriteOther));
+            ASSERT_TRUE(QFile::setPermissions(folder, everyone | QFileDevice::ExeOwner
+                                                              | QFileDevice::ExeGroup
+                                                              | QFileDevice::ExeOther));
+            readable = true;
+            asNobody = true;
+            break;
         }
-        // Root reads and writes every file: an ordinary user meets the unreadable one.
+        }
         QByteArray seen;
-        if (!row.directory && ::geteuid() == 0) {
-            seen = HelperProcess::run("settings-as-nobody", path());
-            if (seen == HelperProcess::cannotBecomeNobody())
-                GTEST_SKIP() << "cannot become an ordinary user here";
-        } else {
-            seen = startThenApply(path());
+        {
+            Watchdog watchdog(row.what);
+            if (asNobody && ::geteuid() == 0) {
+                seen = HelperProcess::run("settings-as-nobody", file);
+                if (seen == HelperProcess::cannotBecomeNobody())
+                    GTEST_SKIP() << "cannot become an ordinary user here";
+            } else {
+                seen = startThenApply(file);
+            }
         }
-        EXPECT_TRUE(seen.contains("port setCommPort 1\nport setSettings 9600,N,8,1\n"))
+        const QByteArray stored = readable ? "COM3" : "(none)";
+        EXPECT_TRUE(seen.contains(readable ? "port setCommPort 3\nport setSettings 9600,N,8,1\n"
+                                           : "port setCommPort 1\nport setSettings 9600,N,8,1\n"))
                 << seen.toStdString();
         EXPECT_EQ(seen.count("message "), 1) << seen.toStdString();
-        EXPECT_TRUE(seen.contains(
-                QByteArray("message 48 Cannot save the settings to " + path().toUtf8())))
+        EXPECT_TRUE(seen.contains(QByteArray("message 48 无法把设置保存到 " + file.toUtf8())))
                 << seen.toStdString();
         EXPECT_TRUE(seen.contains(row.why)) << seen.toStdString();
+        EXPECT_FALSE(seen.contains("磁盘")) << "blamed a full disk: " << seen.toStdString();
         EXPECT_FALSE(seen.contains(RestartText.toUtf8())) << "a failed save claimed success";
-        EXPECT_TRUE(seen.endsWith("stored (none)\n")) << seen.toStdString();
-        EXPECT_EQ(QFileInfo(path()).isDir(), row.directory);
-        QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        EXPECT_TRUE(seen.endsWith(QByteArray("stored " + stored + "\n"))) << seen.toStdString();
+        EXPECT_EQ(QFileInfo(file).isDir(), row.place == Place::Folder);
+        if (row.place == Place::Fifo || row.place == Place::LinkToZero) {
+            EXPECT_FALSE(QFileInfo(file).isFile()) << "the save replaced what stood there";
+        }
+        QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QFile::setPermissions(QFileInfo(file).absolutePath(),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                      | QFileDevice::ExeOwner | QFileDevice::ExeOther);
     }
 }
 
@@ -219,6 +276,42 @@ TEST_F(SettingsFileTest, StoredValuesThePortRefusesAreReportedOnceAndTheProgramG
         EXPECT_EQ(store.saveCount(), 1) << "start-up wrote the settings";
         EXPECT_FALSE(port.portOpen());
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(StoredPortTest, ThePortNumberIsAppliedWhateverTheLineSettingsSay)
+{
+    // A refused speed once left the port on COM1 while the strip named COM7: F12 then opened
+    // another device than the one shown, and typed lines went there.
+    ensureApp();
+    TempConfigHome home;
+    PtyPair pty;
+    ASSERT_TRUE(pty.isValid()) << pty.error().toStdString();
+    ASSERT_TRUE(home.linkPort(7, pty.slavePath()));
+    MemorySettingsStore store;
+    store.save(u"Comport"_s, u"COM7"_s);
+    store.save(u"Baud"_s, u"96OO"_s);
+    ScriptedDialogs dialogs;
+    SerialPort port;
+    MainWindow window(port, store, dialogs);
+    window.start();
+    ASSERT_EQ(dialogs.messages().size(), 1);
+    EXPECT_TRUE(dialogs.messages().first().text.contains(u"96OO"_s))
+            << dialogs.messages().first().text.toStdString();
+    EXPECT_EQ(port.commPort(), 7);
+
+    window.statusStrip().CMD_Redraw();
+    EXPECT_TRUE(window.statusStrip().currentText().startsWith(u"COM7:"_s));
+    window.MyCommand_Click(Menus::OpenPort);
+    ASSERT_TRUE(port.portOpen()) << dialogs.messages().last().text.toStdString();
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, u"a"_s);
+    QApplication::sendEvent(&window.terminal().box(), &press);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, u"\r"_s);
+    QApplication::sendEvent(&window.terminal().box(), &enter);
+    EXPECT_EQ(pty.readMasterExactly(2, 3000), QByteArray("a\r")) << "the line went elsewhere";
 }
 
 } // namespace
