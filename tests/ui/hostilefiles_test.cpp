@@ -274,7 +274,10 @@ TEST_F(HostileFilesTest, ASendOfAGibibyteStopsAtTheButtonAndItsEchoStopsWithIt)
         const qint64 grown = residentKiB() - before;
         std::printf("[ measured ] %s send of 1 GiB stopped: %lld KiB more resident\n",
                     fast ? "fast" : "byte-by-byte", static_cast<long long>(grown));
+#if !defined(__SANITIZE_ADDRESS__)
+        // Under AddressSanitizer freed memory is held back on purpose; LeakSanitizer checks there.
         EXPECT_LT(grown, 256 * 1024);
+#endif
     }
 }
 
