@@ -15,11 +15,23 @@ using namespace TerminalParagraphs;
 
 namespace {
 
-// Characters that QTextDocument would turn into paragraph breaks of its own.
+// Line breaks, and characters the document would store as something else: QTextDocument makes
+// paragraph breaks of its own from U+2029 and the two noncharacters, and U+2028 is how lines
+// that share a paragraph are separated here.
 bool isSpecial(QChar c)
 {
     const char16_t u = c.unicode();
-    return u == u'\r' || u == u'\n' || (u >= 0x2029 && (u == 0x2029 || u == 0xFDD0 || u == 0xFDD1));
+    return u == u'\r' || u == u'\n'
+           || (u >= 0x2028 && (u == 0x2028 || u == 0x2029 || u == 0xFDD0 || u == 0xFDD1));
+}
+
+// End of the stretch of ordinary characters that starts at text[from].
+qsizetype specialFrom(QStringView text, qsizetype from)
+{
+    while (from < text.size() && !isSpecial(text[from])) {
+        ++from;
+    }
+    return from;
 }
 
 bool isNoncharacter(QChar c)
@@ -96,7 +108,7 @@ qsizetype TerminalDocument::textLength() const
 
 QString TerminalDocument::lastLine() const
 {
-    return textBetween(lineStart(m_doc->lastBlock()).position(), endPosition(), u"\r\n");
+    return textBetween(lastLineStart(*m_doc), endPosition(), u"\r\n");
 }
 
 QString TerminalDocument::lastTypedLine() const
@@ -110,7 +122,7 @@ QChar TerminalDocument::charAt(qsizetype position) const
         return {};
     }
     const QChar c = m_doc->characterAt(toDocumentPosition(position));
-    return c == QChar::ParagraphSeparator ? QChar(u'\n') : c;
+    return c == QChar::ParagraphSeparator || c == QChar::LineSeparator ? QChar(u'\n') : c;
 }
 
 TextRuns TerminalDocument::runs() const
@@ -180,7 +192,7 @@ void TerminalDocument::setRuns(const TextRuns &runs)
         QTextCursor cursor(m_doc);
         cursor.beginEditBlock();
         for (const TextRun &run : runs) {
-            insertAtCursor(cursor, run.text, runFormat(run.color, run.received));
+            insertAtCursor(cursor, run.text, runFormat(run.color, run.received), false);
         }
         cursor.endEditBlock();
     }
@@ -195,7 +207,7 @@ void TerminalDocument::insert(QTextCursor &cursor, QStringView text, const QText
         cursor.beginEditBlock();
         removeRange(cursor);
         const bool atEnd = cursor.position() == endPosition();
-        insertAtCursor(cursor, text, format);
+        insertAtCursor(cursor, text, format, false);
         cursor.endEditBlock();
         m_typed.noteInsertion(atEnd, text, isReceived(format));
     }
@@ -222,7 +234,7 @@ QTextCursor TerminalDocument::append(const TextRuns &runs, QTextCursor *kept)
         }
         cursor.movePosition(QTextCursor::End);
         for (const TextRun &run : runs) {
-            insertAtCursor(cursor, run.text, runFormat(run.color, run.received));
+            insertAtCursor(cursor, run.text, runFormat(run.color, run.received), true);
             m_typed.noteInsertion(true, run.text, run.received);
         }
         if (kept) {
@@ -274,38 +286,52 @@ void TerminalDocument::setMaxCharacters(qsizetype count)
 
 // Writes text at the cursor, which holds no selection. Lines that fit their paragraph are handed
 // to the document together; a longer line is cut into continuation paragraphs.
+//
+// Each paragraph costs the document several times what its characters do, so with joinLines
+// complete lines that arrive together share a paragraph up to BlockLength, separated by U+2028,
+// which the layout breaks as a line and every reading turns back into a line break. The line
+// still being written always starts a paragraph of its own, so the last line reads and grows as
+// it would alone.
 void TerminalDocument::insertAtCursor(QTextCursor &cursor, QStringView text,
-                                      const QTextCharFormat &format)
+                                      const QTextCharFormat &format, bool joinLines)
 {
     Q_ASSERT(!cursor.hasSelection());
     const int start = cursor.position();
     const bool atEnd = cursor.atEnd();
     const qsizetype limit = atEnd ? BlockLength : MiddleBlockLength;
     qsizetype used = cursor.block().length() - 1;
-    qsizetype pending = 0; // start of the lines not yet handed over
-    const auto handOver = [&](qsizetype end) {
-        if (end > pending) {
-            cursor.insertText(QString::fromRawData(text.data() + pending, end - pending), format);
+    // Text not yet handed over, each line break written as the document is to store it: '\n'
+    // ends a paragraph, U+2028 separates lines within one.
+    QString pending;
+    const auto handOver = [&] {
+        if (!pending.isEmpty()) {
+            cursor.insertText(pending, format);
+            pending.clear();
         }
     };
     const qsizetype n = text.size();
     qsizetype i = 0;
+    qsizetype j = specialFrom(text, 0);
     while (i < n) {
-        qsizetype j = i;
-        while (j < n && !isSpecial(text[j])) {
-            ++j;
-        }
         const bool noncharacter = j < n && isNoncharacter(text[j]);
         if (atEnd && !noncharacter && used + (j - i) <= limit) {
-            // The document breaks "\r\n", "\r" and "\n" into paragraphs itself, as the box does.
+            pending += text.sliced(i, j - i);
+            used += j - i;
             if (j == n) {
                 break;
             }
             i = j + breakLength(text, j);
-            used = 0;
+            j = specialFrom(text, i);
+            if (joinLines && j < n && !isNoncharacter(text[j]) && used + 1 + (j - i) <= limit) {
+                pending += QChar::LineSeparator;
+                ++used;
+            } else {
+                pending += u'\n';
+                used = 0;
+            }
             continue;
         }
-        handOver(i);
+        handOver();
         insertLinePiece(cursor, text.sliced(i, j - i), format, limit);
         if (j < n && noncharacter) {
             // QTextDocument reserves these two for frames; they cannot be stored as text.
@@ -318,11 +344,11 @@ void TerminalDocument::insertAtCursor(QTextCursor &cursor, QStringView text,
             cursor.block().setUserState(LineStartState);
             j += breakLength(text, j);
         }
-        pending = j;
         used = cursor.block().length() - 1;
         i = j;
+        j = specialFrom(text, i);
     }
-    handOver(n);
+    handOver();
     // A break written at the very start of a continuation paragraph, or right before one,
     // leaves an empty paragraph with a seam beside it.
     joinEmptyBlock(m_doc->findBlock(start));

@@ -76,7 +76,7 @@ public:
     // Replaces the contents.
     void setRuns(const TextRuns &runs);
     // Writes at the cursor, replacing its selection, and leaves the cursor behind the text.
-    // "\r\n", a lone "\r", a lone "\n" and U+2029 each make one line break.
+    // "\r\n", a lone "\r", a lone "\n", U+2028 and U+2029 each make one line break.
     void insert(QTextCursor &cursor, QStringView text, const QTextCharFormat &format);
     // Writes at the end whatever the cursors hold, and returns a cursor at the new end. The
     // anchor and position of `kept` stay on the characters they were on; an end of it at the
@@ -97,7 +97,8 @@ private:
 
     qsizetype seamCount() const;
     void forgetCounts();
-    void insertAtCursor(QTextCursor &cursor, QStringView text, const QTextCharFormat &format);
+    void insertAtCursor(QTextCursor &cursor, QStringView text, const QTextCharFormat &format,
+                        bool joinLines);
     void insertLinePiece(QTextCursor &cursor, QStringView piece, const QTextCharFormat &format,
                          qsizetype blockLimit);
     void startContinuation(QTextCursor &cursor, const QTextCharFormat &format);

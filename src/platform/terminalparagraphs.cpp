@@ -37,6 +37,18 @@ qsizetype seamsUpTo(const QTextDocument &doc, const QTextBlock &block, qsizetype
     return before;
 }
 
+// Appends text with each U+2028, which separates lines sharing a paragraph, written as lineBreak.
+void appendLines(QString &to, QStringView text, QStringView lineBreak)
+{
+    for (qsizetype at = text.indexOf(QChar::LineSeparator); at >= 0;
+         at = text.indexOf(QChar::LineSeparator)) {
+        to += text.first(at);
+        to += lineBreak;
+        text = text.sliced(at + 1);
+    }
+    to += text;
+}
+
 } // namespace
 
 bool isContinuation(const QTextBlock &block)
@@ -50,6 +62,23 @@ QTextBlock lineStart(QTextBlock block)
         block = block.previous();
     }
     return block;
+}
+
+int lastLineStart(const QTextDocument &doc)
+{
+    // Received lines that shared a paragraph end up in the last one only when an edit removed
+    // the break after them.
+    const QTextBlock first = lineStart(doc.lastBlock());
+    for (QTextBlock block = doc.lastBlock(); block.isValid(); block = block.previous()) {
+        const qsizetype at = block.text().lastIndexOf(QChar::LineSeparator);
+        if (at >= 0) {
+            return block.position() + int(at) + 1;
+        }
+        if (block == first) {
+            break;
+        }
+    }
+    return first.position();
 }
 
 bool isReceived(const QTextFormat &format)
@@ -129,12 +158,11 @@ TextRuns readRuns(const QTextDocument &doc)
     const auto append = [&result](QStringView text, const QTextCharFormat &format) {
         const QRgb color = format.foreground().color().rgb();
         const bool received = isReceived(format);
-        if (!result.isEmpty() && result.last().color == color
-            && result.last().received == received) {
-            result.last().text += text;
-        } else {
-            result.append(TextRun{text.toString(), color, received});
+        if (result.isEmpty() || result.last().color != color
+            || result.last().received != received) {
+            result.append(TextRun{QString(), color, received});
         }
+        appendLines(result.last().text, text, u"\n");
     };
     for (QTextBlock block = doc.firstBlock(); block.isValid(); block = block.next()) {
         if (block != doc.firstBlock() && !isContinuation(block)) {
@@ -166,7 +194,7 @@ QString textBetween(const QTextDocument &doc, int from, int to, QStringView line
         const qsizetype first = std::max(from - start, 0);
         const qsizetype last = std::min<qsizetype>(to - start, text.size());
         if (last > first) {
-            result += QStringView(text).sliced(first, last - first);
+            appendLines(result, QStringView(text).sliced(first, last - first), lineBreak);
         }
     }
     return result;
@@ -222,6 +250,9 @@ std::optional<std::pair<int, int>> characterBeside(const QTextDocument &doc, int
             at = block.position() - 1; // the character before the seam
         }
         int from = at - 1;
+        if (doc.characterAt(from) == QChar::LineSeparator) {
+            return std::nullopt; // a line break within the paragraph
+        }
         if (from > doc.findBlock(from).position() && doc.characterAt(from).isLowSurrogate()
             && doc.characterAt(from - 1).isHighSurrogate()) {
             --from;
@@ -235,6 +266,9 @@ std::optional<std::pair<int, int>> characterBeside(const QTextDocument &doc, int
         }
         at = next.position(); // the character after the seam
     }
+    if (doc.characterAt(at) == QChar::LineSeparator) {
+        return std::nullopt; // a line break within the paragraph
+    }
     int to = at + 1;
     if (doc.characterAt(at).isHighSurrogate() && doc.characterAt(to).isLowSurrogate()) {
         ++to;
@@ -247,6 +281,15 @@ bool holdsLineBreak(const QTextDocument &doc, int from, int to)
     for (QTextBlock block = doc.findBlock(from); block.isValid() && block.position() <= to;
          block = block.next()) {
         if (block.position() > from && !isContinuation(block)) {
+            return true;
+        }
+        const int start = block.position();
+        const qsizetype first = std::max(from - start, 0);
+        const qsizetype last = std::min<qsizetype>(to - start, block.length() - 1);
+        if (last > first
+            && QStringView(block.text())
+                       .sliced(first, last - first)
+                       .contains(QChar::LineSeparator)) {
             return true;
         }
     }

@@ -16,8 +16,10 @@ class QTextDocument;
 // How the terminal's text sits in a QTextDocument, and how to read it back.
 //
 // A line is one paragraph, or, when it grows long, a line-start paragraph followed by
-// continuation paragraphs, marked in the block's user state. Laying out one huge paragraph costs
-// far more than the line delivers, so the pieces stay short; every reading joins them back.
+// continuation paragraphs, marked in the block's user state. Complete lines that arrived
+// together may share a paragraph, separated by U+2028 (QChar::LineSeparator), which every
+// reading turns into a line break; the last line never shares one. Laying out one huge paragraph
+// costs far more than the line delivers, so the pieces stay short; every reading joins them back.
 // Text positions count every line break as one character and the seams between the pieces as
 // none; document positions, which QTextCursor uses, count both. Text that came from the line
 // carries a received mark in its character format.
@@ -38,6 +40,9 @@ constexpr int LineStartState = -1;
 bool isContinuation(const QTextBlock &block);
 // The paragraph that starts the block's line.
 QTextBlock lineStart(QTextBlock block);
+
+// Document position where the last line starts.
+int lastLineStart(const QTextDocument &doc);
 
 bool isReceived(const QTextFormat &format);
 void setReceived(QTextCharFormat &format, bool received);

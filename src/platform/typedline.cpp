@@ -9,8 +9,7 @@ using namespace TerminalParagraphs;
 QString TypedLine::read(const QTextDocument &doc) const
 {
     if (!m_typed) {
-        m_typed = typedBetween(doc, lineStart(doc.lastBlock()).position(),
-                               doc.characterCount() - 1);
+        m_typed = typedBetween(doc, lastLineStart(doc), doc.characterCount() - 1);
     }
     return *m_typed;
 }
@@ -24,7 +23,8 @@ void TypedLine::noteInsertion(bool atEnd, QStringView text, bool received)
     qsizetype lineFrom = text.size();
     while (lineFrom > 0) {
         const QChar c = text[lineFrom - 1];
-        if (c == u'\r' || c == u'\n' || c == QChar::ParagraphSeparator) {
+        if (c == u'\r' || c == u'\n' || c == QChar::ParagraphSeparator
+            || c == QChar::LineSeparator) {
             m_typed = QString(); // a new last line
             break;
         }

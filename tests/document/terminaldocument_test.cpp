@@ -191,6 +191,17 @@ TEST_F(TerminalDocumentTest, RandomEditsMatchAPlainString)
             write(cursor, QString());
             model.remove(a, b - a);
             ASSERT_EQ(textPosition(cursor), a);
+        } else if (random.bounded(3) == 0) {
+            // Received lines, which may come many to a chunk and then share paragraphs.
+            QString text;
+            for (int line = random.bounded(1, 30); line > 0; --line) {
+                text += longLine(random.bounded(0, 90), u'a')
+                        + (random.bounded(2) ? u"\r\n"_s : u"\n"_s);
+            }
+            text += longLine(random.bounded(0, 5), u'A');
+            receive(text);
+            text.replace(u"\r\n"_s, u"\n"_s);
+            model += text;
         } else {
             const QString text = randomText();
             QTextCursor cursor = at(a);
@@ -202,6 +213,12 @@ TEST_F(TerminalDocumentTest, RandomEditsMatchAPlainString)
         }
         ASSERT_EQ(m_doc.textLength(), model.size());
         ASSERT_EQ(chars(), model);
+        QString fromRuns;
+        for (const TextRun &run : m_doc.runs()) {
+            fromRuns += run.text;
+        }
+        ASSERT_EQ(fromRuns, model);
+        ASSERT_EQ(m_doc.lastLine(), model.sliced(model.lastIndexOf(u'\n') + 1));
         for (int probe = 0; probe < 20 && !model.isEmpty(); ++probe) {
             const qsizetype at = random.bounded(int(model.size()));
             ASSERT_EQ(m_doc.charAt(at), model[at]) << "position " << at;
