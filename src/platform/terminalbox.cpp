@@ -19,6 +19,9 @@ namespace {
 // and paints the paragraphs that changed, a whole paragraph of a long line included, so for a
 // stream without line breaks the frame rate, not the data, sets the cost.
 constexpr int FrameIntervalMs = 100;
+// The style paints the scroll bar with gradients, which cost more than the text of a frame and
+// hand the work to helper threads; while a stream moves it, it shows its state this often.
+constexpr int ScrollBarIntervalMs = 500;
 constexpr int TwipsPerPixel = 15;
 
 } // namespace
@@ -71,6 +74,12 @@ TerminalBox::TerminalBox(QWidget *parent)
     m_frameTimer = new QTimer(this);
     m_frameTimer->setSingleShot(true);
     connect(m_frameTimer, &QTimer::timeout, this, &TerminalBox::showChanges);
+
+    m_scrollBarTimer = new QTimer(this);
+    m_scrollBarTimer->setSingleShot(true);
+    connect(m_scrollBarTimer, &QTimer::timeout, this, &TerminalBox::releaseScrollBar);
+    // A hand on the scroll bar sees it move at once.
+    verticalScrollBar()->installEventFilter(this);
 }
 
 TerminalBox::~TerminalBox() = default;
@@ -244,6 +253,7 @@ void TerminalBox::showChanges()
 {
     m_frameTimer->stop();
     m_lastFrame.start();
+    holdScrollBar();
     m_layout->releaseSize();
     if (m_followCaret) {
         m_followCaret = false;
@@ -255,4 +265,53 @@ void TerminalBox::showChanges()
         bar->setValue(bar->maximum());
     }
     m_layout->releaseRepaint();
+}
+
+// Before a frame changes the scroll bar: it repaints now if it has not for a while, else it
+// keeps its pixels until the interval is up.
+void TerminalBox::holdScrollBar()
+{
+    QScrollBar *bar = verticalScrollBar();
+    if (!bar->updatesEnabled()) {
+        return; // released by the timer
+    }
+    if (bar->underMouse() || bar->isSliderDown()) {
+        m_scrollBarShown.start();
+        return;
+    }
+    const qint64 since
+            = m_scrollBarShown.isValid() ? m_scrollBarShown.elapsed() : ScrollBarIntervalMs;
+    if (since >= ScrollBarIntervalMs) {
+        m_scrollBarShown.start();
+        return;
+    }
+    bar->setUpdatesEnabled(false);
+    m_scrollBarTimer->start(int(ScrollBarIntervalMs - since));
+}
+
+void TerminalBox::releaseScrollBar()
+{
+    m_scrollBarTimer->stop();
+    QScrollBar *bar = verticalScrollBar();
+    if (!bar->updatesEnabled()) {
+        bar->setUpdatesEnabled(true); // repaints it
+        m_scrollBarShown.start();
+    }
+}
+
+bool TerminalBox::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == verticalScrollBar()) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::Enter:
+            releaseScrollBar();
+            break;
+        default:
+            break;
+        }
+    }
+    return QPlainTextEdit::eventFilter(watched, event);
 }

@@ -91,6 +91,7 @@ public:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
     void contextMenuEvent(QContextMenuEvent *event) override;
@@ -129,6 +130,9 @@ private:
     // The view catches up with the document at most once a frame.
     void scheduleFrame();
     void showChanges();
+    // The scroll bar catches up less often still while a stream runs.
+    void holdScrollBar();
+    void releaseScrollBar();
 
     TerminalDocument *m_document = nullptr;
     KeyHandler *m_handler = nullptr;
@@ -140,4 +144,6 @@ private:
     HeldLayout *m_layout = nullptr;
     QTimer *m_frameTimer = nullptr;
     QElapsedTimer m_lastFrame;
+    QTimer *m_scrollBarTimer = nullptr;
+    QElapsedTimer m_scrollBarShown;
 };
