@@ -288,10 +288,10 @@ void TerminalDocument::setMaxCharacters(qsizetype count)
 // to the document together; a longer line is cut into continuation paragraphs.
 //
 // Each paragraph costs the document several times what its characters do, so with joinLines
-// complete lines that arrive together share a paragraph up to BlockLength, separated by U+2028,
-// which the layout breaks as a line and every reading turns back into a line break. The line
-// still being written always starts a paragraph of its own, so the last line reads and grows as
-// it would alone.
+// complete lines that arrive together share a paragraph up to JoinedBlockLength, separated by
+// U+2028, which the layout breaks as a line and every reading turns back into a line break. The
+// line still being written always starts a paragraph of its own, so the last line reads and
+// grows as it would alone.
 void TerminalDocument::insertAtCursor(QTextCursor &cursor, QStringView text,
                                       const QTextCharFormat &format, bool joinLines)
 {
@@ -300,13 +300,28 @@ void TerminalDocument::insertAtCursor(QTextCursor &cursor, QStringView text,
     const bool atEnd = cursor.atEnd();
     const qsizetype limit = atEnd ? BlockLength : MiddleBlockLength;
     qsizetype used = cursor.block().length() - 1;
-    // Text not yet handed over, each line break written as the document is to store it: '\n'
-    // ends a paragraph, U+2028 separates lines within one.
-    QString pending;
-    const auto handOver = [&] {
-        if (!pending.isEmpty()) {
-            cursor.insertText(pending, format);
-            pending.clear();
+    // The text from `pending` on is not handed over yet. It goes as it stands, the document
+    // making its own paragraph breaks, until a line break has to be stored otherwise; from then
+    // on it is copied with that break rewritten.
+    qsizetype pending = 0;
+    QString rewritten;
+    qsizetype copiedTo = -1; // text before this is in `rewritten`; -1 while nothing is
+    const auto rewrite = [&](qsizetype at, qsizetype length, QChar with) {
+        if (copiedTo < 0) {
+            rewritten.clear();
+            copiedTo = pending;
+        }
+        rewritten += text.sliced(copiedTo, at - copiedTo);
+        rewritten += with;
+        copiedTo = at + length;
+    };
+    const auto handOver = [&](qsizetype end) {
+        if (copiedTo >= 0) {
+            rewritten += text.sliced(copiedTo, end - copiedTo);
+            cursor.insertText(rewritten, format);
+            copiedTo = -1;
+        } else if (end > pending) {
+            cursor.insertText(QString::fromRawData(text.data() + pending, end - pending), format);
         }
     };
     const qsizetype n = text.size();
@@ -314,24 +329,28 @@ void TerminalDocument::insertAtCursor(QTextCursor &cursor, QStringView text,
     qsizetype j = specialFrom(text, 0);
     while (i < n) {
         const bool noncharacter = j < n && isNoncharacter(text[j]);
-        if (atEnd && !noncharacter && used + (j - i) <= limit) {
-            pending += text.sliced(i, j - i);
+        const qsizetype room = joinLines && j < n ? JoinedBlockLength : limit;
+        if (atEnd && !noncharacter && used + (j - i) <= room) {
             used += j - i;
             if (j == n) {
                 break;
             }
+            const qsizetype lineBreak = j;
             i = j + breakLength(text, j);
             j = specialFrom(text, i);
-            if (joinLines && j < n && !isNoncharacter(text[j]) && used + 1 + (j - i) <= limit) {
-                pending += QChar::LineSeparator;
+            if (joinLines && j < n && !isNoncharacter(text[j])
+                && used + 1 + (j - i) <= JoinedBlockLength) {
+                rewrite(lineBreak, i - lineBreak, QChar::LineSeparator);
                 ++used;
             } else {
-                pending += u'\n';
+                if (text[lineBreak] == QChar::LineSeparator) {
+                    rewrite(lineBreak, 1, u'\n'); // the document would keep it within the line
+                }
                 used = 0;
             }
             continue;
         }
-        handOver();
+        handOver(i);
         insertLinePiece(cursor, text.sliced(i, j - i), format, limit);
         if (j < n && noncharacter) {
             // QTextDocument reserves these two for frames; they cannot be stored as text.
@@ -344,11 +363,12 @@ void TerminalDocument::insertAtCursor(QTextCursor &cursor, QStringView text,
             cursor.block().setUserState(LineStartState);
             j += breakLength(text, j);
         }
+        pending = j;
         used = cursor.block().length() - 1;
         i = j;
         j = specialFrom(text, i);
     }
-    handOver();
+    handOver(n);
     // A break written at the very start of a continuation paragraph, or right before one,
     // leaves an empty paragraph with a seam beside it.
     joinEmptyBlock(m_doc->findBlock(start));

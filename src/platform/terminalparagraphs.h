@@ -31,6 +31,9 @@ constexpr qsizetype BlockLength = 1024;
 // A paragraph changed in the middle may grow to twice that before it is cut, so that typing into
 // a full paragraph does not chop it into one-character pieces.
 constexpr qsizetype MiddleBlockLength = 2 * BlockLength;
+// Complete lines that arrive together, which no insertion at the end changes again, fill a
+// paragraph up to this: it is laid out once, when it is first shown.
+constexpr qsizetype JoinedBlockLength = 4 * BlockLength;
 
 // User state of a paragraph that goes on with the line of the paragraph before it; every other
 // value (QTextBlock's default is -1) starts a line.

@@ -133,6 +133,9 @@ TEST_F(TerminalDocumentTest, EachKindOfLineEndMakesOneBreak)
             {"break at the start", u"\r\nb"_s, u"\r\nb"_s, 2, u"b"_s},
             {"trailing CR", u"a\r"_s, u"a\r\n"_s, 2, u""_s},
             {"paragraph separator", u"a\u2029b"_s, u"a\r\nb"_s, 3, u"b"_s},
+            {"line separator", u"a\u2028b"_s, u"a\r\nb"_s, 3, u"b"_s},
+            {"lines with every kind of end", u"a\r\nb\rc\nd\u2028e\u2029f\r\ng"_s,
+             u"a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng"_s, 13, u"g"_s},
             {"frame marker kept as a character", u"a\uFDD0b"_s, u"a\uFFFDb"_s, 3, u"a\uFFFDb"_s},
             {"empty", u""_s, u""_s, 0, u""_s},
     };
@@ -144,6 +147,13 @@ TEST_F(TerminalDocumentTest, EachKindOfLineEndMakesOneBreak)
         EXPECT_EQ(m_doc.textLength(), row.length);
         EXPECT_EQ(m_doc.lastLine(), row.lastLine);
         EXPECT_EQ(m_doc.lastTypedLine(), row.lastLine);
+        // The same text received, where complete lines may share a paragraph.
+        m_doc.clear();
+        receive(row.inserted);
+        EXPECT_EQ(m_doc.text(), row.text);
+        EXPECT_EQ(m_doc.textLength(), row.length);
+        EXPECT_EQ(m_doc.lastLine(), row.lastLine);
+        EXPECT_EQ(m_doc.lastTypedLine(), u""_s);
     }
 }
 
