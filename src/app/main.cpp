@@ -1,6 +1,7 @@
 #include "app/appicon.h"
 #include "app/mainwindow.h"
 #include "app/signalwatcher.h"
+#include "platform/caretrest.h"
 #include "platform/configpaths.h"
 #include "platform/inisettingsstore.h"
 #include "platform/qtdialogs.h"
@@ -16,6 +17,8 @@ int main(int argc, char *argv[])
     // Settings are kept under the executable's own name, so a renamed copy keeps its own.
     app.setApplicationName(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
     app.setWindowIcon(AppIcon::icon());
+    // An idle window then wakes for nothing but the status strip's clock.
+    CaretRest caretRest;
     // Without them message boxes and file dialogs would say Yes, No and Cancel under Chinese
     // menus; the program still works, so a missing package is only mentioned.
     if (!QtDialogs::installQtTranslations(app)) {

@@ -179,6 +179,8 @@ void MainWindow::MyCommand_Click(int index)
 void MainWindow::showSettings()
 {
     SettingsDialog dialog(m_store, m_dialogs, this);
+    // The strip names the stored port, not the one in use: it shows the choice at once.
+    connect(&dialog, &SettingsDialog::stored, m_CMD, &StatusStrip::CMD_Redraw);
     dialog.exec();
 }
 

@@ -7,7 +7,8 @@
 #include <QString>
 
 // The program's one serial line: configured once, opened on command, read and written as bytes.
-// Every getter answers while the port is closed; the status strip polls them ten times a second.
+// Every getter answers while the port is closed; lineStateChanged() says when the ones the status
+// strip shows may have changed, so that nobody has to poll them.
 class CommPort : public QObject
 {
     Q_OBJECT
@@ -61,4 +62,7 @@ Q_SIGNALS:
     void bytesWritten(qint64 bytes);
     // The port closed itself because the device went away; the text names the port and cause.
     void lost(const QString &message);
+    // The port number, the line settings, the open state, DTR, RTS or an input line (CD, CTS,
+    // DSR) may have changed. It may come when nothing did; the getters tell.
+    void lineStateChanged();
 };

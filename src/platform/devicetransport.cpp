@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <utility>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -18,8 +19,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The status strip asks for three lines in a row ten times a second: one system call serves all.
+// The status strip asks for three lines in a row: one system call serves all.
 constexpr int ModemCacheMs = 10;
+// How often an open device's input lines are read for a change: soon enough to look at once to a
+// person watching the strip, and one system call each time.
+constexpr int ModemPollMs = 100;
+constexpr int InputLines = TIOCM_CAR | TIOCM_CTS | TIOCM_DSR;
 
 // ioctl() answers for a device without modem-control lines, such as a pseudo-terminal.
 bool meansNoModemLines(int err)
@@ -45,6 +50,8 @@ DeviceTransport::DeviceTransport(QObject *parent)
     connect(&m_serial, &QSerialPort::readyRead, this, &LineTransport::readyRead);
     connect(&m_serial, &QSerialPort::errorOccurred, this, &DeviceTransport::onErrorOccurred);
     connect(&m_serial, &QSerialPort::bytesWritten, this, &LineTransport::bytesWritten);
+    m_modemPoll.setInterval(ModemPollMs);
+    connect(&m_modemPoll, &QTimer::timeout, this, &DeviceTransport::pollModemLines);
 }
 
 DeviceTransport::~DeviceTransport()
@@ -124,11 +131,18 @@ Result DeviceTransport::open(int number, const QString &path, const LineSetup &s
     m_modemBitsAge.invalidate();
     applyModemLine(TIOCM_DTR, setup.dtr);
     applyModemLine(TIOCM_RTS, setup.rts);
+    // Watch the input lines from here on, unless setting the output ones showed there are none
+    // (a pseudo-terminal).
+    if (readModemBits()) {
+        m_polledInputs = m_modemBits & InputLines;
+        m_modemPoll.start();
+    }
     return Result::success();
 }
 
 void DeviceTransport::close()
 {
+    m_modemPoll.stop();
     if (!m_serial.isOpen())
         return;
     // Hand the system what it takes now without waiting; a sender that still had bytes queued
@@ -214,17 +228,36 @@ bool DeviceTransport::modemLine(int line) const
 {
     if (!m_serial.isOpen() || m_losing || m_modemLinesKnownMissing)
         return false;
-    if (!m_modemBitsAge.isValid() || m_modemBitsAge.elapsed() >= ModemCacheMs) {
-        int bits = 0;
-        if (::ioctl(m_serial.handle(), TIOCMGET, &bits) != 0) {
-            if (meansNoModemLines(errno))
-                m_modemLinesKnownMissing = true;
-            bits = 0;
-        }
-        m_modemBits = bits;
-        m_modemBitsAge.start();
-    }
+    if (!m_modemBitsAge.isValid() || m_modemBitsAge.elapsed() >= ModemCacheMs)
+        readModemBits();
     return (m_modemBits & line) != 0;
+}
+
+bool DeviceTransport::readModemBits() const
+{
+    if (!m_serial.isOpen() || m_losing || m_modemLinesKnownMissing)
+        return false;
+    int bits = 0;
+    if (::ioctl(m_serial.handle(), TIOCMGET, &bits) != 0) {
+        if (meansNoModemLines(errno))
+            m_modemLinesKnownMissing = true;
+        bits = 0;
+    }
+    m_modemBits = bits;
+    m_modemBitsAge.start();
+    return !m_modemLinesKnownMissing;
+}
+
+void DeviceTransport::pollModemLines()
+{
+    // A device going away stops the watch; its loss is reported on its own.
+    if (!readModemBits()) {
+        m_modemPoll.stop();
+        return;
+    }
+    const int inputs = m_modemBits & InputLines;
+    if (std::exchange(m_polledInputs, inputs) != inputs)
+        Q_EMIT modemLinesChanged();
 }
 
 bool DeviceTransport::cd() const

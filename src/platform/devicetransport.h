@@ -4,9 +4,11 @@
 
 #include <QElapsedTimer>
 #include <QSerialPort>
+#include <QTimer>
 
 // A local serial device under Qt SerialPort: opened with exclusive access, every refusal
-// explained, the modem lines read cheaply, and a device that goes away reported once.
+// explained, the modem lines read cheaply and their changes reported, and a device that goes away
+// reported once.
 class DeviceTransport : public LineTransport
 {
     Q_OBJECT
@@ -41,6 +43,9 @@ private:
     bool applyHandshaking(int code);
     void applyModemLine(int line, bool on);
     bool modemLine(int line) const;
+    // Reads the modem lines from the system into the cache; false when the device has none.
+    bool readModemBits() const;
+    void pollModemLines();
     QString describe() const;
 
     void onErrorOccurred(QSerialPort::SerialPortError error);
@@ -60,4 +65,8 @@ private:
     mutable bool m_modemLinesKnownMissing = false;
     mutable int m_modemBits = 0;
     mutable QElapsedTimer m_modemBitsAge;
+    // The system tells no one when an input line changes: while the device has modem lines they
+    // are read now and then, and a change is reported. Not while closed, nor for a device without.
+    QTimer m_modemPoll;
+    int m_polledInputs = 0;
 };

@@ -69,4 +69,6 @@ Q_SIGNALS:
     // The message names the port, where it leads and why, ready to show.
     void failed(const QString &message);
     void lost(const QString &message);
+    // CD, CTS or DSR changed at the far end of the open line.
+    void modemLinesChanged();
 };

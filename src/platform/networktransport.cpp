@@ -44,6 +44,7 @@ NetworkTransport::NetworkTransport(QObject *parent)
     connect(&m_link, &NetworkLink::opened, this, &LineTransport::opened);
     connect(&m_link, &NetworkLink::failed, this, &NetworkTransport::onFailed);
     connect(&m_link, &NetworkLink::lost, this, &NetworkTransport::onLost);
+    connect(&m_link, &NetworkLink::modemLinesChanged, this, &LineTransport::modemLinesChanged);
 }
 
 void NetworkTransport::open(int number, const QString &linkPath, const NetworkAddress &address,

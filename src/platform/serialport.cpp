@@ -33,9 +33,10 @@ SerialPort::SerialPort(QObject *parent)
          {static_cast<LineTransport *>(&m_device), static_cast<LineTransport *>(&m_network)}) {
         connect(transport, &LineTransport::readyRead, this, &SerialPort::onReadyRead);
         connect(transport, &LineTransport::bytesWritten, this, &CommPort::bytesWritten);
-        connect(transport, &LineTransport::opened, this, &CommPort::opened);
+        connect(transport, &LineTransport::opened, this, &SerialPort::onOpened);
         connect(transport, &LineTransport::failed, this, &SerialPort::onOpenFailed);
         connect(transport, &LineTransport::lost, this, &SerialPort::onLost);
+        connect(transport, &LineTransport::modemLinesChanged, this, &CommPort::lineStateChanged);
     }
 }
 
@@ -51,6 +52,7 @@ Result SerialPort::setCommPort(int number)
         return Result::failure(Messages::portNumberInvalid(number));
     }
     m_number = number;
+    Q_EMIT lineStateChanged();
     return Result::success();
 }
 
@@ -132,6 +134,7 @@ Result SerialPort::setSettings(const QString &settings)
     }
     m_line = *parsed;
     m_settings = settings;
+    Q_EMIT lineStateChanged();
     return Result::success();
 }
 
@@ -195,7 +198,10 @@ Result SerialPort::open()
         return Result::success();
     }
     m_transport = &m_device;
-    return m_device.open(m_number, path, setup());
+    const Result result = m_device.open(m_number, path, setup());
+    if (result)
+        Q_EMIT lineStateChanged();
+    return result;
 }
 
 Result SerialPort::close()
@@ -207,6 +213,7 @@ Result SerialPort::close()
     if (!portOpen())
         return Result::failure(Messages::portNotOpen(portName()));
     closeTransport();
+    Q_EMIT lineStateChanged();
     return Result::success();
 }
 
@@ -224,6 +231,7 @@ void SerialPort::setDtrEnable(bool on)
     m_dtr = on;
     if (m_transport)
         m_transport->setDtr(on);
+    Q_EMIT lineStateChanged();
 }
 
 void SerialPort::setRtsEnable(bool on)
@@ -231,6 +239,7 @@ void SerialPort::setRtsEnable(bool on)
     m_rts = on;
     if (m_transport)
         m_transport->setRts(on);
+    Q_EMIT lineStateChanged();
 }
 
 bool SerialPort::cdHolding() const
@@ -312,6 +321,12 @@ void SerialPort::raiseReceive()
     Q_EMIT received(std::exchange(m_pending, QByteArray()));
 }
 
+void SerialPort::onOpened()
+{
+    Q_EMIT lineStateChanged();
+    Q_EMIT opened();
+}
+
 void SerialPort::onOpenFailed(const QString &message)
 {
     Q_EMIT openFailed(message);
@@ -325,5 +340,6 @@ void SerialPort::onLost(const QString &message)
     m_raiseTimer.stop();
     if (!m_pending.isEmpty())
         Q_EMIT received(std::exchange(m_pending, QByteArray()));
+    Q_EMIT lineStateChanged();
     Q_EMIT lost(message);
 }

@@ -10,8 +10,8 @@
 // The real serial line: a CommPort over the line a port number leads to, a local device or,
 // when the number's link names rfc2217:// or socket://, a serial server on the network. It hands
 // arriving bytes on in grouped chunks, queues what is sent without ever waiting on the caller's
-// thread, reads the modem lines cheaply, and closes itself (once, with a message) when the line
-// goes away.
+// thread, reads the modem lines cheaply and says when they change, and closes itself (once, with
+// a message) when the line goes away.
 class SerialPort : public CommPort
 {
     Q_OBJECT
@@ -62,6 +62,7 @@ private:
     // How long the line takes to carry this many bytes at its present settings.
     qint64 lineTimeMs(qsizetype bytes) const;
     void takeArrived();
+    void onOpened();
     void onOpenFailed(const QString &message);
     void onLost(const QString &message);
 

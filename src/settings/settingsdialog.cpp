@@ -103,6 +103,7 @@ void SettingsDialog::Command1_Click()
     chosen.stopbit = m_combo5->currentText();
     chosen.flow = m_combo6->currentText();
     chosen.save(m_store);
+    Q_EMIT stored();
     // Asking for a restart after a save that failed would claim success: say what failed.
     if (const QString error = m_store.saveError(); !error.isEmpty()) {
         m_dialogs.message(error, Dialogs::Exclamation);

@@ -32,6 +32,11 @@ public:
     static QStringList stopbitEntries();
     static QStringList flowEntries();
 
+Q_SIGNALS:
+    // The six values went to the store (or as many as it took); the port name shown from it
+    // may have changed.
+    void stored();
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;

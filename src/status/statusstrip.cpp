@@ -21,7 +21,9 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int StripHeight = 25;
-constexpr int RefreshInterval = 100;
+// The clock's tick comes this long after the second turns, so that a timer a little early still
+// reads the new second.
+constexpr int TickAfterSecondMs = 5;
 // Where the top of the line's text sits, in pixels from the strip's top-left corner.
 constexpr int TextLeft = 3;
 constexpr int TextTop = 7;
@@ -63,16 +65,25 @@ StatusStrip::StatusStrip(CommPort &port, SettingsStore &store, QWidget *parent)
     m_command1->setFocusPolicy(Qt::NoFocus);
     connect(m_command1, &QPushButton::clicked, this, &StatusStrip::command1Clicked);
 
+    // Each tick is aimed anew at the next whole second, so the clock never drifts from the
+    // system's and never shows a second late. The first comes as soon as the window runs.
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(u"Timer1"_s);
-    m_timer1->setInterval(RefreshInterval);
+    m_timer1->setSingleShot(true);
+    m_timer1->setTimerType(Qt::PreciseTimer);
     connect(m_timer1, &QTimer::timeout, this, &StatusStrip::Timer1_Timer);
-    m_timer1->start();
+    m_timer1->start(0);
+
+    // Everything else on the line changes when the port says so.
+    connect(&m_port, &CommPort::lineStateChanged, this, &StatusStrip::CMD_Redraw);
 }
 
 void StatusStrip::Timer1_Timer()
 {
+    // Reading the whole line, not only the clock, also catches a stored port name changed
+    // behind the window's back.
     CMD_Redraw();
+    m_timer1->start(1000 - QTime::currentTime().msec() + TickAfterSecondMs);
 }
 
 void StatusStrip::CMD_Redraw()
@@ -86,9 +97,10 @@ void StatusStrip::CMD_Redraw()
     const bool dsr = m_port.dsrHolding();
     const QString text
             = statusLineText(portName, settings, dtr, rts, cd, cts, dsr, QTime::currentTime());
-    // The clock moves once a second but the strip is asked ten times: repainting the same line
-    // would cost an idle window most of its CPU. A change repaints only the characters that
-    // changed, so the clock's tick leaves the rest of the line and the button alone.
+    // The port may report changes the line does not show, and the clock's tick often finds only
+    // the clock moved: repainting the same line would cost an idle window most of its CPU. A
+    // change repaints only the characters that changed, so the clock's tick leaves the rest of
+    // the line and the button alone.
     if (text == m_text)
         return;
     const QString before = std::exchange(m_text, text);

@@ -11,8 +11,9 @@ class QTimer;
 class SettingsStore;
 
 // The strip along the bottom of the main window: one line with the stored port name, the
-// port's line settings, the five modem lines and the clock, read ten times a second and
-// repainted where it changed, and the clear/stop button at its right end.
+// port's line settings, the five modem lines and the clock, and the clear/stop button at its right
+// end. The line is read again when the port says it changed and when the clock's second turns,
+// and repainted where it changed; an idle window wakes once a second for it.
 class StatusStrip : public QWidget
 {
     Q_OBJECT
@@ -20,6 +21,7 @@ class StatusStrip : public QWidget
 public:
     StatusStrip(CommPort &port, SettingsStore &store, QWidget *parent = nullptr);
 
+    // The clock's second has turned: reads the line and aims at the next second.
     void Timer1_Timer();
     // Reads everything the line shows afresh and repaints the characters that changed.
     void CMD_Redraw();

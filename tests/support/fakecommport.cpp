@@ -5,16 +5,20 @@ using namespace Qt::StringLiterals;
 Result FakeCommPort::setCommPort(int number)
 {
     const Result result = logged(u"setCommPort "_s + QString::number(number), u"setCommPort"_s);
-    if (result)
+    if (result) {
         m_commPort = number;
+        Q_EMIT lineStateChanged();
+    }
     return result;
 }
 
 Result FakeCommPort::setSettings(const QString &settings)
 {
     const Result result = logged(u"setSettings "_s + settings, u"setSettings"_s);
-    if (result)
+    if (result) {
         m_settings = settings;
+        Q_EMIT lineStateChanged();
+    }
     return result;
 }
 
@@ -35,8 +39,10 @@ Result FakeCommPort::setPortOpen(bool open)
         return Result::failure(u"COM%1: the port is already open"_s.arg(m_commPort));
     }
     const Result result = logged(entry, u"setPortOpen"_s);
-    if (result)
+    if (result) {
         m_open = open;
+        Q_EMIT lineStateChanged();
+    }
     return result;
 }
 
@@ -44,12 +50,32 @@ void FakeCommPort::setDtrEnable(bool on)
 {
     m_log.append(u"setDtrEnable "_s + QString::number(on ? 1 : 0));
     m_dtr = on;
+    Q_EMIT lineStateChanged();
 }
 
 void FakeCommPort::setRtsEnable(bool on)
 {
     m_log.append(u"setRtsEnable "_s + QString::number(on ? 1 : 0));
     m_rts = on;
+    Q_EMIT lineStateChanged();
+}
+
+void FakeCommPort::setCd(bool on)
+{
+    m_cd = on;
+    Q_EMIT lineStateChanged();
+}
+
+void FakeCommPort::setCts(bool on)
+{
+    m_cts = on;
+    Q_EMIT lineStateChanged();
+}
+
+void FakeCommPort::setDsr(bool on)
+{
+    m_dsr = on;
+    Q_EMIT lineStateChanged();
 }
 
 Result FakeCommPort::output(const QByteArray &bytes)
@@ -74,6 +100,7 @@ void FakeCommPort::inject(const QByteArray &bytes)
 void FakeCommPort::loseDevice(const QString &message)
 {
     m_open = false;
+    Q_EMIT lineStateChanged();
     Q_EMIT lost(message);
 }
 

@@ -11,7 +11,7 @@
 #include <utility>
 
 // A serial port whose lines, state and incoming bytes the test sets, recording what the
-// program writes and configures.
+// program writes and configures. Like the real one, it says when what the strip shows changed.
 class FakeCommPort : public CommPort
 {
     Q_OBJECT
@@ -42,9 +42,9 @@ public:
     qint64 bytesToWrite() const override { return 0; }
 
     // The peer's side: input lines, incoming bytes, loss of the device.
-    void setCd(bool on) { m_cd = on; }
-    void setCts(bool on) { m_cts = on; }
-    void setDsr(bool on) { m_dsr = on; }
+    void setCd(bool on);
+    void setCts(bool on);
+    void setDsr(bool on);
     // Hands bytes on as received, at once.
     void inject(const QByteArray &bytes);
     // Closes the port as a vanished device would and reports it.

@@ -392,7 +392,7 @@ TEST_F(SerialPortTest, ModemLinesOnAPseudoTerminalReadFalseQuietly)
             serial, &QSerialPort::errorOccurred, &scope,
             [&errors](QSerialPort::SerialPortError e) { errors += e != QSerialPort::NoError; });
 
-    // What the status strip does ten times a second, and the menu's line switches.
+    // What the status strip reads at each redraw, and the menu's line switches.
     for (int i = 0; i < 200; ++i) {
         EXPECT_FALSE(port.cdHolding());
         EXPECT_FALSE(port.ctsHolding());

@@ -144,7 +144,7 @@ TEST_F(StatusStripTest, StoredPortNameShowsBesideThePortsOwnSettings)
     // The dialog stores another port while the port keeps the settings start-up gave it.
     m_port.setSettings(u"115200,S,7,1.5"_s).ok();
     // A name of a megabyte, as a damaged settings file may hold, shows its beginning: the line
-    // keeps its clock and costs no more to build and draw ten times a second.
+    // keeps its clock and costs no more to build and draw each second.
     const QString huge(1024 * 1024, u'x');
     for (const QString &name : {u"COM12"_s, u"ttyUSB0"_s, QString(), huge}) {
         SCOPED_TRACE(name.left(20).toStdString());
