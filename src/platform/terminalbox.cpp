@@ -58,6 +58,9 @@ TerminalBox::TerminalBox(QWidget *parent)
     QFont font(u"Arial"_s);
     font.setPointSizeF(9.75);
     font.setBold(true);
+    // Terminal text needs no kerning or ligatures; shaping every line of a stream with them cost
+    // more than drawing it. Scripts that need shaping still get it.
+    font.setStyleStrategy(QFont::PreferNoShaping);
     setFont(font);
     doc->setDefaultFont(font);
     QPalette palette = this->palette();
