@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -99,16 +100,19 @@ void TerminalBox::setReservedShortcuts(const QList<QKeySequence> &shortcuts)
 
 QString TerminalBox::text() const
 {
+    takeArrivals();
     return m_document->text();
 }
 
 qsizetype TerminalBox::textLength() const
 {
+    takeArrivals();
     return m_document->textLength();
 }
 
 void TerminalBox::clearText()
 {
+    m_arrived.clear(); // replaced with the rest
     EditScope scope(*this);
     m_document->clear();
     m_followCaret = true;
@@ -116,31 +120,37 @@ void TerminalBox::clearText()
 
 QString TerminalBox::lastLine() const
 {
+    takeArrivals();
     return m_document->lastLine();
 }
 
 QString TerminalBox::lastTypedLine() const
 {
+    takeArrivals();
     return m_document->lastTypedLine();
 }
 
 QChar TerminalBox::charAt(qsizetype position) const
 {
+    takeArrivals();
     return m_document->charAt(position);
 }
 
 qsizetype TerminalBox::selStart() const
 {
+    takeArrivals();
     return m_document->toTextPosition(textCursor().selectionStart());
 }
 
 void TerminalBox::setSelStart(qsizetype position)
 {
+    takeArrivals();
     placeCaret(m_document->toDocumentPosition(position));
 }
 
 void TerminalBox::moveCaretToEnd()
 {
+    takeArrivals();
     placeCaret(m_document->endPosition());
 }
 
@@ -181,6 +191,7 @@ void TerminalBox::setSelReceived(bool received)
 
 void TerminalBox::insertText(const QString &text)
 {
+    takeArrivals();
     QTextCursor cursor = textCursor();
     {
         EditScope scope(*this);
@@ -198,11 +209,13 @@ void TerminalBox::moveTwips(int left, int top, int width, int height)
 
 TextRuns TerminalBox::runs() const
 {
+    takeArrivals();
     return m_document->runs();
 }
 
 void TerminalBox::setRuns(const TextRuns &runs)
 {
+    m_arrived.clear(); // replaced with the rest
     {
         EditScope scope(*this);
         m_document->setRuns(runs);
@@ -212,30 +225,59 @@ void TerminalBox::setRuns(const TextRuns &runs)
 
 void TerminalBox::appendRuns(const TextRuns &runs)
 {
-    if (runs.isEmpty()) {
+    // A stream reaches the document once a frame rather than once a chunk: each insertion moves
+    // the caret, tells the input method and the view, and costs far more than its characters.
+    for (const TextRun &run : runs) {
+        if (run.text.isEmpty()) {
+            continue;
+        }
+        if (!m_arrived.isEmpty() && m_arrived.last().color == run.color
+            && m_arrived.last().received == run.received) {
+            QString &text = m_arrived.last().text;
+            // A CR that ended a chunk was a line break of its own; joined to an LF that starts
+            // the next one, it would pair with it into one.
+            if (text.endsWith(u'\r') && run.text.startsWith(u'\n')) {
+                text.back() = u'\n';
+            }
+            text += run.text;
+        } else {
+            m_arrived.append(run);
+        }
+    }
+    if (!m_arrived.isEmpty()) {
+        scheduleFrame();
+    }
+}
+
+void TerminalBox::takeArrivals() const
+{
+    if (m_arrived.isEmpty()) {
         return;
     }
+    // The text the box shows includes what arrived, so reading it may write it in first.
+    auto *self = const_cast<TerminalBox *>(this);
+    const TextRuns runs = std::exchange(m_arrived, TextRuns());
     // What the user holds is kept exactly: a selection stays selected, a caret placed in the
     // history stays there, and only a caret at the very end moves on with the text.
     QTextCursor kept = textCursor();
     const bool caretAtEnd = !kept.hasSelection() && kept.position() == m_document->endPosition();
-    // The view follows only while it shows the end; the scroll bar's maximum is the one the view
-    // last knew, so appends within one frame all see the same answer.
+    // The view follows only while it shows the end.
     const QScrollBar *bar = verticalScrollBar();
-    m_followEnd = m_followEnd || m_followCaret || bar->value() >= bar->maximum();
+    self->m_followEnd = m_followEnd || m_followCaret || bar->value() >= bar->maximum();
 
     QTextCursor end;
     {
-        EditScope scope(*this);
+        EditScope scope(*self);
         end = m_document->append(runs, caretAtEnd ? nullptr : &kept);
     }
     // A selection that reached the end would otherwise have grown over the new text.
-    syncCaret(caretAtEnd ? end : kept);
-    scheduleFrame();
+    self->syncCaret(caretAtEnd ? end : kept);
+    self->scheduleFrame();
 }
 
 void TerminalBox::setMaxCharacters(qsizetype count)
 {
+    takeArrivals();
     EditScope scope(*this);
     m_document->setMaxCharacters(count);
 }
@@ -254,6 +296,7 @@ void TerminalBox::scheduleFrame()
 
 void TerminalBox::showChanges()
 {
+    takeArrivals();
     m_frameTimer->stop();
     m_lastFrame.start();
     holdScrollBar();

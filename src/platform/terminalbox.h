@@ -82,7 +82,8 @@ public:
     void setRuns(const TextRuns &runs);
 
     // Appends at the end of the text, whatever the caret or selection holds; the view follows
-    // only while it shows the end.
+    // only while it shows the end. The text reaches the document with the next frame, or
+    // sooner when anything reads or edits the box.
     void appendRuns(const TextRuns &runs);
 
     // Keeps at most this many characters, dropping the oldest whole lines first.
@@ -114,6 +115,9 @@ private:
         TerminalBox &m_box;
     };
 
+    // Writes what appendRuns gathered into the document. Every reading and editing of the box
+    // starts with it, so that arrivals are in the text whenever anyone looks.
+    void takeArrivals() const;
     void placeCaret(int documentPosition);
     void syncCaret(const QTextCursor &cursor);
 
@@ -142,6 +146,8 @@ private:
     bool m_followCaret = false;
     bool m_followEnd = false;
     HeldLayout *m_layout = nullptr;
+    // Arrivals not yet in the document, neighbours of one colour and mark joined.
+    mutable TextRuns m_arrived;
     QTimer *m_frameTimer = nullptr;
     QElapsedTimer m_lastFrame;
     QTimer *m_scrollBarTimer = nullptr;

@@ -69,6 +69,7 @@ bool TerminalBox::event(QEvent *event)
 
 void TerminalBox::keyPressEvent(QKeyEvent *event)
 {
+    takeArrivals();
     int keyCode = KeyMap::virtualKeyCode(*event);
     if (m_handler && keyCode != KeyMap::NoKey) {
         m_handler->keyDown(keyCode, KeyMap::shiftState(*event));
@@ -224,6 +225,7 @@ void TerminalBox::deliverPaste(const QString &text)
 
 void TerminalBox::insertFromMimeData(const QMimeData *source)
 {
+    takeArrivals();
     // Pasted text never goes in by itself: the window places it as typed text.
     if (source && source->hasText()) {
         deliverPaste(source->text());
@@ -245,6 +247,7 @@ QMimeData *TerminalBox::createMimeDataFromSelection() const
 
 void TerminalBox::inputMethodEvent(QInputMethodEvent *event)
 {
+    takeArrivals();
     // Each committed character is typed as a key; the composition itself is the input
     // method's business and is only shown.
     const QString commit = event->commitString();
@@ -275,6 +278,7 @@ void TerminalBox::inputMethodEvent(QInputMethodEvent *event)
 
 void TerminalBox::mousePressEvent(QMouseEvent *event)
 {
+    takeArrivals();
     // Dragging a selection out of the box would move it, deleting it here: a press starts a
     // new selection instead.
     if (event->button() == Qt::LeftButton && !(event->modifiers() & Qt::ShiftModifier)
@@ -286,6 +290,7 @@ void TerminalBox::mousePressEvent(QMouseEvent *event)
 
 void TerminalBox::dropEvent(QDropEvent *event)
 {
+    takeArrivals();
     // The drop ends the drag's caret, and the text goes where pasted text goes.
     QDragLeaveEvent leave;
     QPlainTextEdit::dragLeaveEvent(&leave);
@@ -302,6 +307,7 @@ void TerminalBox::dropEvent(QDropEvent *event)
 
 void TerminalBox::contextMenuEvent(QContextMenuEvent *event)
 {
+    takeArrivals();
     QMenu menu(this);
     QAction *copyAction = menu.addAction(u"复制"_s);
     copyAction->setEnabled(textCursor().hasSelection());

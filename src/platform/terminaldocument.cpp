@@ -232,7 +232,7 @@ QTextCursor TerminalDocument::append(const TextRuns &runs, QTextCursor *kept)
             position->setPosition(kept->position());
             position->setKeepPositionOnInsert(true);
         }
-        cursor.movePosition(QTextCursor::End);
+        cursor.setPosition(endPosition()); // moving to the end would lay out the first paragraph
         for (const TextRun &run : runs) {
             insertAtCursor(cursor, run.text, runFormat(run.color, run.received), true);
             m_typed.noteInsertion(true, run.text, run.received);
