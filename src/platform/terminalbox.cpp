@@ -22,7 +22,7 @@ namespace {
 constexpr int FrameIntervalMs = 100;
 // The style paints the scroll bar with gradients, which cost more than the text of a frame and
 // hand the work to helper threads; while a stream moves it, it shows its state this often.
-constexpr int ScrollBarIntervalMs = 500;
+constexpr int ScrollBarIntervalMs = 1000;
 constexpr int TwipsPerPixel = 15;
 
 } // namespace

@@ -480,7 +480,7 @@ TEST_F(TerminalBoxTest, ClearTextEmptiesTheBox)
     EXPECT_EQ(m_box->textLength(), 1);
 }
 
-// The view catches up with the document once a frame, and the scroll bar within half a second;
+// The view catches up with the document once a frame, and the scroll bar within a second;
 // what is on screen then must be what a fresh paint of the contents shows, with the caret in view.
 TEST_F(TerminalBoxTest, TheScreenShowsTheTextOnceAFrameHasPassed)
 {
@@ -488,7 +488,7 @@ TEST_F(TerminalBoxTest, TheScreenShowsTheTextOnceAFrameHasPassed)
     m_box->show();
     const auto expectScreenMatchesContents = [this](const char *stage) {
         SCOPED_TRACE(stage);
-        runEventsFor(600);
+        runEventsFor(1100);
         const QImage fresh = m_box->grab().toImage();
         const QImage shown = QGuiApplication::primaryScreen()
                                      ->grabWindow(m_box->winId())
