@@ -23,6 +23,8 @@ constexpr int FrameIntervalMs = 100;
 // The style paints the scroll bar with gradients, which cost more than the text of a frame and
 // hand the work to helper threads; while a stream moves it, it shows its state this often.
 constexpr int ScrollBarIntervalMs = 1000;
+// Arrivals wait for the next frame only while they are small.
+constexpr qsizetype HeldArrivalsLimit = 16 * 1024;
 constexpr int TwipsPerPixel = 15;
 
 } // namespace
@@ -244,7 +246,18 @@ void TerminalBox::appendRuns(const TextRuns &runs)
             m_arrived.append(run);
         }
     }
-    if (!m_arrived.isEmpty()) {
+    if (m_arrived.isEmpty()) {
+        return;
+    }
+    // A chunk of a blast is large enough to pay for its own insertion; holding several would
+    // only hold their memory and make one long insertion of them.
+    qsizetype held = 0;
+    for (const TextRun &run : std::as_const(m_arrived)) {
+        held += run.text.size();
+    }
+    if (held >= HeldArrivalsLimit) {
+        takeArrivals();
+    } else {
         scheduleFrame();
     }
 }
