@@ -4,6 +4,7 @@
 
 #include "platform/terminaldocument.h"
 #include "platform/terminalparagraphs.h"
+#include "support/longline.h"
 #include "support/textrunprinters.h"
 
 #include <QGuiApplication>
@@ -20,17 +21,6 @@ namespace {
 constexpr QRgb Red = qRgb(255, 0, 0);
 constexpr QRgb Yellow = qRgb(192, 192, 0);
 constexpr QRgb Teal = qRgb(0, 192, 192);
-
-// A line of the given length without breaks, varied so that a character out of place shows.
-QString longLine(qsizetype length, char16_t first = u'a')
-{
-    QString line;
-    line.reserve(length);
-    for (qsizetype i = 0; i < length; ++i) {
-        line += QChar(char16_t(first + i % 23));
-    }
-    return line;
-}
 
 class TerminalDocumentTest : public ::testing::Test
 {

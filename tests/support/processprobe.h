@@ -1,10 +1,11 @@
 #pragma once
 
-// What a test asks of its own process and of the bytes it sends: CPU spent, open descriptors,
-// and a byte stream whose every dropped, repeated or reordered block shows.
+// What a test asks of its own process and of the bytes it sends: CPU spent, memory held, open
+// descriptors, and a byte stream whose every dropped, repeated or reordered block shows.
 
 #include <QByteArray>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QString>
 
@@ -16,6 +17,19 @@ inline double cpuSeconds()
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
            + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Resident memory of this process in KiB; -1 when the system does not say.
+inline qint64 residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
 }
 
 // Descriptors of this process open on the given file. Only these say whether the port leaks:

@@ -36,18 +36,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-qint64 residentKiB()
-{
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
 QByteArray randomBytes(qsizetype size, std::mt19937 &random)
 {
     QByteArray bytes(size, Qt::Uninitialized);

@@ -36,18 +36,6 @@ namespace {
 
 constexpr qint64 MiB = 1024 * 1024;
 
-qint64 residentKiB()
-{
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
 bool makeSparse(const QString &path, qint64 size)
 {
     QFile file(path);

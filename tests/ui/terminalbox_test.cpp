@@ -4,6 +4,7 @@
 // in terminaldocument_test.
 
 #include "platform/terminalbox.h"
+#include "support/longline.h"
 #include "support/qtprinters.h"
 #include "support/testapp.h"
 #include "support/textrunprinters.h"
@@ -42,17 +43,6 @@ void pressKey(QWidget *widget, int key, Qt::KeyboardModifiers modifiers = Qt::No
               const QString &text = QString())
 {
     QTest::sendKeyEvent(QTest::Click, widget, Qt::Key(key), text, modifiers);
-}
-
-// A line of the given length without breaks, varied so that a character out of place shows.
-QString longLine(qsizetype length, char16_t first = u'a')
-{
-    QString line;
-    line.reserve(length);
-    for (qsizetype i = 0; i < length; ++i) {
-        line += QChar(char16_t(first + i % 23));
-    }
-    return line;
 }
 
 // Runs the event loop for a while, frames and painting included.
