@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 #include <poll.h>
@@ -129,6 +130,7 @@ Result DeviceTransport::open(int number, const QString &path, const LineSetup &s
         applyHandshaking(3);
     m_modemLinesKnownMissing = false;
     m_modemBitsAge.invalidate();
+    m_holdRefused = false;
     applyModemLine(TIOCM_DTR, setup.dtr);
     applyModemLine(TIOCM_RTS, setup.rts);
     // Watch the input lines from here on, unless setting the output ones showed there are none
@@ -143,6 +145,7 @@ Result DeviceTransport::open(int number, const QString &path, const LineSetup &s
 void DeviceTransport::close()
 {
     m_modemPoll.stop();
+    releaseReading();
     if (!m_serial.isOpen())
         return;
     // Hand the system what it takes now without waiting; a sender that still had bytes queued
@@ -288,8 +291,71 @@ Result DeviceTransport::write(const QByteArray &bytes)
 
 QByteArray DeviceTransport::takeArrived()
 {
+    if (!m_serial.isOpen())
+        return QByteArray();
+    if (m_heldWatch)
+        return readHeld();
     // Reading also restarts Qt's reading of the device where an error had paused it.
-    return m_serial.isOpen() ? m_serial.readAll() : QByteArray();
+    return m_serial.readAll();
+}
+
+bool DeviceTransport::holdReading(bool hold)
+{
+    if (!hold) {
+        releaseReading();
+        return false;
+    }
+    if (m_heldWatch)
+        return true;
+    if (!m_serial.isOpen() || m_losing || m_holdRefused)
+        return false;
+    // Qt SerialPort watches the device for reading with a notifier of its own and has no way to
+    // pause it: a line kept busy would wake the program for every piece its driver hands over.
+    // Without that notifier (another Qt), reading is simply never held.
+    const auto watches = m_serial.findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly);
+    for (QSocketNotifier *watch : watches) {
+        if (watch->type() == QSocketNotifier::Read && watch->isEnabled()
+            && watch->socket() == m_serial.handle()) {
+            watch->setEnabled(false);
+            m_heldWatch = watch;
+            return true;
+        }
+    }
+    m_holdRefused = true;
+    return false;
+}
+
+void DeviceTransport::releaseReading()
+{
+    if (QSocketNotifier *watch = std::exchange(m_heldWatch, nullptr))
+        watch->setEnabled(true);
+}
+
+QByteArray DeviceTransport::readHeld()
+{
+    // What Qt read before the hold comes first. Taking exactly that much leaves Qt's own read,
+    // which would watch the device again, uncalled.
+    QByteArray bytes;
+    if (const qint64 buffered = m_serial.bytesAvailable(); buffered > 0)
+        bytes = m_serial.read(buffered);
+    const int fd = int(m_serial.handle());
+    for (;;) {
+        constexpr qsizetype Step = 4096;
+        const qsizetype at = bytes.size();
+        bytes.resize(at + Step);
+        const ssize_t n = ::read(fd, bytes.data() + at, size_t(Step));
+        bytes.resize(at + std::max<ssize_t>(n, 0));
+        if (n == Step || (n < 0 && errno == EINTR))
+            continue;
+        if (n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)))
+            break;
+        // End of file (a hang-up) or an error: Qt's watch sees it again and reports it as the
+        // loss it is.
+        m_holdRefused = true;
+        releaseReading();
+        break;
+    }
+    return bytes;
 }
 
 void DeviceTransport::onErrorOccurred(QSerialPort::SerialPortError error)

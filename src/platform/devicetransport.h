@@ -3,7 +3,9 @@
 #include "platform/linetransport.h"
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QSerialPort>
+#include <QSocketNotifier>
 #include <QTimer>
 
 // A local serial device under Qt SerialPort: opened with exclusive access, every refusal
@@ -37,6 +39,7 @@ public:
     Result write(const QByteArray &bytes) override;
     qint64 bytesToWrite() const override { return m_serial.bytesToWrite(); }
     QByteArray takeArrived() override;
+    bool holdReading(bool hold) override;
 
 private:
     bool applyLineSettings(const LineSettings &line);
@@ -47,6 +50,10 @@ private:
     bool readModemBits() const;
     void pollModemLines();
     QString describe() const;
+
+    // Reads what waits on the device past Qt, while its watch is held.
+    QByteArray readHeld();
+    void releaseReading();
 
     void onErrorOccurred(QSerialPort::SerialPortError error);
     void reportLost(QSerialPort::SerialPortError error, const QString &detail);
@@ -69,4 +76,9 @@ private:
     // are read now and then, and a change is reported. Not while closed, nor for a device without.
     QTimer m_modemPoll;
     int m_polledInputs = 0;
+
+    // Qt's watch on the device while reading is held; a read that failed while held ends the
+    // holding until the device is opened again.
+    QPointer<QSocketNotifier> m_heldWatch;
+    bool m_holdRefused = false;
 };

@@ -61,6 +61,14 @@ public:
     virtual Result write(const QByteArray &bytes) = 0;
     virtual qint64 bytesToWrite() const = 0;
     virtual QByteArray takeArrived() = 0;
+    // While reading is held, arrivals are not announced and wake no one; takeArrived() still
+    // takes everything waiting. False when the transport cannot hold, or no longer can: a line
+    // that fails while held is watched again, so that its loss is reported as usual.
+    virtual bool holdReading(bool hold)
+    {
+        Q_UNUSED(hold);
+        return false;
+    }
 
 Q_SIGNALS:
     void readyRead();

@@ -18,6 +18,11 @@ constexpr int QuietMs = 4;
 constexpr int BurstCapMs = 25;
 // ...or as soon as this much waits, so that no single event takes long to show, even in hex.
 constexpr qsizetype ChunkCapBytes = 128 * 1024;
+// A line that carried at least this share of what it can for a whole burst has no pause worth
+// an event of its own: it is read once a burst, on the timer, until it eases...
+constexpr int BusyPercent = 75;
+// ...or carries more in a burst than this, which only a flood does: that is read as it comes.
+constexpr qsizetype StreamBurstLimit = 2048;
 
 } // namespace
 
@@ -192,6 +197,7 @@ Result SerialPort::open()
         return Result::failure(
                 Messages::noStandardDevice(name, PortPath::linkCommandFor(m_number)));
     m_lastArrival.invalidate();
+    m_streaming = false;
     if (const std::optional<NetworkAddress> address = NetworkAddress::fromLink(path)) {
         m_transport = &m_network;
         m_network.open(m_number, path, *address, setup());
@@ -222,6 +228,7 @@ void SerialPort::closeTransport()
     // Bytes already received are still delivered.
     takeArrived();
     m_transport->close();
+    m_streaming = false;
     if (!m_pending.isEmpty() && !m_raiseTimer.isActive())
         m_raiseTimer.start(0);
 }
@@ -283,6 +290,12 @@ void SerialPort::onReadyRead()
     takeArrived();
     if (m_pending.size() == before)
         return;
+    if (m_streaming) {
+        // The burst timer is running; only a flood may cut it short.
+        if (m_pending.size() >= ChunkCapBytes)
+            m_raiseTimer.start(0);
+        return;
+    }
 
     // Group arrivals: the first byte after a silence goes out at once, later ones gather
     // until the line pauses, with caps so that a steady stream still shows regularly.
@@ -302,20 +315,44 @@ void SerialPort::onReadyRead()
     }
 }
 
-qint64 SerialPort::lineTimeMs(qsizetype bytes) const
+int SerialPort::bitsPerByte() const
 {
     // A start bit, the data bits, a parity bit if any and the stop bits (one and a half
     // counted as two).
     const int stopBits = m_line.stopBits == QSerialPort::OneStop ? 1 : 2;
-    const int bitsPerByte = 1 + int(m_line.dataBits)
-                            + (m_line.parity == QSerialPort::NoParity ? 0 : 1) + stopBits;
+    return 1 + int(m_line.dataBits) + (m_line.parity == QSerialPort::NoParity ? 0 : 1) + stopBits;
+}
+
+qint64 SerialPort::lineTimeMs(qsizetype bytes) const
+{
     const qint64 speed = qMax<qint64>(1, m_line.speed);
-    return qMin<qint64>(BurstCapMs, (qint64(bytes) * bitsPerByte * 1000 + speed - 1) / speed);
+    return qMin<qint64>(BurstCapMs, (qint64(bytes) * bitsPerByte() * 1000 + speed - 1) / speed);
+}
+
+bool SerialPort::keptLineBusy(qsizetype bytes, qint64 ms) const
+{
+    const qint64 carriedBitMs = qint64(bytes) * bitsPerByte() * 1000;
+    const qint64 capacityBitMs = qint64(qMax(1, m_line.speed)) * ms;
+    return bytes <= StreamBurstLimit && carriedBitMs * 100 >= capacityBitMs * BusyPercent;
 }
 
 void SerialPort::raiseReceive()
 {
     takeArrived();
+    // Each piece a busy line's driver hands over would wake the program: a line that stayed busy
+    // for a whole burst is read on this timer alone, a burst at a time, while it stays so. The
+    // first byte after a pause still wakes it at once.
+    const bool wasStreaming = m_streaming;
+    const qint64 windowMs = m_burst.isValid() ? m_burst.elapsed() : 0;
+    const bool busy = m_transport && windowMs >= BurstCapMs * 4 / 5
+                      && keptLineBusy(m_pending.size(), windowMs);
+    m_streaming = m_transport && m_transport->holdReading(busy);
+    if (m_streaming) {
+        m_burst.start();
+        m_raiseTimer.start(BurstCapMs);
+    }
+    if (m_streaming || (wasStreaming && !m_pending.isEmpty()))
+        m_lastArrival.start();
     if (m_pending.isEmpty())
         return;
     Q_EMIT received(std::exchange(m_pending, QByteArray()));
@@ -337,6 +374,7 @@ void SerialPort::onLost(const QString &message)
     // Deliver what had arrived before the loss, then close and report once.
     takeArrived();
     m_transport->close();
+    m_streaming = false;
     m_raiseTimer.stop();
     if (!m_pending.isEmpty())
         Q_EMIT received(std::exchange(m_pending, QByteArray()));

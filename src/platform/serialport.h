@@ -59,8 +59,11 @@ private:
 
     void onReadyRead();
     void raiseReceive();
+    int bitsPerByte() const;
     // How long the line takes to carry this many bytes at its present settings.
     qint64 lineTimeMs(qsizetype bytes) const;
+    // Whether this much in this long kept the line busy enough to be read a burst at a time.
+    bool keptLineBusy(qsizetype bytes, qint64 ms) const;
     void takeArrived();
     void onOpened();
     void onOpenFailed(const QString &message);
@@ -83,4 +86,6 @@ private:
     QTimer m_raiseTimer;
     QElapsedTimer m_lastArrival;
     QElapsedTimer m_burst;
+    // Set while a busy line is read on the burst timer instead of at each arrival.
+    bool m_streaming = false;
 };

@@ -32,13 +32,17 @@ constexpr int TestPort = 6;
 class Device
 {
 public:
-    Device(int fd, QByteArray data, qsizetype piece, std::chrono::milliseconds gap)
+    // then() runs on the device's thread right after the last write.
+    Device(int fd, QByteArray data, qsizetype piece, std::chrono::milliseconds gap,
+           std::function<void()> then = {})
         : m_thread([=] {
             const auto start = std::chrono::steady_clock::now();
             for (qsizetype at = 0, k = 0; at < data.size(); at += piece, ++k) {
                 std::this_thread::sleep_until(start + k * gap);
                 writeAll(fd, data.constData() + at, std::min(piece, data.size() - at));
             }
+            if (then)
+                then();
         })
     {}
     ~Device() { m_thread.join(); }
@@ -147,6 +151,37 @@ TEST_F(ReceiveGroupingTest, AStreamThatKeepsTheLineBusyGathersButPausesSeparateF
         }
         EXPECT_LE(int(chunks.size()), c.mostEvents) << ::testing::PrintToString(chunks);
     }
+}
+
+// A line kept busy is read a burst at a time without watching it; when the stream stops, the
+// line must be watched again, or a lone byte after it would never show and a hang-up in the
+// middle of it would never be reported.
+TEST_F(ReceiveGroupingTest, AfterABusyStreamALoneByteStillShowsAndAHangUpIsReportedOnce)
+{
+    QStringList lost;
+    QObject::connect(&port, &CommPort::lost, &port, [&lost](const QString &m) { lost << m; });
+    const QByteArray stream = bytePattern(80 * 30);
+    {
+        Device device(pty.masterFd(), stream, 80, std::chrono::milliseconds(7));
+        ASSERT_TRUE(waitFor(stream.size()));
+    }
+    runFor(100);
+    ASSERT_TRUE(pty.writeMaster("!"));
+    ASSERT_TRUE(waitFor(stream.size() + 1)) << "a byte after the stream was not read";
+    EXPECT_TRUE(received == stream + "!");
+
+    received.clear();
+    runFor(100);
+    {
+        Device device(pty.masterFd(), stream, 80, std::chrono::milliseconds(7),
+                      [this] { pty.closeMaster(); });
+        runFor(20000, [&] { return !lost.isEmpty(); });
+    }
+    runFor(100);
+    EXPECT_EQ(lost.size(), 1);
+    EXPECT_FALSE(port.portOpen());
+    // A hang-up may take what the system still held with it, but never changes what came.
+    EXPECT_TRUE(stream.startsWith(received)) << "bytes changed or out of order";
 }
 
 TEST_F(ReceiveGroupingTest, ABlastComesInChunksSmallEnoughToShowWithoutAFreeze)
