@@ -19,10 +19,12 @@ constexpr int BurstCapMs = 25;
 // ...or as soon as this much waits, so that no single event takes long to show, even in hex.
 constexpr qsizetype ChunkCapBytes = 128 * 1024;
 // A line that carried at least this share of what it can for a whole burst has no pause worth
-// an event of its own: it is read once a burst, on the timer, until it eases...
+// an event of its own: it is read on a timer alone, this often, until it eases...
 constexpr int BusyPercent = 75;
-// ...or carries more in a burst than this, which only a flood does: that is read as it comes.
-constexpr qsizetype StreamBurstLimit = 2048;
+constexpr int StreamTickMs = 50;
+// ...or carries more in a tick than this, which only a flood or a fast line does: those are read
+// as they come, well within what the system buffers for a line.
+constexpr qsizetype StreamTickLimit = 2048;
 
 } // namespace
 
@@ -333,15 +335,15 @@ bool SerialPort::keptLineBusy(qsizetype bytes, qint64 ms) const
 {
     const qint64 carriedBitMs = qint64(bytes) * bitsPerByte() * 1000;
     const qint64 capacityBitMs = qint64(qMax(1, m_line.speed)) * ms;
-    return bytes <= StreamBurstLimit && carriedBitMs * 100 >= capacityBitMs * BusyPercent;
+    return bytes <= StreamTickLimit && carriedBitMs * 100 >= capacityBitMs * BusyPercent;
 }
 
 void SerialPort::raiseReceive()
 {
     takeArrived();
     // Each piece a busy line's driver hands over would wake the program: a line that stayed busy
-    // for a whole burst is read on this timer alone, a burst at a time, while it stays so. The
-    // first byte after a pause still wakes it at once.
+    // for a whole burst is read on this timer alone while it stays so, a tick's arrivals making
+    // one event. The first byte after a pause still wakes the program at once.
     const bool wasStreaming = m_streaming;
     const qint64 windowMs = m_burst.isValid() ? m_burst.elapsed() : 0;
     const bool busy = m_transport && windowMs >= BurstCapMs * 4 / 5
@@ -349,7 +351,7 @@ void SerialPort::raiseReceive()
     m_streaming = m_transport && m_transport->holdReading(busy);
     if (m_streaming) {
         m_burst.start();
-        m_raiseTimer.start(BurstCapMs);
+        m_raiseTimer.start(StreamTickMs);
     }
     if (m_streaming || (wasStreaming && !m_pending.isEmpty()))
         m_lastArrival.start();
