@@ -16,7 +16,7 @@ bool HeldLayout::releaseSize()
     return true;
 }
 
-void HeldLayout::releaseRepaint()
+void HeldLayout::releaseRepaint(int firstShown, int lastShown)
 {
     const int from = m_changedFrom;
     const bool removed = m_removed;
@@ -25,14 +25,15 @@ void HeldLayout::releaseRepaint()
     if (from < 0) {
         return;
     }
-    constexpr int MaxBlocks = 200;
-    QTextBlock block = document()->findBlock(from);
-    if (!removed && document()->blockCount() - block.blockNumber() <= MaxBlocks) {
-        for (; block.isValid(); block = block.next()) {
-            Q_EMIT updateBlock(block);
-        }
-    } else {
+    if (removed) {
         requestUpdate();
+        return;
+    }
+    const QTextDocument *doc = document();
+    const int first = std::max(doc->findBlock(from).blockNumber(), firstShown);
+    for (QTextBlock block = doc->findBlockByNumber(first);
+         block.isValid() && block.blockNumber() <= lastShown; block = block.next()) {
+        Q_EMIT updateBlock(block);
     }
 }
 

@@ -16,10 +16,11 @@ public:
 
     // Tells the view the document's new size; false when nothing was held.
     bool releaseSize();
-    // Repaints what changed while held: the paragraphs from the first change on, when they are
-    // few and nothing was removed, since what lies before them only moved by scrolling; else
-    // the whole view.
-    void releaseRepaint();
+    // Repaints what changed while held: of the paragraphs from the first change on, those
+    // numbered firstShown to lastShown (the ones on screen), when nothing was removed, since what
+    // lies before them only moved by scrolling; else the whole view. Naming a paragraph off
+    // screen would lay it out only to learn that it is not shown.
+    void releaseRepaint(int firstShown, int lastShown);
 
 protected:
     void documentChanged(int from, int charsRemoved, int charsAdded) override;

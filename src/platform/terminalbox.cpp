@@ -5,6 +5,7 @@
 #include "platform/terminalparagraphs.h"
 
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
@@ -323,7 +324,17 @@ void TerminalBox::showChanges()
         QScrollBar *bar = verticalScrollBar();
         bar->setValue(bar->maximum());
     }
-    m_layout->releaseRepaint();
+    // Only the paragraphs now on screen can need repainting; finding them lays out no more
+    // than painting them does.
+    QTextBlock block = firstVisibleBlock();
+    const int firstShown = block.blockNumber();
+    int lastShown = firstShown;
+    const qreal bottom = viewport()->height();
+    for (qreal y = contentOffset().y(); block.isValid() && y <= bottom; block = block.next()) {
+        lastShown = block.blockNumber();
+        y += blockBoundingRect(block).height();
+    }
+    m_layout->releaseRepaint(firstShown, lastShown);
 }
 
 // Before a frame changes the scroll bar: it repaints now if it has not for a while, else it
