@@ -3,8 +3,8 @@
 // What the benchmarks share: a person who answers every dialog the way a benchmark needs, settings
 // kept in memory, and a timer for small repeated work.
 
-#include "platform/dialogs.h"
-#include "platform/settingsstore.h"
+#include "core/dialogs.h"
+#include "core/settingsstore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

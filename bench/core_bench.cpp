@@ -1,10 +1,10 @@
 // Figures for the text paths that run per keystroke, per received chunk and per status tick.
 #include "benchsupport.h"
-#include "platform/inisettingsstore.h"
-#include "settings/vbnumber.h"
-#include "terminal/hextext.h"
-#include "terminal/lineconvert.h"
-#include "terminal/receivedecoder.h"
+#include "core/inisettingsstore.h"
+#include "core/vbnumber.h"
+#include "core/hextext.h"
+#include "core/lineconvert.h"
+#include "core/receivedecoder.h"
 
 #include <QElapsedTimer>
 #include <QStringEncoder>

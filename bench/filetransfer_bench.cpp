@@ -3,16 +3,16 @@
 
 #include "benchsupport.h"
 #include "app/menus.h"
-#include "status/progressbar.h"
-#include "platform/capturefile.h"
+#include "widgets/progressbar.h"
+#include "core/capturefile.h"
 #include "commands/commandcontext.h"
 #include "commands/filetransfer.h"
-#include "platform/dialogs.h"
-#include "platform/portpath.h"
-#include "platform/serialport.h"
-#include "platform/settingsstore.h"
-#include "platform/terminalbox.h"
-#include "status/statusstrip.h"
+#include "core/dialogs.h"
+#include "port/portpath.h"
+#include "port/serialport.h"
+#include "core/settingsstore.h"
+#include "widgets/terminalbox.h"
+#include "widgets/statusstrip.h"
 
 #include <QApplication>
 #include <QDir>

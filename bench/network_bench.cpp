@@ -14,7 +14,7 @@
 //   --mib     size of one blast in MiB (default 5)
 //   --rounds  blasts per way (default 3)
 
-#include "platform/networklink.h"
+#include "port/networklink.h"
 #include "support/ser2netserver.h"
 
 #include <QCoreApplication>

@@ -16,13 +16,13 @@
 #include "benchsupport.h"
 #include "app/mainwindow.h"
 #include "app/menus.h"
-#include "platform/dialogs.h"
-#include "platform/portpath.h"
-#include "platform/serialport.h"
-#include "platform/settingsstore.h"
-#include "platform/terminalbox.h"
-#include "terminal/colors.h"
-#include "terminal/terminalwindow.h"
+#include "core/dialogs.h"
+#include "port/portpath.h"
+#include "port/serialport.h"
+#include "core/settingsstore.h"
+#include "widgets/terminalbox.h"
+#include "core/colors.h"
+#include "widgets/terminalwindow.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 // Figures for saving and loading the workspace: a long terminal session as rich text.
 #include "benchsupport.h"
-#include "platform/rtfreader.h"
-#include "platform/rtfwriter.h"
-#include "terminal/colors.h"
+#include "rtf/rtfreader.h"
+#include "rtf/rtfwriter.h"
+#include "core/colors.h"
 
 #include <QElapsedTimer>
 

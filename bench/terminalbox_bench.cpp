@@ -3,10 +3,10 @@
 // without any break. Time should grow in proportion to the size. Then what Enter costs after a
 // 20 MiB line without a break: it should cost what the typed text costs, not what the line does.
 
-#include "platform/serialport.h"
-#include "platform/switches.h"
-#include "platform/terminalbox.h"
-#include "terminal/terminalwindow.h"
+#include "port/serialport.h"
+#include "core/switches.h"
+#include "widgets/terminalbox.h"
+#include "widgets/terminalwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -10,13 +10,13 @@
 #include "app/mainwindow.h"
 #include "app/menus.h"
 #include "benchsupport.h"
-#include "platform/rtfreader.h"
-#include "platform/rtfwriter.h"
-#include "platform/serialport.h"
-#include "platform/terminalbox.h"
-#include "status/statusstrip.h"
-#include "terminal/colors.h"
-#include "terminal/terminalwindow.h"
+#include "rtf/rtfreader.h"
+#include "rtf/rtfwriter.h"
+#include "port/serialport.h"
+#include "widgets/terminalbox.h"
+#include "widgets/statusstrip.h"
+#include "core/colors.h"
+#include "widgets/terminalwindow.h"
 
 #include <QApplication>
 #include <QDir>

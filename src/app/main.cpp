@@ -1,11 +1,11 @@
 #include "app/appicon.h"
 #include "app/mainwindow.h"
 #include "app/signalwatcher.h"
-#include "platform/caretrest.h"
-#include "platform/configpaths.h"
-#include "platform/inisettingsstore.h"
-#include "platform/qtdialogs.h"
-#include "platform/serialport.h"
+#include "widgets/caretrest.h"
+#include "core/configpaths.h"
+#include "core/inisettingsstore.h"
+#include "widgets/qtdialogs.h"
+#include "port/serialport.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/capturefile.h"
+#include "core/capturefile.h"
 #include "commands/commandcontext.h"
 
 #include <QMainWindow>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/switches.h"
+#include "core/switches.h"
 
 #include <QList>
 #include <QObject>

@@ -5,7 +5,7 @@
 #include "commands/loopsend.h"
 #include "commands/portcommands.h"
 #include "commands/workspace.h"
-#include "platform/switches.h"
+#include "core/switches.h"
 
 CommandDispatcher::CommandDispatcher(CommandContext &context)
     : m_context(context)

@@ -1,15 +1,15 @@
 #include "commands/filesend.h"
 
 #include "commands/commandcontext.h"
-#include "platform/commport.h"
-#include "platform/dialogs.h"
-#include "platform/messages.h"
-#include "platform/switches.h"
-#include "platform/terminalbox.h"
-#include "status/progressbar.h"
-#include "status/statusstrip.h"
-#include "terminal/colors.h"
-#include "terminal/hextext.h"
+#include "core/commport.h"
+#include "core/dialogs.h"
+#include "core/messages.h"
+#include "core/switches.h"
+#include "widgets/terminalbox.h"
+#include "widgets/progressbar.h"
+#include "widgets/statusstrip.h"
+#include "core/colors.h"
+#include "core/hextext.h"
 
 #include <QFile>
 #include <QTimer>

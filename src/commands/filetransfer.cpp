@@ -3,14 +3,14 @@
 #include "commands/commandcontext.h"
 #include "commands/filesend.h"
 #include "commands/hexview.h"
-#include "platform/capturefile.h"
-#include "platform/dialogs.h"
-#include "platform/messages.h"
-#include "platform/regularfile.h"
-#include "platform/switches.h"
-#include "platform/terminalbox.h"
-#include "status/progressbar.h"
-#include "status/statusstrip.h"
+#include "core/capturefile.h"
+#include "core/dialogs.h"
+#include "core/messages.h"
+#include "core/regularfile.h"
+#include "core/switches.h"
+#include "widgets/terminalbox.h"
+#include "widgets/progressbar.h"
+#include "widgets/statusstrip.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,11 +1,11 @@
 #include "commands/hexview.h"
 
 #include "commands/commandcontext.h"
-#include "platform/switches.h"
-#include "platform/terminalbox.h"
-#include "status/progressbar.h"
-#include "status/statusstrip.h"
-#include "terminal/hextext.h"
+#include "core/switches.h"
+#include "widgets/terminalbox.h"
+#include "widgets/progressbar.h"
+#include "widgets/statusstrip.h"
+#include "core/hextext.h"
 
 #include <QElapsedTimer>
 

@@ -1,10 +1,10 @@
 #include "commands/loopsend.h"
 
 #include "commands/commandcontext.h"
-#include "platform/commport.h"
-#include "platform/dialogs.h"
-#include "platform/switches.h"
-#include "settings/vbnumber.h"
+#include "core/commport.h"
+#include "core/dialogs.h"
+#include "core/switches.h"
+#include "core/vbnumber.h"
 
 #include <QStringEncoder>
 

@@ -1,12 +1,12 @@
 #include "commands/portcommands.h"
 
 #include "commands/commandcontext.h"
-#include "platform/commport.h"
-#include "platform/dialogs.h"
-#include "platform/messages.h"
-#include "platform/switches.h"
-#include "platform/terminalbox.h"
-#include "terminal/colors.h"
+#include "core/commport.h"
+#include "core/dialogs.h"
+#include "core/messages.h"
+#include "core/switches.h"
+#include "widgets/terminalbox.h"
+#include "core/colors.h"
 
 #include <utility>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "commands/reconnect.h"
+#include "port/reconnect.h"
 
 #include <QObject>
 

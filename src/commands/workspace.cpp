@@ -2,12 +2,12 @@
 
 #include "commands/commandcontext.h"
 #include "commands/workspaceload.h"
-#include "platform/dialogs.h"
-#include "platform/messages.h"
-#include "platform/regularfile.h"
-#include "platform/rtfwriter.h"
-#include "platform/switches.h"
-#include "platform/terminalbox.h"
+#include "core/dialogs.h"
+#include "core/messages.h"
+#include "core/regularfile.h"
+#include "rtf/rtfwriter.h"
+#include "core/switches.h"
+#include "widgets/terminalbox.h"
 
 #include <QFile>
 #include <QFileInfo>

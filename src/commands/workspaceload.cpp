@@ -1,13 +1,13 @@
 #include "commands/workspaceload.h"
 
 #include "commands/commandcontext.h"
-#include "platform/dialogs.h"
-#include "platform/messages.h"
-#include "platform/rtfreader.h"
-#include "platform/switches.h"
-#include "platform/terminalbox.h"
-#include "status/progressbar.h"
-#include "status/statusstrip.h"
+#include "core/dialogs.h"
+#include "core/messages.h"
+#include "rtf/rtfreader.h"
+#include "core/switches.h"
+#include "widgets/terminalbox.h"
+#include "widgets/progressbar.h"
+#include "widgets/statusstrip.h"
 
 #include <QElapsedTimer>
 #include <QFile>

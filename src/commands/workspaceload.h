@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/textrun.h"
+#include "core/textrun.h"
 
 #include <QObject>
 #include <QTimer>

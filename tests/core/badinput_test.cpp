@@ -1,9 +1,9 @@
 // Hostile input, exhaustively where the space is small: every UTF-16 code unit typed, every
 // chunk of one or two bytes dumped in hex, every pair of received bytes cut between them.
 
-#include "terminal/hextext.h"
-#include "terminal/lineconvert.h"
-#include "terminal/receivedecoder.h"
+#include "core/hextext.h"
+#include "core/lineconvert.h"
+#include "core/receivedecoder.h"
 
 #include <QByteArray>
 #include <QString>

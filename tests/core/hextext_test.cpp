@@ -1,4 +1,4 @@
-#include "terminal/hextext.h"
+#include "core/hextext.h"
 
 #include "support/qtprinters.h"
 

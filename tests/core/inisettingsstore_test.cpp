@@ -1,5 +1,5 @@
-#include "platform/configpaths.h"
-#include "platform/inisettingsstore.h"
+#include "core/configpaths.h"
+#include "core/inisettingsstore.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

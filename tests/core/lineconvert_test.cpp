@@ -1,4 +1,4 @@
-#include "terminal/lineconvert.h"
+#include "core/lineconvert.h"
 
 #include "support/qtprinters.h"
 

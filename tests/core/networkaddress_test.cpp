@@ -1,4 +1,4 @@
-#include "platform/networkaddress.h"
+#include "port/networkaddress.h"
 
 #include "support/qtprinters.h"
 

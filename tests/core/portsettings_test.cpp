@@ -1,4 +1,4 @@
-#include "settings/portsettings.h"
+#include "core/portsettings.h"
 
 #include "support/memorysettingsstore.h"
 

@@ -1,4 +1,4 @@
-#include "terminal/receivedecoder.h"
+#include "core/receivedecoder.h"
 
 #include <QStringEncoder>
 

@@ -1,8 +1,8 @@
-#include "platform/rtfreader.h"
+#include "rtf/rtfreader.h"
 
-#include "platform/messages.h"
-#include "platform/rtfwriter.h"
-#include "terminal/colors.h"
+#include "core/messages.h"
+#include "rtf/rtfwriter.h"
+#include "core/colors.h"
 
 #include "support/textrunprinters.h"
 

@@ -1,6 +1,6 @@
-#include "platform/rtfreader.h"
-#include "platform/rtfwriter.h"
-#include "terminal/colors.h"
+#include "rtf/rtfreader.h"
+#include "rtf/rtfwriter.h"
+#include "core/colors.h"
 
 #include "support/textrunprinters.h"
 

@@ -1,5 +1,5 @@
-#include "platform/rtfwriter.h"
-#include "terminal/colors.h"
+#include "rtf/rtfwriter.h"
+#include "core/colors.h"
 
 #include "support/textrunprinters.h"
 

@@ -1,4 +1,4 @@
-#include "status/statusline.h"
+#include "core/statusline.h"
 
 #include <QTime>
 

@@ -1,4 +1,4 @@
-#include "platform/telnetcodec.h"
+#include "port/telnetcodec.h"
 
 #include "support/qtprinters.h"
 

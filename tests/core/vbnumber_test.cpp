@@ -1,4 +1,4 @@
-#include "settings/vbnumber.h"
+#include "core/vbnumber.h"
 
 #include "support/qtprinters.h"
 

@@ -2,8 +2,8 @@
 // colours and the received mark, editing at a cursor, appending at the end, the character bound
 // and the typed part of the last line. No widget exists here and nothing lays the text out.
 
-#include "platform/terminaldocument.h"
-#include "platform/terminalparagraphs.h"
+#include "document/terminaldocument.h"
+#include "document/terminalparagraphs.h"
 #include "support/longline.h"
 #include "support/textrunprinters.h"
 

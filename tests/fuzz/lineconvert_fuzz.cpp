@@ -1,7 +1,7 @@
 // libFuzzer target for the conversion of a typed line: any UTF-16 text, lone surrogates and
 // carriage returns included, must convert without fault, and the escapes must expand as the
 // plain rule says (every "<n>" for n = 0 to 255 in turn, each pass over the text as it stands).
-#include "terminal/lineconvert.h"
+#include "core/lineconvert.h"
 
 #include <QStringEncoder>
 

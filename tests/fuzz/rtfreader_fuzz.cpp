@@ -1,8 +1,8 @@
 // libFuzzer target for the workspace reader: it must survive any bytes, read the same text
 // however the bytes are cut into pieces, and whatever it accepts the writer must write so that it
 // reads back the same.
-#include "platform/rtfreader.h"
-#include "platform/rtfwriter.h"
+#include "rtf/rtfreader.h"
+#include "rtf/rtfwriter.h"
 
 #include <cstdint>
 #include <cstdio>

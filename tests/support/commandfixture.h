@@ -1,12 +1,12 @@
 #pragma once
 
 #include "app/menus.h"
-#include "status/progressbar.h"
-#include "platform/capturefile.h"
+#include "widgets/progressbar.h"
+#include "core/capturefile.h"
 #include "commands/commandcontext.h"
-#include "platform/serialport.h"
-#include "platform/terminalbox.h"
-#include "status/statusstrip.h"
+#include "port/serialport.h"
+#include "widgets/terminalbox.h"
+#include "widgets/statusstrip.h"
 #include "support/memorysettingsstore.h"
 #include "support/ptypair.h"
 #include "support/qtprinters.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/commport.h"
+#include "core/commport.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,10 +1,10 @@
 #include "support/mainwindowfixture.h"
 
 #include "app/menus.h"
-#include "platform/terminalbox.h"
+#include "widgets/terminalbox.h"
 #include "support/testapp.h"
-#include "terminal/colors.h"
-#include "terminal/terminalwindow.h"
+#include "core/colors.h"
+#include "widgets/terminalwindow.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/mainwindow.h"
-#include "platform/serialport.h"
+#include "port/serialport.h"
 #include "support/memorysettingsstore.h"
 #include "support/ptypair.h"
 #include "support/scripteddialogs.h"

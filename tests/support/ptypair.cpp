@@ -1,6 +1,6 @@
 #include "ptypair.h"
 
-#include "platform/configpaths.h"
+#include "core/configpaths.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

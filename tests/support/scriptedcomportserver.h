@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/telnetcodec.h"
+#include "port/telnetcodec.h"
 
 #include <QByteArray>
 #include <QObject>

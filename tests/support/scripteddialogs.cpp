@@ -1,6 +1,6 @@
 #include "scripteddialogs.h"
 
-#include "platform/appinfo.h"
+#include "core/appinfo.h"
 
 #include <QCoreApplication>
 #include <QThread>

@@ -2,7 +2,7 @@
 // before it is shown, whatever the display mode, and a failing file stops capture visibly.
 
 #include "app/menus.h"
-#include "platform/terminalbox.h"
+#include "widgets/terminalbox.h"
 #include "support/mainwindowfixture.h"
 
 #include <QFile>

@@ -5,13 +5,13 @@
 
 #include "app/mainwindow.h"
 #include "app/menus.h"
-#include "platform/terminalbox.h"
+#include "widgets/terminalbox.h"
 #include "support/fakecommport.h"
 #include "support/memorysettingsstore.h"
 #include "support/scripteddialogs.h"
 #include "support/testapp.h"
-#include "terminal/hextext.h"
-#include "terminal/terminalwindow.h"
+#include "core/hextext.h"
+#include "widgets/terminalwindow.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -5,14 +5,14 @@
 // hours.
 
 #include "app/menus.h"
-#include "platform/terminalbox.h"
+#include "widgets/terminalbox.h"
 #include "support/helperprocess.h"
 #include "support/mainwindowfixture.h"
 #include "support/processprobe.h"
 #include "support/testapp.h"
-#include "terminal/hextext.h"
-#include "terminal/receivedecoder.h"
-#include "terminal/terminalwindow.h"
+#include "core/hextext.h"
+#include "core/receivedecoder.h"
+#include "widgets/terminalwindow.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,8 +3,8 @@
 #include "commands/filesend.h"
 
 #include "support/commandfixture.h"
-#include "terminal/colors.h"
-#include "terminal/hextext.h"
+#include "core/colors.h"
+#include "core/hextext.h"
 
 #include <QFile>
 #include <QTest>

@@ -1,6 +1,6 @@
-#include "status/helpmenu.h"
+#include "widgets/helpmenu.h"
 
-#include "platform/appinfo.h"
+#include "core/appinfo.h"
 #include "support/scripteddialogs.h"
 #include "support/testapp.h"
 

@@ -8,14 +8,14 @@
 #include "app/menus.h"
 #include "commands/commandcontext.h"
 #include "commands/workspace.h"
-#include "platform/rtfwriter.h"
-#include "platform/terminalbox.h"
-#include "status/statusstrip.h"
+#include "rtf/rtfwriter.h"
+#include "widgets/terminalbox.h"
+#include "widgets/statusstrip.h"
 #include "support/commandfixture.h"
 #include "support/mainwindowfixture.h"
 #include "support/processprobe.h"
 #include "support/watchdog.h"
-#include "terminal/colors.h"
+#include "core/colors.h"
 
 #include <QDir>
 #include <QFile>

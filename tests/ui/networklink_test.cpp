@@ -1,5 +1,5 @@
-#include "platform/networklink.h"
-#include "platform/telnetcodec.h"
+#include "port/networklink.h"
+#include "port/telnetcodec.h"
 #include "support/processprobe.h"
 #include "support/ptypair.h"
 #include "support/qtprinters.h"

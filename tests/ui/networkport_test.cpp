@@ -3,8 +3,8 @@
 // that a pseudo-terminal does not have.
 
 #include "app/menus.h"
-#include "platform/settingkeys.h"
-#include "status/statusstrip.h"
+#include "core/settingkeys.h"
+#include "widgets/statusstrip.h"
 #include "support/mainwindowfixture.h"
 #include "support/processprobe.h"
 #include "support/qtprinters.h"

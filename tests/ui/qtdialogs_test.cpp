@@ -1,6 +1,6 @@
-#include "platform/qtdialogs.h"
+#include "widgets/qtdialogs.h"
 
-#include "platform/appinfo.h"
+#include "core/appinfo.h"
 #include "support/testapp.h"
 
 #include <QApplication>

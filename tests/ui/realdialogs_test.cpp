@@ -1,12 +1,12 @@
 #include "app/mainwindow.h"
 #include "app/menus.h"
-#include "platform/qtdialogs.h"
-#include "platform/serialport.h"
-#include "platform/terminalbox.h"
+#include "widgets/qtdialogs.h"
+#include "port/serialport.h"
+#include "widgets/terminalbox.h"
 #include "support/memorysettingsstore.h"
 #include "support/ptypair.h"
 #include "support/testapp.h"
-#include "terminal/terminalwindow.h"
+#include "widgets/terminalwindow.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

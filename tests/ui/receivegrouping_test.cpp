@@ -2,7 +2,7 @@
 // line busy, one per frame for a device that pauses between frames, and never one so large that
 // showing it would freeze the window.
 
-#include "platform/serialport.h"
+#include "port/serialport.h"
 #include "support/processprobe.h"
 #include "support/ptypair.h"
 #include "support/testapp.h"

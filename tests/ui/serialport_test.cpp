@@ -1,5 +1,5 @@
-#include "platform/portpath.h"
-#include "platform/serialport.h"
+#include "port/portpath.h"
+#include "port/serialport.h"
 #include "support/processprobe.h"
 #include "support/ptypair.h"
 #include "support/testapp.h"

@@ -1,7 +1,7 @@
-#include "settings/settingsdialog.h"
+#include "widgets/settingsdialog.h"
 
-#include "platform/appinfo.h"
-#include "platform/portpath.h"
+#include "core/appinfo.h"
+#include "port/portpath.h"
 #include "support/memorysettingsstore.h"
 #include "support/ptypair.h"
 #include "support/scripteddialogs.h"

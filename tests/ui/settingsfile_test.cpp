@@ -5,11 +5,11 @@
 
 #include "app/mainwindow.h"
 #include "app/menus.h"
-#include "platform/inisettingsstore.h"
-#include "platform/serialport.h"
-#include "platform/terminalbox.h"
-#include "settings/settingsdialog.h"
-#include "status/statusstrip.h"
+#include "core/inisettingsstore.h"
+#include "port/serialport.h"
+#include "widgets/terminalbox.h"
+#include "widgets/settingsdialog.h"
+#include "widgets/statusstrip.h"
 #include "support/fakecommport.h"
 #include "support/helperprocess.h"
 #include "support/memorysettingsstore.h"
@@ -17,7 +17,7 @@
 #include "support/scripteddialogs.h"
 #include "support/testapp.h"
 #include "support/watchdog.h"
-#include "terminal/terminalwindow.h"
+#include "widgets/terminalwindow.h"
 
 #include <QApplication>
 #include <QComboBox>

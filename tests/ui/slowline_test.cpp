@@ -4,9 +4,9 @@
 // meanwhile: its event loop turning, and what the peer says showing while the send goes on.
 
 #include "app/menus.h"
-#include "platform/dialogs.h"
-#include "platform/terminalbox.h"
-#include "settings/portsettings.h"
+#include "core/dialogs.h"
+#include "widgets/terminalbox.h"
+#include "core/portsettings.h"
 #include "support/linepeer.h"
 #include "support/mainwindowfixture.h"
 #include "support/processprobe.h"

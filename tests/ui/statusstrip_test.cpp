@@ -1,4 +1,4 @@
-#include "status/statusstrip.h"
+#include "widgets/statusstrip.h"
 
 #include "support/fakecommport.h"
 #include "support/memorysettingsstore.h"

@@ -2,11 +2,11 @@
 // bytes from the far end come back into the terminal, and the port commands keep the menu true.
 
 #include "app/menus.h"
-#include "platform/terminalbox.h"
+#include "widgets/terminalbox.h"
 #include "support/mainwindowfixture.h"
 #include "support/processprobe.h"
-#include "terminal/colors.h"
-#include "terminal/terminalwindow.h"
+#include "core/colors.h"
+#include "widgets/terminalwindow.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

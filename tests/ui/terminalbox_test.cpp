@@ -3,7 +3,7 @@
 // the screen shows, and arrivals beside a selection. The text itself is tested without a widget
 // in terminaldocument_test.
 
-#include "platform/terminalbox.h"
+#include "widgets/terminalbox.h"
 #include "support/longline.h"
 #include "support/qtprinters.h"
 #include "support/testapp.h"

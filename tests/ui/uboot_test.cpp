@@ -2,10 +2,10 @@
 // the real main window and port, used as a person at a board's console would use it.
 
 #include "app/menus.h"
-#include "platform/dialogs.h"
-#include "platform/terminalbox.h"
-#include "settings/portsettings.h"
-#include "status/statusstrip.h"
+#include "core/dialogs.h"
+#include "widgets/terminalbox.h"
+#include "core/portsettings.h"
+#include "widgets/statusstrip.h"
 #include "support/mainwindowfixture.h"
 #include "support/srecord.h"
 #include "support/ubootboard.h"

@@ -1,11 +1,11 @@
 // Saving, loading and clearing the workspace through the real main window's tools menu.
 
 #include "app/menus.h"
-#include "platform/terminalbox.h"
-#include "status/statusstrip.h"
+#include "widgets/terminalbox.h"
+#include "widgets/statusstrip.h"
 #include "support/mainwindowfixture.h"
-#include "terminal/colors.h"
-#include "terminal/terminalwindow.h"
+#include "core/colors.h"
+#include "widgets/terminalwindow.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,0 +1,39 @@
+#include "core/receivepipeline.h"
+
+#include "core/capturefile.h"
+#include "core/switches.h"
+#include "core/colors.h"
+#include "core/hextext.h"
+
+ReceivePipeline::ReceivePipeline(Switches &switches, CaptureFile &capture)
+    : m_switches(switches)
+    , m_capture(capture)
+{}
+
+ReceivePipeline::Output ReceivePipeline::feed(const QByteArray &chunk)
+{
+    Output out;
+    if (m_switches.checked(Switches::Capture) && !chunk.isEmpty()) {
+        const Result written = m_capture.write(chunk);
+        if (!written.ok()) {
+            // Data that can no longer be recorded must not look as if it were: capture stops.
+            m_capture.close();
+            m_switches.setChecked(Switches::Capture, false);
+            out.captureError = written.message();
+        }
+    }
+
+    QString text;
+    if (!m_switches.checked(Switches::HexMode)) {
+        text = m_decoder.decode(chunk);
+    } else {
+        // Each dump line stands alone, so a character cut by a chunk boundary is not carried;
+        // every chunk gives its line, even an empty one.
+        m_decoder.reset();
+        text = hexDumpLine(chunk);
+    }
+    if (!text.isEmpty()) {
+        out.runs.append(TextRun{text, TerminalColors::Received, true});
+    }
+    return out;
+}

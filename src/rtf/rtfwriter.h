@@ -1,0 +1,12 @@
+#pragma once
+
+#include "core/textrun.h"
+
+#include <QByteArray>
+
+// Writes terminal runs as a Rich Text Format document that Word, WordPad, LibreOffice and unrtf
+// open with the same text and colours, and that readRtf turns back into the same runs.
+//
+// The document is written for code page 936: every character outside ASCII is a \uN with its
+// GBK bytes as the fallback for readers that know no Unicode. Received text carries \protect.
+QByteArray writeRtf(const TextRuns &runs);

@@ -1,0 +1,292 @@
+#include "widgets/qtdialogs.h"
+
+#include "core/appinfo.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QCompleter>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileIconProvider>
+#include <QInputDialog>
+#include <QLibraryInfo>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
+#include <QMimeDatabase>
+#include <QTranslator>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Button sets, icons and default-button choice packed into one style number, as desktop
+// message boxes pack them.
+constexpr int ButtonMask = 0x0F;
+constexpr int IconMask = 0x70;
+constexpr int DefaultMask = 0x300;
+constexpr int OkCancel = 1;
+constexpr int AbortRetryIgnore = 2;
+constexpr int YesNoCancel = 3;
+constexpr int RetryCancel = 5;
+constexpr int Critical = 16;
+constexpr int Question = 32;
+
+constexpr int AnswerCancel = 2;
+constexpr int AnswerAbort = 3;
+constexpr int AnswerRetry = 4;
+constexpr int AnswerIgnore = 5;
+
+QList<QMessageBox::StandardButton> buttonsFor(int style)
+{
+    switch (style & ButtonMask) {
+    case OkCancel:
+        return {QMessageBox::Ok, QMessageBox::Cancel};
+    case AbortRetryIgnore:
+        return {QMessageBox::Abort, QMessageBox::Retry, QMessageBox::Ignore};
+    case YesNoCancel:
+        return {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
+    case Dialogs::YesNo:
+        return {QMessageBox::Yes, QMessageBox::No};
+    case RetryCancel:
+        return {QMessageBox::Retry, QMessageBox::Cancel};
+    default:
+        return {QMessageBox::Ok};
+    }
+}
+
+QMessageBox::Icon iconFor(int style)
+{
+    switch (style & IconMask) {
+    case Critical:
+        return QMessageBox::Critical;
+    case Question:
+        return QMessageBox::Question;
+    case Dialogs::Exclamation:
+        return QMessageBox::Warning;
+    case Dialogs::Information:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+int answerFor(QMessageBox::StandardButton button)
+{
+    switch (button) {
+    case QMessageBox::Ok:
+        return Dialogs::Ok;
+    case QMessageBox::Yes:
+        return Dialogs::Yes;
+    case QMessageBox::No:
+        return Dialogs::No;
+    case QMessageBox::Abort:
+        return AnswerAbort;
+    case QMessageBox::Retry:
+        return AnswerRetry;
+    case QMessageBox::Ignore:
+        return AnswerIgnore;
+    default:
+        return AnswerCancel;
+    }
+}
+
+// Texts are written with CR LF line ends; a lone CR would show as a box in a Qt label.
+QString displayText(QString text)
+{
+    text.replace(u"\r\n"_s, u"\n"_s);
+    text.replace(u'\r', u'\n');
+    return text;
+}
+
+QStringList patternsOf(const QString &patternList)
+{
+    QStringList patterns;
+    const QStringList parts = patternList.split(u';', Qt::SkipEmptyParts);
+    for (const QString &part : parts) {
+        const QString pattern = part.trimmed();
+        if (pattern.isEmpty())
+            continue;
+        // "*.*" means every file on the desktop the filters were written for; here it would
+        // hide every file without a dot.
+        const QStringList variants
+                = pattern == u"*.*"_s ? QStringList{u"*"_s}
+                                      : QStringList{pattern, pattern.toLower(), pattern.toUpper()};
+        for (const QString &variant : variants) {
+            if (!patterns.contains(variant))
+                patterns.append(variant);
+        }
+    }
+    return patterns;
+}
+
+// Icons and type names from a file's name and kind alone. Qt's own provider reads a file's
+// first bytes to tell its type, also on the window's thread, and a read of /proc/kmsg (or of
+// any file that answers only when something happens) does not return: typing /proc/ into a
+// file dialog froze the program for good, and each read took the kernel's messages away
+// from the system log.
+class NameOnlyFileIcons : public QFileIconProvider
+{
+public:
+    using QFileIconProvider::icon;
+
+    QIcon icon(const QFileInfo &info) const override
+    {
+        if (info.isRoot())
+            return icon(Drive);
+        return icon(info.isDir() ? Folder : File);
+    }
+
+    QString type(const QFileInfo &info) const override
+    {
+        if (!info.isFile())
+            return QFileIconProvider::type(info);
+        const QMimeType mime
+                = QMimeDatabase().mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+        return mime.comment().isEmpty() ? mime.name() : mime.comment();
+    }
+};
+
+} // namespace
+
+QtDialogs::QtDialogs(QWidget *parent)
+    : m_parent(parent)
+{}
+
+QtDialogs::~QtDialogs() = default;
+
+int QtDialogs::message(const QString &text, int style, const QString &title)
+{
+    QMessageBox box(m_parent);
+    box.setWindowTitle(title.isEmpty() ? AppInfo::title() : title);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(displayText(text));
+    box.setIcon(iconFor(style));
+
+    const QList<QMessageBox::StandardButton> buttons = buttonsFor(style);
+    for (QMessageBox::StandardButton button : buttons)
+        box.addButton(button);
+    const int defaultIndex = (style & DefaultMask) >> 8;
+    box.setDefaultButton(buttons.value(defaultIndex, buttons.first()));
+
+    box.exec();
+    // Closing the box without a button counts as its escape button, or Cancel.
+    QAbstractButton *clicked = box.clickedButton();
+    if (!clicked)
+        return AnswerCancel;
+    return answerFor(box.standardButton(clicked));
+}
+
+QString QtDialogs::inputBox(const QString &prompt, const QString &defaultAnswer)
+{
+    QInputDialog dialog(m_parent);
+    dialog.setWindowTitle(AppInfo::title());
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setLabelText(displayText(prompt));
+    dialog.setTextValue(defaultAnswer);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.textValue();
+}
+
+std::optional<QString> QtDialogs::openFile(const QString &filter)
+{
+    return runFileDialog(filter, false);
+}
+
+std::optional<QString> QtDialogs::saveFile(const QString &filter)
+{
+    return runFileDialog(filter, true);
+}
+
+QStringList QtDialogs::qtNameFilters(const QString &filter)
+{
+    QStringList filters;
+    const QStringList parts = filter.split(u'|');
+    for (qsizetype i = 0; i < parts.size(); i += 2) {
+        const QString description = parts.at(i).trimmed();
+        // A trailing bar leaves an empty piece behind it, which is no filter.
+        if (description.isEmpty() && i + 1 >= parts.size())
+            continue;
+        // A description without its pattern offers every file rather than none.
+        QStringList patterns = patternsOf(parts.value(i + 1));
+        if (patterns.isEmpty())
+            patterns = {u"*"_s};
+        filters.append(description + u" ("_s + patterns.join(u' ') + u')');
+    }
+    if (filters.isEmpty())
+        filters.append(u"*"_s);
+    return filters;
+}
+
+QString QtDialogs::defaultSuffix(const QString &filter)
+{
+    const QStringList parts = filter.split(u'|');
+    const QStringList patterns = parts.value(1).split(u';', Qt::SkipEmptyParts);
+    if (patterns.size() != 1)
+        return QString();
+    const QString pattern = patterns.first().trimmed();
+    if (!pattern.startsWith(u"*."_s))
+        return QString();
+    const QString suffix = pattern.mid(2);
+    if (suffix.isEmpty() || suffix.contains(u'*') || suffix.contains(u'?') || suffix.contains(u'['))
+        return QString();
+    return suffix;
+}
+
+bool QtDialogs::installQtTranslations(QCoreApplication &app)
+{
+    // Dates, sizes and file types in the file dialog follow the locale, not the catalogues.
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    bool complete = true;
+    for (const QString &catalog : {u"qtbase_zh_CN"_s, u"qtserialport_zh_CN"_s}) {
+        auto *translator = new QTranslator(&app);
+        if (translator->load(catalog, folder)) {
+            QCoreApplication::installTranslator(translator);
+        } else {
+            delete translator;
+            complete = false;
+        }
+    }
+    return complete;
+}
+
+std::optional<QString> QtDialogs::runFileDialog(const QString &filter, bool save)
+{
+    if (!m_fileIcons)
+        m_fileIcons = std::make_unique<NameOnlyFileIcons>();
+    // A new dialog each time: a kept one kept its name completer, whose list stayed on screen
+    // after Enter and took every key, the next shortcut's included.
+    QPointer<QFileDialog> dialog = new QFileDialog(m_parent);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setIconProvider(m_fileIcons.get());
+    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog->setNameFilters(qtNameFilters(filter));
+    dialog->setDefaultSuffix(save ? defaultSuffix(filter) : QString());
+    // The last file's name is offered as text, not as a selection: the new dialog reads its
+    // folder after it opens, and a selection made then would overwrite what the user typed.
+    auto *nameEdit = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s);
+    if (!m_lastFile.isEmpty()) {
+        const QFileInfo last(m_lastFile);
+        dialog->setDirectory(last.absolutePath());
+        if (nameEdit)
+            nameEdit->setText(last.fileName());
+    }
+
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    // The parent may have gone while the dialog ran (the program was told to end).
+    if (!dialog)
+        return std::nullopt;
+    const QStringList files = dialog->selectedFiles();
+    // The completer's list is a window of its own: gone before the caller goes on.
+    if (nameEdit && nameEdit->completer() && nameEdit->completer()->popup())
+        nameEdit->completer()->popup()->hide();
+    delete dialog.data();
+
+    if (!accepted || files.isEmpty() || files.first().isEmpty())
+        return std::nullopt;
+    m_lastFile = files.first();
+    return m_lastFile;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "core/receivepipeline.h"
+
+#include <QObject>
+
+class CaptureFile;
+class CommPort;
+class Dialogs;
+class Switches;
+class TerminalBox;
+
+// Where data from the line enters the window: each chunk the port hands on goes through the
+// receive pipeline, and what comes out is appended at the end of the terminal.
+class ReceiveHandler : public QObject
+{
+    Q_OBJECT
+
+public:
+    ReceiveHandler(CommPort &port, TerminalBox &box, Switches &switches, CaptureFile &capture,
+                   Dialogs &dialogs, QObject *parent = nullptr);
+
+    void MSComm1_OnComm(const QByteArray &chunk);
+
+private:
+    TerminalBox &m_box;
+    Dialogs &m_dialogs;
+    ReceivePipeline m_pipeline;
+};

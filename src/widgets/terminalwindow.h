@@ -1,0 +1,44 @@
+#pragma once
+
+#include "widgets/terminalbox.h"
+
+#include <QWidget>
+
+class CommPort;
+class Switches;
+
+// The terminal: a text box written only at its end. Typed characters go to the end, the
+// keyboard cannot move the caret or join lines, and Enter sends what was typed on the last line.
+//
+// How the terminal pieces fit: this window turns keys into lines and hands the typed part of the
+// last line to Convert, which uses convertLine (lineconvert.h) to make the bytes and writes the
+// count annotation. Data from the line flows one way: the port hands each chunk to
+// ReceiveHandler (receivehandler.h), whose ReceivePipeline (receivepipeline.h) captures it and
+// turns it into coloured runs, as text through ReceiveDecoder or as hex dump lines (hextext.h),
+// which the one TerminalBox appends at its end.
+class TerminalWindow : public QWidget, public TerminalBox::KeyHandler
+{
+    Q_OBJECT
+
+public:
+    TerminalWindow(CommPort &port, Switches &switches, QWidget *parent = nullptr);
+
+    TerminalBox &box() { return *m_RBox; }
+
+    void Form_Load();
+    void Form_Resize();
+    void Convert(const QString &line);
+
+    // Key handling of the box.
+    void keyDown(int &keyCode, int shift) override;
+    void keyPress(int &keyAscii) override;
+    void pasteText(const QString &text) override;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    CommPort &m_port;
+    Switches &m_switches;
+    TerminalBox *m_RBox = nullptr;
+};
