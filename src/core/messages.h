@@ -19,6 +19,7 @@ QString stopBitsInvalid(const QString &bits);
 QString lineSettingsRefusedByDevice(const QString &where, const QString &text, const QString &why);
 QString handshakingInvalid(int code);
 QString handshakingRefusedByDevice(const QString &where, int code, const QString &why);
+QString settingNotRestored(const QString &why, const QString &restoreWhy);
 QString portAlreadyOpen(const QString &where);
 QString portNotOpen(const QString &name);
 QString noStandardDevice(const QString &name, const QString &linkCommand);
@@ -57,6 +58,9 @@ QString fileOpenFailed(const QString &path, const QString &why);
 QString notARegularFile(const QString &path);
 QString sendStoppedByClose(qint64 sent, qint64 total);
 QString sendReadFailed(const QString &path, qint64 sent, const QString &why);
+
+// --- The program ----------------------------------------------------------------------------
+QString signalWatchFailed(const QString &call, const QString &why);
 
 // --- The settings file ----------------------------------------------------------------------
 QString settingsSaveFailed(const QString &path, const QString &why);
