@@ -108,7 +108,7 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
     m_jobs = std::make_unique<JobRunner>(*m_jobPanel);
     m_context = std::unique_ptr<CommandContext>(
             new CommandContext{m_port, *m_menus, m_dialogs, m_store, m_Form1->box(), m_capture,
-                               *m_jobs, *m_Bar1, *m_CMD, m_StopFlag, *this, MaxTerminalCharacters});
+                               *m_jobs, *this, MaxTerminalCharacters});
     m_dispatcher = std::make_unique<CommandDispatcher>(*m_context);
     m_help = std::make_unique<HelpMenu>(m_dialogs);
     m_receive = new ReceiveHandler(m_port, m_Form1->box(), *m_menus, m_capture, m_dialogs, this);
@@ -196,14 +196,11 @@ void MainWindow::exitProgram()
 
 void MainWindow::Command1_Click()
 {
+    // "停止" stops the running job; "清除", also beside a loop send, empties the terminal.
     if (m_jobs->stoppable()) {
         m_jobs->stopRequested();
-    } else if (m_menus->enabled(Menus::HexView)) {
-        m_Form1->box().clearText();
     } else {
-        m_StopFlag = 1;
-        m_CMD->setCommand1Caption(u"清除"_s);
-        m_dispatcher->stopRequested();
+        m_Form1->box().clearText();
     }
 }
 

@@ -6,7 +6,6 @@
 #include <QMainWindow>
 
 #include <memory>
-#include <optional>
 
 class CommandDispatcher;
 class CommPort;
@@ -53,7 +52,6 @@ public:
     ProgressBar &progressBar() { return *m_Bar1; }
     CaptureFile &captureFile() { return m_capture; }
     JobRunner &jobs() { return *m_jobs; }
-    std::optional<int> stopFlag() const { return m_StopFlag; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -73,7 +71,6 @@ private:
     ProgressBar *m_Bar1 = nullptr;
     StatusStrip *m_CMD = nullptr;
     CaptureFile m_capture;
-    std::optional<int> m_StopFlag;
 
     std::unique_ptr<JobPanel> m_jobPanel;
     std::unique_ptr<CommandContext> m_context;

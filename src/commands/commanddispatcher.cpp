@@ -67,14 +67,7 @@ void CommandDispatcher::MyCommand_Click(int index)
     }
 }
 
-void CommandDispatcher::stopRequested()
-{
-    m_files->stopRequested();
-    m_workspace->stopRequested();
-}
-
 void CommandDispatcher::portClosed()
 {
     m_context.jobs.portClosed();
-    m_loop->portClosed();
 }

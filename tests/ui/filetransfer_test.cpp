@@ -91,7 +91,6 @@ protected:
         EXPECT_TRUE(m_menus.enabled(Menus::HexView));
         EXPECT_TRUE(m_box.isEnabled());
         EXPECT_EQ(m_bar.markedUnits(), 0.0);
-        EXPECT_EQ(m_stopFlag, 0);
     }
 
     void view(const QString &path)
@@ -354,9 +353,6 @@ TEST_F(FileTransferTest, HexViewCancelledOrUnreadableLeavesEverythingAsItWas)
 TEST_F(FileTransferTest, StoppingAViewKeepsWhatWasShownAndRestoresTheWindow)
 {
     const QByteArray data = counting(FileTransfer::MaxHexViewBytes);
-    m_main.onStop = [this] {
-        m_files.stopRequested();
-    };
     m_dialogs.answerOpen(writeFile(u"view.bin"_s, data));
     m_files.openFileAsHex();
     // While the view runs: the button says stop, the item and the terminal are locked.
