@@ -176,6 +176,11 @@ void MainWindow::Menu_Redraw()
     m_menus->setChecked(Menus::Rts, m_port.rtsEnable());
 }
 
+bool MainWindow::waitingForPort() const
+{
+    return m_dispatcher->portCommands().waiting();
+}
+
 void MainWindow::MyCommand_Click(int index)
 {
     m_dispatcher->MyCommand_Click(index);

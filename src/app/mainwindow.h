@@ -52,6 +52,8 @@ public:
     ProgressBar &progressBar() { return *m_Bar1; }
     CaptureFile &captureFile() { return m_capture; }
     JobRunner &jobs() { return *m_jobs; }
+    // A lost port is being waited for.
+    bool waitingForPort() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;

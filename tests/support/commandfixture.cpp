@@ -26,8 +26,7 @@ void CommandFixture::SetUp()
 {
     ASSERT_TRUE(m_config.isValid());
     ASSERT_TRUE(m_dir.isValid());
-    ASSERT_TRUE(m_pty.isValid()) << m_pty.error().toStdString();
-    ASSERT_TRUE(m_config.linkPort(PortNumber, m_pty.slavePath()));
+    ASSERT_TRUE(m_config.linkPty(PortNumber, m_pty));
     ASSERT_TRUE(m_port.setCommPort(PortNumber).ok());
     m_store.set(u"Comport"_s, u"COM%1"_s.arg(PortNumber));
 }

@@ -2,6 +2,7 @@
 
 #include "commands/filesend.h"
 
+#include "support/testbytes.h"
 #include "support/commandfixture.h"
 #include "core/colors.h"
 #include "core/hextext.h"
@@ -14,15 +15,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QByteArray everyByteValue()
-{
-    QByteArray bytes;
-    for (int b = 0; b < 256; ++b) {
-        bytes.append(char(b));
-    }
-    return bytes;
-}
 
 QByteArray counting(qsizetype size)
 {

@@ -57,9 +57,7 @@ protected:
     void SetUp() override
     {
         ensureApp();
-        ASSERT_TRUE(pty.isValid()) << pty.error().toStdString();
-        ASSERT_TRUE(home.isValid());
-        ASSERT_TRUE(home.linkPort(TestPort, pty.slavePath()));
+        ASSERT_TRUE(home.linkPty(TestPort, pty));
         ASSERT_TRUE(port.setCommPort(TestPort).ok());
     }
 
