@@ -23,6 +23,9 @@ public:
 
     explicit HexView(CommandContext &context, QObject *parent = nullptr);
 
+    // The view needs no port: it goes on when the port closes.
+    void portClosed() override {}
+
 protected:
     void begin() override;
     // Looked at before the next line: the byte the stop was raised before still goes, alone.

@@ -36,6 +36,8 @@ public:
     // The file the next start loads: regular, open, of at most maxBytes; shownPath names it in
     // messages.
     void setFile(std::unique_ptr<QFile> file, const QString &shownPath, qint64 maxBytes);
+    // A load needs no port: it goes on when the port closes.
+    void portClosed() override {}
 
 protected:
     void begin() override;

@@ -155,6 +155,9 @@ TEST_F(JobsTest, AViewLocksTheOthersOutAndTheButtonEndsItAfterOneMoreByte)
     files.sendFile();
     loop.clicked();
     EXPECT_FALSE(m_switches.checked(Switches::LoopSend));
+    // The view needs no port, so losing it does not end the view.
+    m_jobs.portClosed();
+    EXPECT_TRUE(m_jobs.busy());
 
     m_jobs.stopRequested();
     EXPECT_FALSE(m_jobs.busy());
