@@ -234,6 +234,10 @@ QTextCursor TerminalDocument::append(const TextRuns &runs, QTextCursor *kept)
         }
         cursor.setPosition(endPosition()); // moving to the end would lay out the first paragraph
         for (const TextRun &run : runs) {
+            if (run.editsLine()) {
+                editReceivedTail(cursor, run);
+                continue;
+            }
             insertAtCursor(cursor, run.text, runFormat(run.color, run.received), true);
             m_typed.noteInsertion(true, run.text, run.received);
         }

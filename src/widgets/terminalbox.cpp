@@ -231,11 +231,12 @@ void TerminalBox::appendRuns(const TextRuns &runs)
     // A stream reaches the document once a frame rather than once a chunk: each insertion moves
     // the caret, tells the input method and the view, and costs far more than its characters.
     for (const TextRun &run : runs) {
-        if (run.text.isEmpty()) {
+        if (run.text.isEmpty() && !run.cut) {
             continue;
         }
         if (!m_arrived.isEmpty() && m_arrived.last().color == run.color
-            && m_arrived.last().received == run.received) {
+            && m_arrived.last().received == run.received && !m_arrived.last().editsLine()
+            && !run.editsLine()) {
             QString &text = m_arrived.last().text;
             // A CR that ended a chunk was a line break of its own; joined to an LF that starts
             // the next one, it would pair with it into one.
