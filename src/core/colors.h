@@ -19,11 +19,11 @@ constexpr RgbColor WindowBackground = rgbColor(0, 192, 192);
 // very light colours, so the dark hues of the first eight are dark and the rest are pale; each
 // stays at least 3:1 against BoxBackground and apart from the colours above, so a reader still
 // tells the device's text from the user's and the program's.
-constexpr std::array<RgbColor, 16> Console = {
-        rgbColor(0, 0, 0),       rgbColor(84, 0, 8),      rgbColor(168, 255, 128),
-        rgbColor(255, 224, 128), rgbColor(0, 0, 112),     rgbColor(64, 0, 84),
-        rgbColor(160, 232, 255), rgbColor(216, 216, 216), rgbColor(36, 36, 36),
-        rgbColor(255, 196, 184), rgbColor(96, 255, 96),   rgbColor(255, 255, 96),
-        rgbColor(200, 212, 255), rgbColor(255, 192, 255), rgbColor(176, 255, 232),
-        rgbColor(255, 255, 232)};
+constexpr std::array<RgbColor, 16> Console
+        = {rgbColor(0, 0, 0),       rgbColor(84, 0, 8),      rgbColor(168, 255, 128),
+           rgbColor(255, 224, 128), rgbColor(0, 0, 112),     rgbColor(64, 0, 84),
+           rgbColor(160, 232, 255), rgbColor(216, 216, 216), rgbColor(36, 36, 36),
+           rgbColor(255, 196, 184), rgbColor(96, 255, 96),   rgbColor(255, 255, 96),
+           rgbColor(200, 212, 255), rgbColor(255, 192, 255), rgbColor(176, 255, 232),
+           rgbColor(255, 255, 232)};
 } // namespace TerminalColors

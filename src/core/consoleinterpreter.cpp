@@ -303,7 +303,9 @@ void ConsoleInterpreter::selectGraphic()
     const auto number = [](QStringView field) {
         return field.isEmpty() ? 0 : std::clamp(field.toInt(), 0, 0xffff);
     };
-    const auto field = [&](qsizetype i) { return i < fields.size() ? number(fields[i]) : 0; };
+    const auto field = [&](qsizetype i) {
+        return i < fields.size() ? number(fields[i]) : 0;
+    };
     // The colour of an extended form (5;n or 2;r;g;b) in values from `from` on, or -1.
     const auto extended = [](auto value, qsizetype from, qsizetype count, qsizetype *used) {
         *used = 0;
@@ -326,7 +328,9 @@ void ConsoleInterpreter::selectGraphic()
             const QList<QStringView> parts = fields[i].split(u':');
             v = number(parts[0]);
             if (v == 38 || v == 48) {
-                const auto part = [&](qsizetype k) { return k < parts.size() ? number(parts[k]) : 0; };
+                const auto part = [&](qsizetype k) {
+                    return k < parts.size() ? number(parts[k]) : 0;
+                };
                 qsizetype used = 0;
                 const int colour = extended(part, 1, parts.size(), &used);
                 if (v == 38 && colour >= 0) {

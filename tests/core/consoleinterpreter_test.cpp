@@ -36,8 +36,8 @@ void apply(QList<Cell> &cells, const TextRun &run)
         --lineStart;
     }
     const qsizetype from = cells.size() - std::min(run.back, cells.size() - lineStart);
-    const qsizetype replaced = run.cut ? cells.size() - from
-                                       : std::min(cells.size() - from, run.text.size());
+    const qsizetype replaced
+            = run.cut ? cells.size() - from : std::min(cells.size() - from, run.text.size());
     cells.remove(from, replaced);
     for (qsizetype i = 0; i < run.text.size(); ++i) {
         cells.insert(from + i, {run.text[i], run.color});
@@ -112,14 +112,11 @@ TEST(ConsoleInterpreter, ShowsWhatATerminalShowsAtEverySplit)
     };
     const Case cases[] = {
             {"AT\r\nOK\nend", u"AT\nOK\nend"_s, "CR LF and a lone LF end the line"},
-            {"\x1b[1;32mroot@guest\x1b[0m:/root# \x1b[6n",
-             u"<10>root@guest<r>:/root# "_s,
+            {"\x1b[1;32mroot@guest\x1b[0m:/root# \x1b[6n", u"<10>root@guest<r>:/root# "_s,
              "a coloured prompt, its cursor query consumed"},
-            {"\x1b[1;34mbin\x1b[m  \x1b[01;36mlib\x1b[0m\r\n",
-             u"<12>bin<r>  <14>lib\n"_s,
+            {"\x1b[1;34mbin\x1b[m  \x1b[01;36mlib\x1b[0m\r\n", u"<12>bin<r>  <14>lib\n"_s,
              "ls --color, the short reset too"},
-            {"\x1b[31mA\x1b[1mB\x1b[22mC\x1b[39mD\x1b[95mE\x1b[0m",
-             u"<1>A<9>B<1>C<r>D<13>E"_s,
+            {"\x1b[31mA\x1b[1mB\x1b[22mC\x1b[39mD\x1b[95mE\x1b[0m", u"<1>A<9>B<1>C<r>D<13>E"_s,
              "bold as bright, back to normal, default, bright forms"},
             {"\x1b[38;5;196mR\x1b[38;2;0;0;255mB\x1b[38:5:2mG\x1b[48;5;1;33mY",
              u"<9>R<4>B<2>G<3>Y"_s,
@@ -127,21 +124,24 @@ TEST(ConsoleInterpreter, ShowsWhatATerminalShowsAtEverySplit)
             {"abc\b\bX\r\n", u"aXc\n"_s, "backspace: the next character overwrites"},
             {"10%\r50%\r100%\r\n", u"100%\n"_s, "a progress line redrawn by lone CRs"},
             {"Hit any key to stop autoboot:  3 \b\b\b 2 \b\b\b 1 \b\b\b 0 \n",
-             u"Hit any key to stop autoboot:  0 \n"_s,
-             "U-Boot's countdown"},
+             u"Hit any key to stop autoboot:  0 \n"_s, "U-Boot's countdown"},
             {"abcdef\rX\nY", u"Xbcdef\nY"_s, "a line feed ends the line behind its text"},
             {"ab\rxyz", u"xyz"_s, "overwriting goes on past the old end"},
             {"\b\ba\n\bb\r\r\n", u"a\nb\n"_s, "neither backspace nor CR leaves the line"},
             {"abcdef\r\x1b[Kxy", u"xy"_s, "erase to the end of the line"},
             {"abcdef\b\b\x1b[1Kz", u"    zf"_s, "erase to the write position, inclusive"},
             {"abcdef\b\b\x1b[2Kz", u"    z"_s, "erase the line, the write position stays"},
-            {"a\x1b[31m\x1b[2J\x1b[H\x1b[?25l\x1b[3;4Hb\x1b(B\x1b" "7c\x1b[0m",
-             u"a<1>bc"_s,
-             "cursor moves, clearing, modes and charset selections show nothing"},
+            {"a\x1b[31m\x1b[2J\x1b[H\x1b[?25l\x1b[3;4Hb\x1b(B\x1b"
+             "7c\x1b[0m",
+             u"a<1>bc"_s, "cursor moves, clearing, modes and charset selections show nothing"},
             {"\x1b]0;root@guest: ~\x07ok\x1b]8;;http://x\x1b\\link", u"oklink"_s,
              "OSC ended by BEL or ST"},
             {"\x1b]0;never ended\r\nnext", u"\nnext"_s, "an OSC that never ends stops at a line"},
-            {QByteArray("a\0b\x07" "c\x01\x0e\x1f" "d\te", 11), u"abcd\te"_s, "NUL, BEL and C0 show nothing"},
+            {QByteArray("a\0b\x07"
+                        "c\x01\x0e\x1f"
+                        "d\te",
+                        11),
+             u"abcd\te"_s, "NUL, BEL and C0 show nothing"},
             {"\x1b[31\x18x\x1b\xd6\xd0", u"x中"_s, "CAN cancels; ESC before a character"},
             {"\x1b[\r\n31mx", u"\n<1>x"_s, "a line break inside a CSI breaks the line there"},
     };
