@@ -9,11 +9,11 @@ constexpr char16_t Escape = 0x1b;
 constexpr char16_t Cancel = 0x18;
 constexpr char16_t Substitute = 0x1a;
 constexpr char16_t Bell = 0x07;
-// A longer parameter string is no sequence a console sends; it is dropped rather than kept.
-constexpr qsizetype MaxParameters = 64;
+// A number this large is no parameter a console sends; it stays at this.
+constexpr int MaxNumber = 0xffff;
 
-// Characters plain text cannot pass through as they are. Tab and LF are plain: the document
-// shows a tab as it always did and breaks the line at an LF.
+// Characters plain text cannot pass through as they are. Tab, LF and CR LF are plain: the
+// document shows a tab as it always did and breaks the line at an LF or a CR LF.
 bool isControl(char16_t c)
 {
     return c < 0x20 && c != u'\n' && c != u'\t';
@@ -23,7 +23,11 @@ qsizetype plainUntil(QStringView text, qsizetype from)
 {
     const char16_t *p = text.utf16();
     const qsizetype n = text.size();
-    while (from < n && !isControl(p[from])) {
+    while (from < n) {
+        const char16_t c = p[from];
+        if (c < 0x20 && isControl(c) && !(c == u'\r' && from + 1 < n && p[from + 1] == u'\n')) {
+            break;
+        }
         ++from;
     }
     return from;
@@ -151,7 +155,10 @@ void ConsoleInterpreter::write(QStringView text, TextRuns &out)
             return;
         }
         const qsizetype lineBreak = text.indexOf(u'\n');
-        const QStringView piece = lineBreak < 0 ? text : text.first(lineBreak);
+        QStringView piece = lineBreak < 0 ? text : text.first(lineBreak);
+        if (piece.endsWith(u'\r')) {
+            piece.chop(1); // of a CR LF
+        }
         if (!piece.isEmpty()) {
             put(piece, out, m_lineLength - m_column);
             m_column += piece.size();
@@ -191,9 +198,7 @@ qsizetype ConsoleInterpreter::control(QStringView text, qsizetype at, TextRuns &
             break; // executed within the sequence, as a terminal does
         }
         if (m_state == State::Escape && c == u'[') {
-            m_state = State::Csi;
-            m_parameters.clear();
-            m_privateCsi = false;
+            startCsi();
         } else if (m_state == State::Escape
                    && (c == u']' || c == u'P' || c == u'X' || c == u'^' || c == u'_')) {
             m_state = State::String;
@@ -211,27 +216,7 @@ qsizetype ConsoleInterpreter::control(QStringView text, qsizetype at, TextRuns &
         if (c0) {
             break;
         }
-        if (c >= 0x30 && c <= 0x3f) {
-            if (m_parameters.isEmpty() && c >= u'<') {
-                m_privateCsi = true;
-            }
-            if (m_parameters.size() < MaxParameters) {
-                m_parameters += QChar(c);
-            } else {
-                m_state = State::CsiIgnore;
-            }
-        } else if (c >= 0x20 && c <= 0x2f) {
-            m_state = State::CsiIgnore; // no sequence with an intermediate is shown
-        } else if (c >= 0x40 && c <= 0x7e) {
-            if (m_state == State::Csi && !m_privateCsi) {
-                dispatchCsi(QChar(c), out);
-            }
-            m_state = State::Text;
-        } else {
-            m_state = State::Text;
-            return 0;
-        }
-        return 1;
+        return csi(text, at, out);
     case State::String:
         if (c == Bell || c == Cancel || c == Substitute) {
             m_state = State::Text;
@@ -287,59 +272,110 @@ qsizetype ConsoleInterpreter::control(QStringView text, qsizetype at, TextRuns &
     return 1;
 }
 
-void ConsoleInterpreter::dispatchCsi(QChar final, TextRuns &out)
+void ConsoleInterpreter::startCsi()
+{
+    m_state = State::Csi;
+    m_parameters[0] = 0;
+    m_subParameter[0] = false;
+    m_parameterCount = 1;
+    m_privateCsi = false;
+}
+
+// Reads on in a CSI sequence from text[at], a character that is no C0 control, as far as the
+// sequence or the text goes; returns how many characters it used.
+qsizetype ConsoleInterpreter::csi(QStringView text, qsizetype at, TextRuns &out)
+{
+    const qsizetype from = at;
+    const char16_t *p = text.utf16();
+    const qsizetype n = text.size();
+    for (; at < n; ++at) {
+        const char16_t c = p[at];
+        if (c >= u'0' && c <= u'9') {
+            int &number = m_parameters[std::size_t(m_parameterCount - 1)];
+            number = std::min(number * 10 + (c - u'0'), MaxNumber);
+        } else if (c == u';' || c == u':') {
+            if (m_parameterCount == MaxParameters) {
+                m_state = State::CsiIgnore; // more than any sequence shown here has
+                continue;
+            }
+            m_parameters[std::size_t(m_parameterCount)] = 0;
+            m_subParameter[std::size_t(m_parameterCount)] = c == u':';
+            ++m_parameterCount;
+        } else if (c >= 0x3c && c <= 0x3f) {
+            if (at == from && m_parameterCount == 1 && m_parameters[0] == 0) {
+                m_privateCsi = true; // ESC [ ? 25 l and the like
+            } else {
+                m_state = State::CsiIgnore;
+            }
+        } else if (c >= 0x20 && c <= 0x2f) {
+            m_state = State::CsiIgnore; // no sequence with an intermediate is shown
+        } else if (c >= 0x40 && c <= 0x7e) {
+            if (m_state == State::Csi && !m_privateCsi) {
+                dispatchCsi(c, out);
+            }
+            m_state = State::Text;
+            return at - from + 1;
+        } else {
+            // A control or a character that ends no sequence: the sequence is dropped, the
+            // character is read again as what it is.
+            if (c >= 0x20) {
+                m_state = State::Text;
+            }
+            return at - from;
+        }
+    }
+    return at - from;
+}
+
+void ConsoleInterpreter::dispatchCsi(char16_t final, TextRuns &out)
 {
     if (final == u'm') {
         selectGraphic();
     } else if (final == u'K') {
-        const QStringView first = QStringView(m_parameters).split(u';').constFirst();
-        eraseInLine(first.isEmpty() ? 0 : first.toInt(), out);
+        eraseInLine(m_parameters[0], out);
     }
 }
 
 void ConsoleInterpreter::selectGraphic()
 {
-    const QList<QStringView> fields = QStringView(m_parameters).split(u';');
-    const auto number = [](QStringView field) {
-        return field.isEmpty() ? 0 : std::clamp(field.toInt(), 0, 0xffff);
+    const int count = m_parameterCount;
+    const auto value = [this, count](int i) {
+        return i < count ? m_parameters[std::size_t(i)] : 0;
     };
-    const auto field = [&](qsizetype i) {
-        return i < fields.size() ? number(fields[i]) : 0;
-    };
-    // The colour of an extended form (5;n or 2;r;g;b) in values from `from` on, or -1.
-    const auto extended = [](auto value, qsizetype from, qsizetype count, qsizetype *used) {
+    // The colour of an extended form (5;n or 2;r;g;b) whose selector is at i, or -1; used
+    // is how many numbers it took.
+    const auto extended = [&](int i, bool colonForm, int parts, int *used) {
         *used = 0;
-        if (value(from) == 5) {
+        if (value(i) == 5) {
             *used = 2;
-            return fromIndexed(std::min(value(from + 1), 255));
+            return fromIndexed(std::min(value(i + 1), 255));
         }
-        if (value(from) == 2) {
-            *used = 4;
+        if (value(i) == 2) {
             // The colon form may name a colour space before r:g:b.
-            const qsizetype rgb = count - from == 5 ? from + 2 : from + 1;
+            const int rgb = colonForm && parts >= 5 ? i + 2 : i + 1;
+            *used = rgb - i + 3;
             return nearestStandard({std::min(value(rgb), 255), std::min(value(rgb + 1), 255),
                                     std::min(value(rgb + 2), 255)});
         }
         return -1;
     };
-    for (qsizetype i = 0; i < fields.size(); ++i) {
-        int v = field(i);
-        if (fields[i].contains(u':')) {
-            const QList<QStringView> parts = fields[i].split(u':');
-            v = number(parts[0]);
-            if (v == 38 || v == 48) {
-                const auto part = [&](qsizetype k) {
-                    return k < parts.size() ? number(parts[k]) : 0;
-                };
-                qsizetype used = 0;
-                const int colour = extended(part, 1, parts.size(), &used);
-                if (v == 38 && colour >= 0) {
-                    m_foreground = colour;
-                }
-                continue;
+    for (int i = 0; i < count; ++i) {
+        const int v = m_parameters[std::size_t(i)];
+        if (v == 38 || v == 48) {
+            int parts = 0; // numbers after a colon that belong to this one
+            while (i + 1 + parts < count && m_subParameter[std::size_t(i + 1 + parts)]) {
+                ++parts;
             }
-        }
-        if (v == 0) {
+            int used = 0;
+            const int colour = extended(i + 1, parts > 0, parts, &used);
+            // Background colours are not shown, but their numbers must not be read as others.
+            if (v == 38 && colour >= 0) {
+                m_foreground = colour;
+            }
+            i += parts > 0 ? parts : used;
+        } else if (m_subParameter[std::size_t(i)]) {
+            continue; // a part of something not shown (4:3, a curly underline)
+        } else if (v == 0) {
             m_foreground = -1;
             m_bold = false;
         } else if (v == 1) {
@@ -352,14 +388,6 @@ void ConsoleInterpreter::selectGraphic()
             m_foreground = -1;
         } else if (v >= 90 && v <= 97) {
             m_foreground = v - 90 + 8;
-        } else if (v == 38 || v == 48) {
-            // Background colours are not shown, but their numbers must not be read as others.
-            qsizetype used = 0;
-            const int colour = extended(field, i + 1, qsizetype(-1), &used);
-            if (v == 38 && colour >= 0) {
-                m_foreground = colour;
-            }
-            i += used;
         }
     }
     if (m_foreground < 0) {

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <array>
+
 // What a terminal makes of a device's console output, without a screen: decoded text in, coloured
 // runs out, the runs that redraw the line marked as such (TextRun::back, TextRun::cut).
 //
@@ -33,14 +35,20 @@ private:
     void put(QStringView text, TextRuns &out, qsizetype back = 0, bool cut = false);
     // Handles one character outside plain text; returns how many characters it used.
     qsizetype control(QStringView text, qsizetype at, TextRuns &out);
-    void dispatchCsi(QChar final, TextRuns &out);
+    void startCsi();
+    qsizetype csi(QStringView text, qsizetype at, TextRuns &out);
+    void dispatchCsi(char16_t final, TextRuns &out);
     void selectGraphic();
     void eraseInLine(int mode, TextRuns &out);
     RgbColor currentColor() const;
 
     State m_state = State::Text;
     bool m_pendingCr = false;
-    QString m_parameters;
+    // The CSI's numbers so far; a number after ':' is a part of the one before (38:5:n).
+    static constexpr int MaxParameters = 16;
+    std::array<int, MaxParameters> m_parameters{};
+    std::array<bool, MaxParameters> m_subParameter{};
+    int m_parameterCount = 0;
     bool m_privateCsi = false;
     // -1: the received-text colour; 0-15 an entry of the palette.
     int m_foreground = -1;

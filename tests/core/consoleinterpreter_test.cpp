@@ -26,11 +26,14 @@ struct Cell
 void apply(QList<Cell> &cells, const TextRun &run)
 {
     if (!run.editsLine()) {
-        for (QChar c : run.text) {
+        QString text = run.text;
+        text.replace(u"\r\n"_s, u"\n"_s); // one line break, as the document stores it
+        for (QChar c : std::as_const(text)) {
             cells.append({c, run.color});
         }
         return;
     }
+    EXPECT_FALSE(run.text.contains(u'\r') || run.text.contains(u'\n')) << "a redraw breaks no line";
     qsizetype lineStart = cells.size();
     while (lineStart > 0 && cells[lineStart - 1].c != u'\n') {
         --lineStart;
@@ -112,6 +115,7 @@ TEST(ConsoleInterpreter, ShowsWhatATerminalShowsAtEverySplit)
     };
     const Case cases[] = {
             {"AT\r\nOK\nend", u"AT\nOK\nend"_s, "CR LF and a lone LF end the line"},
+            {"ab\r\r\ncd\r", u"ab\ncd"_s, "CR before CR LF; a CR at the end waits"},
             {"\x1b[1;32mroot@guest\x1b[0m:/root# \x1b[6n", u"<10>root@guest<r>:/root# "_s,
              "a coloured prompt, its cursor query consumed"},
             {"\x1b[1;34mbin\x1b[m  \x1b[01;36mlib\x1b[0m\r\n", u"<12>bin<r>  <14>lib\n"_s,
