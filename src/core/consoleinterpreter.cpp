@@ -33,6 +33,16 @@ qsizetype plainUntil(QStringView text, qsizetype from)
     return from;
 }
 
+bool isBlank(QStringView text)
+{
+    for (const QChar c : text) {
+        if (c != u' ') {
+            return false;
+        }
+    }
+    return !text.isEmpty();
+}
+
 struct Rgb
 {
     int r, g, b;
@@ -112,10 +122,12 @@ void ConsoleInterpreter::feed(const QString &text, TextRuns &out)
     // as it came, not even copied.
     if (i == 0 && m_state == State::Text && m_column == m_lineLength && plainUntil(text, 0) == n
         && n > 0) {
-        if (!out.isEmpty() && !out.last().editsLine() && out.last().color == m_color) {
+        const RgbColor color = isBlank(text) ? m_lastColor : m_color;
+        m_lastColor = color;
+        if (!out.isEmpty() && !out.last().editsLine() && out.last().color == color) {
             out.last().text += text;
         } else {
-            out.append(TextRun{text, m_color, true});
+            out.append(TextRun{text, color, true});
         }
         const qsizetype lineBreak = text.lastIndexOf(u'\n');
         m_lineLength = lineBreak < 0 ? m_lineLength + n : n - lineBreak - 1;
@@ -175,14 +187,20 @@ void ConsoleInterpreter::write(QStringView text, TextRuns &out)
     }
 }
 
+// Blanks between coloured words go with the word before them: their colour shows nowhere, and
+// each change of colour costs the document far more than the characters do.
 void ConsoleInterpreter::put(QStringView text, TextRuns &out, qsizetype back, bool cut)
 {
-    if (back == 0 && !cut && !out.isEmpty() && !out.last().editsLine()
-        && out.last().color == m_color) {
+    const bool atEnd = back == 0 && !cut;
+    const RgbColor color = atEnd && isBlank(text) ? m_lastColor : m_color;
+    if (atEnd) {
+        m_lastColor = color;
+    }
+    if (atEnd && !out.isEmpty() && !out.last().editsLine() && out.last().color == color) {
         out.last().text += text;
         return;
     }
-    out.append(TextRun{text.toString(), m_color, true, back, cut});
+    out.append(TextRun{text.toString(), color, true, back, cut});
 }
 
 qsizetype ConsoleInterpreter::control(QStringView text, qsizetype at, TextRuns &out)

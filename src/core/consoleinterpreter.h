@@ -54,6 +54,8 @@ private:
     int m_foreground = -1;
     bool m_bold = false;
     RgbColor m_color = TerminalColors::Received;
+    // The colour of the last text written at the end, which blanks after it take.
+    RgbColor m_lastColor = TerminalColors::Received;
     // What this interpreter wrote on the current line, and where it writes next.
     qsizetype m_lineLength = 0;
     qsizetype m_column = 0;

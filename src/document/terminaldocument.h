@@ -94,7 +94,22 @@ public:
     void setMaxCharacters(qsizetype count);
 
 private:
-    class OwnEdit;
+    // Marks the document's changes as this class's own edits, which keep the seam count and the
+    // typed line up to date themselves.
+    class OwnEdit
+    {
+    public:
+        explicit OwnEdit(TerminalDocument &document)
+            : m_document(document)
+        {
+            ++m_document.m_knownChanges;
+        }
+        ~OwnEdit() { --m_document.m_knownChanges; }
+        Q_DISABLE_COPY_MOVE(OwnEdit)
+
+    private:
+        TerminalDocument &m_document;
+    };
 
     qsizetype seamCount() const;
     void forgetCounts();
@@ -106,7 +121,7 @@ private:
     void removeRange(QTextCursor &cursor);
     void joinEmptyBlock(QTextBlock block);
     void trimToMaxCharacters();
-    // In receivedtail.cpp.
+    // In terminalarrivals.cpp.
     void editReceivedTail(QTextCursor &cursor, const TextRun &run);
 
     QTextDocument *m_doc = nullptr;
