@@ -320,6 +320,13 @@ void TerminalBox::showChanges()
         m_followCaret = false;
         m_followEnd = false;
         ensureCursorVisible();
+        if (textCursor().atEnd()) {
+            // A caret at the end that text arrived behind (a command typed, the device's
+            // answer) is not always brought into view by the above, whose paragraphs are not
+            // all laid out yet; the end is where the caret is.
+            QScrollBar *bar = verticalScrollBar();
+            bar->setValue(bar->maximum());
+        }
     } else if (m_followEnd) {
         m_followEnd = false;
         QScrollBar *bar = verticalScrollBar();
