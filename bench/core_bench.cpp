@@ -5,6 +5,7 @@
 #include "core/hextext.h"
 #include "core/lineconvert.h"
 #include "core/receivedecoder.h"
+#include "core/consoleinterpreter.h"
 
 #include <QElapsedTimer>
 #include <QStringEncoder>
@@ -29,6 +30,42 @@ qsizetype decodeInChunks(const QByteArray &stream, qsizetype chunkSize)
     return total;
 }
 
+// Decoding and the console's reading together, as the receive pipeline does them in text mode.
+qsizetype interpretInChunks(const QByteArray &stream, qsizetype chunkSize)
+{
+    ReceiveDecoder decoder(false);
+    ConsoleInterpreter console;
+    qsizetype total = 0;
+    for (qsizetype from = 0; from < stream.size(); from += chunkSize) {
+        TextRuns runs;
+        console.feed(decoder.decode(QByteArrayView(stream).sliced(
+                             from, qMin(chunkSize, stream.size() - from))),
+                     runs);
+        total += runs.size();
+    }
+    return total;
+}
+
+// Lines as ls --color writes them: every name between an SGR pair. Without escapes, the same
+// text as it is shown.
+QByteArray lsColorLines(qsizetype lines, bool escapes)
+{
+    static const char *const colours[] = {"01;34", "01;36", "01;32", "00", "01;31", "40;33;01"};
+    QByteArray out;
+    for (qsizetype k = 0; k < lines; ++k) {
+        for (int w = 0; w < 8; ++w) {
+            const QByteArray name = "name" + QByteArray::number((k * 8 + w) % 100000);
+            if (escapes) {
+                out += "\x1b[" + QByteArray(colours[(k + w) % 6]) + 'm' + name + "\x1b[0m";
+            } else {
+                out += name;
+            }
+            out += w < 7 ? "  " : "\r\n";
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 int main()
@@ -51,6 +88,17 @@ int main()
             [&] { return decodeInChunks(chinese, 4096); });
     measure("ReceiveDecoder, 1 MB mixed GBK in 1 byte chunks", 1,
             [&] { return decodeInChunks(chinese.left(1024 * 1024), 1); });
+
+    measure("ReceiveDecoder + ConsoleInterpreter, 8 MB ASCII in 4 KB chunks", 5,
+            [&] { return interpretInChunks(ascii, 4096); });
+    const QByteArray coloured = lsColorLines(5 * 1024 * 1024 / 190, true);
+    const QByteArray uncoloured = lsColorLines(5 * 1024 * 1024 / 190, false);
+    std::printf("ls --color lines: %lld bytes with escapes, %lld without\n",
+                static_cast<long long>(coloured.size()), static_cast<long long>(uncoloured.size()));
+    measure("ReceiveDecoder + ConsoleInterpreter, ls --color text without escapes", 5,
+            [&] { return interpretInChunks(uncoloured, 4096); });
+    measure("ReceiveDecoder + ConsoleInterpreter, ls --color lines, 4 KB chunks", 5,
+            [&] { return interpretInChunks(coloured, 4096); });
 
     const QByteArray chunk = chinese.left(4096);
     measure("hexDumpLine, 4 KB chunk", 100, [&] { return hexDumpLine(chunk).size(); });

@@ -10,6 +10,8 @@ with xdotool), and then sends one shape:
   b           5 MiB of 4,000-character lines, as fast as the pty takes it
   c           2 MiB with no line break, as fast as the pty takes it
   d           shape a with the program in its hex display (our program and CuteCom)
+  e           5 MiB of ls --color lines: an SGR colour pair around every word
+  f           the text of shape e without its escapes (what e shows)
   paced-lf    80-character lines at 11,520 B/s (115200 bit/s, 8N1), one line per 1/144 s
   paced-nolf  the same writes with no line break at all: one ever-longer line
   idle        nothing: the port open, the window shown
@@ -90,6 +92,9 @@ BLASTS = {
     "b": dict(size=5 * MIB, line=4000, hex=False, what="5 MiB of 4,000-character lines"),
     "c": dict(size=2 * MIB, line=None, hex=False, what="2 MiB, no line break"),
     "d": dict(size=5 * MIB, line=80, hex=True, what="shape a in hex"),
+    "e": dict(size=5 * MIB, line="ls", hex=False,
+              what="5 MiB of ls --color lines, an SGR pair around every word"),
+    "f": dict(size=5 * MIB, line="ls-plain", hex=False, what="shape e's text without escapes"),
 }
 STREAMS = {
     "paced-lf": dict(lf=True, what="80-character lines at 11,520 B/s"),
@@ -115,8 +120,31 @@ def numbered_chunks(count, body, lf):
     return b"".join(out)
 
 
+def ls_color_lines(size, escapes):
+    """Lines as ls --color writes them, eight names each between an SGR pair, as many as make
+    size bytes with the escapes; without them, the same lines as they are shown."""
+    colours = [b"01;34", b"01;36", b"01;32", b"00", b"01;31", b"40;33;01"]
+    out = []
+    total = 0
+    k = 0
+    while total < size:
+        words = []
+        shown = []
+        for w in range(8):
+            name = b"name%05d" % ((k * 8 + w) % 100000)
+            words.append(b"\x1b[%sm%s\x1b[0m" % (colours[(k + w) % len(colours)], name))
+            shown.append(name)
+        line = b"  ".join(words) + b"\r\n"
+        total += len(line)
+        out.append(line if escapes else b"  ".join(shown) + b"\r\n")
+        k += 1
+    return b"".join(out)
+
+
 def blast_data(shape):
     what = BLASTS[shape]
+    if what["line"] in ("ls", "ls-plain"):
+        return ls_color_lines(what["size"], what["line"] == "ls")
     if what["line"]:
         line = what["line"]
         data = numbered_chunks(what["size"] // line + 1, line - 1, True)[:what["size"]]

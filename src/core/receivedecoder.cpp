@@ -56,7 +56,7 @@ QString ReceiveDecoder::decode(QByteArrayView chunk)
     }
 
     out.truncate(dst - begin);
-    m_afterCr = m_pendingLead < 0 && chunk.back() == '\r';
+    m_afterCr = m_joinCutCrLf && m_pendingLead < 0 && chunk.back() == '\r';
     return out;
 }
 

@@ -8,6 +8,11 @@
 class ReceiveDecoder
 {
 public:
+    // Without joinCutCrLf every line feed is kept, for a reader that pairs CR LF itself.
+    explicit ReceiveDecoder(bool joinCutCrLf = true)
+        : m_joinCutCrLf(joinCutCrLf)
+    {}
+
     // Text of the chunk. A lead byte at its end waits for its trail in the next chunk; a byte
     // that starts no character becomes U+FFFD without taking the byte after it; a line feed
     // that completes a CR LF cut between two chunks is dropped, the CR already broke the line.
@@ -20,4 +25,5 @@ public:
 private:
     int m_pendingLead = -1;
     bool m_afterCr = false;
+    bool m_joinCutCrLf = true;
 };

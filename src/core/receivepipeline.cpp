@@ -23,17 +23,20 @@ ReceivePipeline::Output ReceivePipeline::feed(const QByteArray &chunk)
         }
     }
 
-    QString text;
     if (!m_switches.checked(Switches::HexMode)) {
-        text = m_decoder.decode(chunk);
+        m_console.feed(m_decoder.decode(chunk), out.runs);
     } else {
         // Each dump line stands alone, so a character cut by a chunk boundary is not carried;
-        // every chunk gives its line, even an empty one.
+        // every chunk gives its line, even an empty one. The dump shows every byte, escape
+        // sequences included, so the console's state stays as it was.
         m_decoder.reset();
-        text = hexDumpLine(chunk);
+        const QString text = hexDumpLine(chunk);
+        if (!text.isEmpty()) {
+            out.runs.append(TextRun{text, TerminalColors::Received, true});
+        }
     }
-    if (!text.isEmpty()) {
-        out.runs.append(TextRun{text, TerminalColors::Received, true});
-    }
+    // Stages that add to what is shown (a time stamp per line, a tap on complete lines) go
+    // here, on out.runs: each '\n' in them ends a line, and a run that editsLine() redraws the
+    // line being written.
     return out;
 }

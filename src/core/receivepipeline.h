@@ -1,7 +1,8 @@
 #pragma once
 
-#include "core/textrun.h"
+#include "core/consoleinterpreter.h"
 #include "core/receivedecoder.h"
+#include "core/textrun.h"
 
 #include <QByteArray>
 #include <QString>
@@ -10,8 +11,9 @@ class CaptureFile;
 class Switches;
 
 // What happens to bytes from the line, in order and without widgets: the capture file gets them
-// first (it is the lossless record), then they become text, decoded from code page 936 or written
-// as one hexadecimal dump line per chunk, as coloured runs for the terminal to append.
+// first (it is the lossless record), then they become text: decoded from code page 936 and read
+// as a console would show it (consoleinterpreter.h), or written as one hexadecimal dump line per
+// chunk; either way coloured runs for the terminal to append.
 class ReceivePipeline
 {
 public:
@@ -29,5 +31,7 @@ public:
 private:
     Switches &m_switches;
     CaptureFile &m_capture;
-    ReceiveDecoder m_decoder;
+    // The interpreter pairs CR LF itself, also when cut, so the decoder hands on every LF.
+    ReceiveDecoder m_decoder{false};
+    ConsoleInterpreter m_console;
 };

@@ -27,11 +27,21 @@ constexpr int rgbBlue(RgbColor c)
 
 // A stretch of terminal text in one colour. Line breaks inside text are '\n'.
 // received marks text that came from the line, which the terminal protects against editing.
+//
+// A device that redraws its line (backspace, a lone carriage return, erase in line) writes
+// before the end: back counts the characters between where the run goes and the end of the
+// last line's received text, and the run replaces as many of them as it holds, without a line
+// break. With cut, the run is empty and those characters go. Either way the edit stops at
+// anything on the line that did not come from the line (typed text, counts), and at its start.
 struct TextRun
 {
     QString text;
     RgbColor color = 0;
     bool received = false;
+    qsizetype back = 0;
+    bool cut = false;
+
+    bool editsLine() const { return back > 0 || cut; }
 
     friend bool operator==(const TextRun &, const TextRun &) = default;
 };

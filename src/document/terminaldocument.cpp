@@ -47,23 +47,6 @@ qsizetype breakLength(QStringView text, qsizetype at)
 
 } // namespace
 
-// Marks the document's changes as this class's own edits, which keep the seam count and the
-// typed line up to date themselves.
-class TerminalDocument::OwnEdit
-{
-public:
-    explicit OwnEdit(TerminalDocument &document)
-        : m_document(document)
-    {
-        ++m_document.m_knownChanges;
-    }
-    ~OwnEdit() { --m_document.m_knownChanges; }
-    Q_DISABLE_COPY_MOVE(OwnEdit)
-
-private:
-    TerminalDocument &m_document;
-};
-
 TerminalDocument::Relayout::Relayout(TerminalDocument &document)
     : m_document(document)
     , m_characters(document.m_doc->characterCount())
@@ -212,39 +195,6 @@ void TerminalDocument::insert(QTextCursor &cursor, QStringView text, const QText
         m_typed.noteInsertion(atEnd, text, isReceived(format));
     }
     trimToMaxCharacters();
-}
-
-QTextCursor TerminalDocument::append(const TextRuns &runs, QTextCursor *kept)
-{
-    QTextCursor cursor(m_doc);
-    {
-        const OwnEdit edit(*this);
-        // Inside the edit block a cursor that moves does not lay out its paragraph.
-        cursor.beginEditBlock();
-        // Marks that stay before text inserted where they are, as a cursor's anchor does not.
-        std::optional<QTextCursor> anchor;
-        std::optional<QTextCursor> position;
-        if (kept) {
-            anchor.emplace(m_doc);
-            anchor->setPosition(kept->anchor());
-            anchor->setKeepPositionOnInsert(true);
-            position.emplace(m_doc);
-            position->setPosition(kept->position());
-            position->setKeepPositionOnInsert(true);
-        }
-        cursor.setPosition(endPosition()); // moving to the end would lay out the first paragraph
-        for (const TextRun &run : runs) {
-            insertAtCursor(cursor, run.text, runFormat(run.color, run.received), true);
-            m_typed.noteInsertion(true, run.text, run.received);
-        }
-        if (kept) {
-            kept->setPosition(anchor->position());
-            kept->setPosition(position->position(), QTextCursor::KeepAnchor);
-        }
-        cursor.endEditBlock();
-    }
-    trimToMaxCharacters();
-    return cursor;
 }
 
 void TerminalDocument::removeSelection(QTextCursor &cursor)

@@ -80,7 +80,8 @@ public:
     void insert(QTextCursor &cursor, QStringView text, const QTextCharFormat &format);
     // Writes at the end whatever the cursors hold, and returns a cursor at the new end. The
     // anchor and position of `kept` stay on the characters they were on; an end of it at the
-    // old end of the text stays there rather than moving on behind the new text.
+    // old end of the text stays there rather than moving on behind the new text. A run that
+    // editsLine() redraws the received text at the end of the last line (TextRun::back).
     QTextCursor append(const TextRuns &runs, QTextCursor *kept = nullptr);
     // Removes the cursor's selection, protected or not.
     void removeSelection(QTextCursor &cursor);
@@ -93,7 +94,22 @@ public:
     void setMaxCharacters(qsizetype count);
 
 private:
-    class OwnEdit;
+    // Marks the document's changes as this class's own edits, which keep the seam count and the
+    // typed line up to date themselves.
+    class OwnEdit
+    {
+    public:
+        explicit OwnEdit(TerminalDocument &document)
+            : m_document(document)
+        {
+            ++m_document.m_knownChanges;
+        }
+        ~OwnEdit() { --m_document.m_knownChanges; }
+        Q_DISABLE_COPY_MOVE(OwnEdit)
+
+    private:
+        TerminalDocument &m_document;
+    };
 
     qsizetype seamCount() const;
     void forgetCounts();
@@ -105,6 +121,8 @@ private:
     void removeRange(QTextCursor &cursor);
     void joinEmptyBlock(QTextBlock block);
     void trimToMaxCharacters();
+    // In terminalarrivals.cpp.
+    void editReceivedTail(QTextCursor &cursor, const TextRun &run);
 
     QTextDocument *m_doc = nullptr;
     qsizetype m_maxCharacters = 0;

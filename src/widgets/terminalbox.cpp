@@ -231,11 +231,12 @@ void TerminalBox::appendRuns(const TextRuns &runs)
     // A stream reaches the document once a frame rather than once a chunk: each insertion moves
     // the caret, tells the input method and the view, and costs far more than its characters.
     for (const TextRun &run : runs) {
-        if (run.text.isEmpty()) {
+        if (run.text.isEmpty() && !run.cut) {
             continue;
         }
         if (!m_arrived.isEmpty() && m_arrived.last().color == run.color
-            && m_arrived.last().received == run.received) {
+            && m_arrived.last().received == run.received && !m_arrived.last().editsLine()
+            && !run.editsLine()) {
             QString &text = m_arrived.last().text;
             // A CR that ended a chunk was a line break of its own; joined to an LF that starts
             // the next one, it would pair with it into one.
@@ -319,6 +320,13 @@ void TerminalBox::showChanges()
         m_followCaret = false;
         m_followEnd = false;
         ensureCursorVisible();
+        if (textCursor().atEnd()) {
+            // A caret at the end that text arrived behind (a command typed, the device's
+            // answer) is not always brought into view by the above, whose paragraphs are not
+            // all laid out yet; the end is where the caret is.
+            QScrollBar *bar = verticalScrollBar();
+            bar->setValue(bar->maximum());
+        }
     } else if (m_followEnd) {
         m_followEnd = false;
         QScrollBar *bar = verticalScrollBar();

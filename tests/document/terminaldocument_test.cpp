@@ -432,3 +432,61 @@ TEST_F(TerminalDocumentTest, LastTypedLineIsTheUnreceivedPartOfTheLastLineAfterA
 }
 
 } // namespace
+
+// A device redraws the received text at the end of its line; what the user typed, counts, and
+// earlier lines stay whatever the edit asks, and seams of a long line are crossed.
+TEST_F(TerminalDocumentTest, RedrawingReachesOnlyTheReceivedEndOfTheLastLine)
+{
+    const QString longText = longLine(5000);
+    struct Row
+    {
+        const char *what;
+        std::vector<std::pair<QString, bool>> before; // text, received
+        TextRun edit;
+        QString expected;
+    };
+    const Row rows[] = {
+            {"written over", {{u"abcdef"_s, true}}, {u"XY"_s, Red, true, 6}, u"XYcdef"_s},
+            {"on past the end", {{u"ab"_s, true}}, {u"XYZ"_s, Red, true, 2}, u"XYZ"_s},
+            {"stops at typed text",
+             {{u"ab"_s, true}, {u"x"_s, false}, {u"cd"_s, true}},
+             {u"Z"_s, Red, true, 4},
+             u"abxZd"_s},
+            {"stops at a count",
+             {{u"abc"_s, true}, {u" : 3 字符 "_s, false}},
+             {u"Q"_s, Red, true, 3},
+             u"abc : 3 字符 Q"_s},
+            {"cut stops at the line's start",
+             {{u"one\r\nab"_s, true}},
+             {QString(), Red, true, 10, true},
+             u"one\r\n"_s},
+            {"across the seams of a long line",
+             {{longText, true}},
+             {u"XYZ"_s, Red, true, 3000},
+             longText.first(2000) + u"XYZ"_s + longText.sliced(2003)},
+            {"cut across seams",
+             {{longText, true}},
+             {QString(), Red, true, 2500, true},
+             longText.first(2500)},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        m_doc.clear();
+        for (const auto &[text, received] : row.before) {
+            if (received) {
+                receive(text);
+            } else {
+                write(text);
+            }
+        }
+        const QString typed = m_doc.lastTypedLine();
+        m_doc.append({row.edit, {u"!"_s, Yellow, true}});
+        EXPECT_EQ(m_doc.text(), row.expected + u"!"_s);
+        EXPECT_EQ(m_doc.textLength(), chars().size());
+        EXPECT_EQ(m_doc.lastTypedLine(), typed);
+    }
+    m_doc.clear();
+    receive(u"abcdef"_s);
+    m_doc.append({{u"XY"_s, Red, true, 6}});
+    EXPECT_EQ(m_doc.runs(), (TextRuns{{u"XY"_s, Red, true}, {u"cdef"_s, Yellow, true}}));
+}

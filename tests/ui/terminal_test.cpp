@@ -245,6 +245,17 @@ TEST_F(TerminalTest, TheViewFollowsArrivalsOnlyWhileItShowsTheEnd)
     peerSends(lines);
     EXPECT_TRUE(waitFor([&] { return bar->value() == bar->maximum(); }));
     EXPECT_GT(bar->value(), reading);
+
+    // A command typed at the end and the device's answer behind it: the answer and the next
+    // prompt show, not only the command.
+    type(u"ls"_s);
+    pressKey(Qt::Key_Return);
+    peerSends("ls\r\nbin   dev\r\nroot@guest:/root# ");
+    EXPECT_TRUE(waitFor([&] {
+        return bar->value() == bar->maximum()
+               && box().cursorRect().bottom() <= box().viewport()->height();
+    })) << "the caret is at "
+        << box().cursorRect().bottom() << " in a view of " << box().viewport()->height();
 }
 
 TEST_F(TerminalTest, SplitCharactersAndLineBreaksShowOnce)

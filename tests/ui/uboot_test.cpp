@@ -98,6 +98,11 @@ protected:
                 << tail(box().text());
         pressKey(Qt::Key_Return);
         ASSERT_TRUE(waitForPrompt(BootTimeoutMs)) << "no prompt:\n" << tail(box().text());
+        // The countdown redraws its number with backspaces: one line, the number written over.
+        const QStringList countdown = box().text().split(u"\r\n"_s).filter(u"autoboot"_s);
+        static const QRegularExpression counting(u"^Hit any key to stop autoboot: +\\d [^\b]*$"_s);
+        ASSERT_EQ(countdown.size(), 1) << tail(box().text());
+        EXPECT_TRUE(counting.match(countdown.first()).hasMatch()) << tail(box().text());
     }
 
     // Clicks the clear button under the terminal, once it says 清除 again: while a file goes
