@@ -1,0 +1,30 @@
+#pragma once
+
+#include "core/textrun.h"
+
+#include <QTime>
+
+// The stage after decoding that writes the local time before each received line that starts,
+// "[HH:MM:SS.mmm] ", as a run of its own in the stamp colour. It remembers whether the text so
+// far ended a line, so a line split between arrivals gets one stamp, taken when its first
+// character arrived. It keeps count while switched off, so that switching it on in the middle
+// of a line stamps the next line, not the middle.
+class TimeStamper
+{
+public:
+    void setEnabled(bool on) { m_enabled = on; }
+    bool enabled() const { return m_enabled; }
+
+    // Stamps the received runs that arrived at `arrival`. dumpLine: the runs are one hex dump
+    // line, which gets its stamp wherever it starts.
+    TextRuns stamp(const TextRuns &runs, const QTime &arrival, bool dumpLine = false);
+    // As after a line break, as when the port opens again.
+    void reset() { m_atLineStart = true; }
+
+    static QString stampText(const QTime &time);
+
+private:
+    bool m_enabled = false;
+    bool m_atLineStart = true;
+    bool m_afterCr = false;
+};
