@@ -20,6 +20,7 @@ class ReceiveHandler;
 class SettingsStore;
 class StatusStrip;
 class TerminalWindow;
+class ViewCommands;
 
 // The main window: owns the port, the menus, the status strip, the progress bar and the
 // terminal child window, and wires the commands to them.
@@ -50,6 +51,7 @@ public:
     StatusStrip &statusStrip() { return *m_CMD; }
     ProgressBar &progressBar() { return *m_Bar1; }
     CaptureFile &captureFile() { return m_capture; }
+    ViewCommands &viewCommands() { return *m_view; }
     std::optional<int> stopFlag() const { return m_StopFlag; }
 
 protected:
@@ -76,4 +78,5 @@ private:
     std::unique_ptr<CommandDispatcher> m_dispatcher;
     std::unique_ptr<HelpMenu> m_help;
     ReceiveHandler *m_receive = nullptr;
+    ViewCommands *m_view = nullptr;
 };

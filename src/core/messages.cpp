@@ -241,6 +241,16 @@ QString sendReadFailed(const QString &path, qint64 sent, const QString &why)
     return u"读取文件 %1 失败，发送中止：已发出 %2 字节。%3"_s.arg(path).arg(sent).arg(why);
 }
 
+QString plotExportFailed(const QString &path, const QString &why)
+{
+    return u"无法导出波形图到 %1：%2"_s.arg(path, why);
+}
+
+QString plotImageNotWritten()
+{
+    return u"图片无法写入，请检查文件夹是否存在且可写，或换一个文件名。"_s;
+}
+
 QString settingsSaveFailed(const QString &path, const QString &why)
 {
     return u"无法把设置保存到 %1：%2。已保存的设置没有改变。"_s.arg(path, why);

@@ -35,5 +35,7 @@ ReceivePipeline::Output ReceivePipeline::feed(const QByteArray &chunk)
     if (!text.isEmpty()) {
         out.runs.append(TextRun{text, TerminalColors::Received, true});
     }
+    out.runs = m_stamper.stamp(out.runs, QTime::currentTime(),
+                               m_switches.checked(Switches::HexMode));
     return out;
 }

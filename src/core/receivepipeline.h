@@ -2,6 +2,7 @@
 
 #include "core/textrun.h"
 #include "core/receivedecoder.h"
+#include "core/timestamper.h"
 
 #include <QByteArray>
 #include <QString>
@@ -11,7 +12,8 @@ class Switches;
 
 // What happens to bytes from the line, in order and without widgets: the capture file gets them
 // first (it is the lossless record), then they become text, decoded from code page 936 or written
-// as one hexadecimal dump line per chunk, as coloured runs for the terminal to append.
+// as one hexadecimal dump line per chunk, as coloured runs for the terminal to append; last, the
+// arrival time goes before each line that starts, when asked for.
 class ReceivePipeline
 {
 public:
@@ -26,8 +28,13 @@ public:
 
     Output feed(const QByteArray &chunk);
 
+    // The time before each received line that starts, as the last stage.
+    void setTimeStamps(bool on) { m_stamper.setEnabled(on); }
+    bool timeStamps() const { return m_stamper.enabled(); }
+
 private:
     Switches &m_switches;
     CaptureFile &m_capture;
     ReceiveDecoder m_decoder;
+    TimeStamper m_stamper;
 };
