@@ -31,6 +31,8 @@ public:
     // The time before each received line that starts, as the last stage.
     void setTimeStamps(bool on) { m_stamper.setEnabled(on); }
     bool timeStamps() const { return m_stamper.enabled(); }
+    // Where the terminal ends, which typed lines and notices move too.
+    void setTerminalAtLineStart(bool on) { m_stamper.setAtLineStart(on); }
 
 private:
     Switches &m_switches;

@@ -18,8 +18,13 @@ public:
     // Stamps the received runs that arrived at `arrival`. dumpLine: the runs are one hex dump
     // line, which gets its stamp wherever it starts.
     TextRuns stamp(const TextRuns &runs, const QTime &arrival, bool dumpLine = false);
-    // As after a line break, as when the port opens again.
-    void reset() { m_atLineStart = true; }
+    // Where the text shown so far ends, when more than received text is shown: a typed line or
+    // a notice between two received lines ends the line the stamper saw last.
+    void setAtLineStart(bool on)
+    {
+        m_atLineStart = on;
+        m_afterCr = false;
+    }
 
     static QString stampText(const QTime &time);
 

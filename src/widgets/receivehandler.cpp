@@ -19,6 +19,8 @@ ReceiveHandler::ReceiveHandler(CommPort &port, TerminalBox &box, Switches &switc
 
 void ReceiveHandler::MSComm1_OnComm(const QByteArray &chunk)
 {
+    if (m_pipeline.timeStamps())
+        m_pipeline.setTerminalAtLineStart(m_box.endsAtLineStart());
     const ReceivePipeline::Output out = m_pipeline.feed(chunk);
     if (m_textTap && !m_switches.checked(Switches::HexMode)) {
         QString text;
