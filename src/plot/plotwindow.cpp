@@ -80,7 +80,9 @@ PlotWindow::PlotWindow(Dialogs &dialogs, QWidget *parent)
     m_bound->setSuffix(u" 个样本"_s);
     m_bound->setGroupSeparatorShown(true);
     m_bound->setToolTip(u"内存中最多保留的样本数，最早的先丢弃"_s);
-    m_auto->setChecked(true);
+    // A live stream is best followed by its latest stretch; all kept samples are a click away.
+    m_last->setChecked(true);
+    m_windowSamples = DefaultWindowSamples;
     m_feed.samples().setBound(DefaultBound);
 
     auto *bar = new QHBoxLayout;
