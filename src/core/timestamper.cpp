@@ -20,9 +20,13 @@ QString TimeStamper::stampText(const QTime &time)
 
 TextRuns TimeStamper::stamp(const TextRuns &runs, const QTime &arrival, bool dumpLine)
 {
-    if (dumpLine) {
+    if (dumpLine && m_enabled && !runs.isEmpty()) {
+        // One stamp a dump line: the line breaks its decoded characters may hold are part of it.
+        TextRuns out{TextRun{stampText(arrival), TerminalColors::Stamp, true}};
+        out.append(runs);
         m_atLineStart = true;
         m_afterCr = false;
+        return out;
     }
     if (!m_enabled) {
         // Only where the text ends matters for the next line.

@@ -16,7 +16,7 @@ public:
     bool enabled() const { return m_enabled; }
 
     // Stamps the received runs that arrived at `arrival`. dumpLine: the runs are one hex dump
-    // line, which gets its stamp wherever it starts.
+    // line, which gets one stamp wherever it starts, whatever line breaks its text shows.
     TextRuns stamp(const TextRuns &runs, const QTime &arrival, bool dumpLine = false);
     // Where the text shown so far ends, when more than received text is shown: a typed line or
     // a notice between two received lines ends the line the stamper saw last.

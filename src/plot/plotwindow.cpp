@@ -229,8 +229,11 @@ void PlotWindow::applyRanges()
 {
     const PlotSamples &samples = m_feed.samples();
     const qint64 end = std::max<qint64>(samples.end(), 1);
-    const qint64 from = m_windowSamples > 0 ? end - m_windowSamples : samples.first();
-    m_plot->xAxis->setRange(double(from), double(std::max(end - 1, from + 1)));
+    // A fixed window fills from the left, then scrolls.
+    const qint64 from = m_windowSamples > 0 ? std::max(samples.first(), end - m_windowSamples)
+                                            : samples.first();
+    const qint64 to = m_windowSamples > 0 ? from + m_windowSamples : std::max(end - 1, from + 1);
+    m_plot->xAxis->setRange(double(from), double(to));
     QCPRange values;
     bool any = false;
     for (int c = 0; c < m_plot->graphCount(); ++c) {

@@ -178,8 +178,13 @@ TEST_F(PlotViewTest, TimeStampsStartEveryReceivedLineInTextAndHexMode)
 
     click(Menus::HexMode);
     box().clearText();
-    peerSends("12");
+    // The characters column of a dump shows the line breaks received; they start no line.
+    peerSends("1\r\n");
     peerSends("3");
+    int stampCount = 0;
+    for (const TextRun &run : box().runs())
+        stampCount += run.color == TerminalColors::Stamp;
+    EXPECT_EQ(stampCount, 2);
     const QStringList lines = box().text().split(u"\r\n"_s, Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2);
     for (const QString &line : lines)
