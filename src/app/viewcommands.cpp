@@ -24,11 +24,7 @@ ViewCommands::ViewCommands(Menus &menus, ReceiveHandler &receive, SettingsStore 
     connect(&m_menus, &Menus::timeStampsToggled, this, &ViewCommands::setTimeStamps);
 }
 
-ViewCommands::~ViewCommands()
-{
-    m_receive.setTextTap({});
-    delete m_plot.data();
-}
+ViewCommands::~ViewCommands() = default;
 
 PlotWindow *ViewCommands::plotWindow() const
 {
@@ -50,9 +46,15 @@ void ViewCommands::showPlot()
         // A window of its own beside the main window, so it can sit on another screen; it is
         // deleted when closed, and with it the feed, so a closed plot costs nothing.
         m_plot = new PlotWindow(m_dialogs, m_mainWindow);
-        PlotWindow *plot = m_plot;
-        m_receive.setTextTap([plot](const QString &text) { plot->feedText(text); });
-        connect(m_plot, &QObject::destroyed, this, [this] { m_receive.setTextTap({}); });
+        // The main window takes its children down in the order they came, the receive handler
+        // before the plot, so neither may count on the other outliving it.
+        const QPointer<PlotWindow> plot = m_plot;
+        m_receive.setTextTap([plot](const QString &text) {
+            if (plot)
+                plot->feedText(text);
+        });
+        ReceiveHandler *receive = &m_receive;
+        connect(m_plot, &QObject::destroyed, receive, [receive] { receive->setTextTap({}); });
     }
     m_plot->show();
     m_plot->raise();
