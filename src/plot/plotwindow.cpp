@@ -263,6 +263,9 @@ void PlotWindow::redraw()
     const PlotSamples &samples = m_feed.samples();
     m_counts->setText(
             u"已收到 %1 行，跳过 %2 行"_s.arg(m_feed.plotLines()).arg(m_feed.skippedLines()));
+    // Minimized or hidden: nothing to look at, the samples wait in the store.
+    if (!isVisible() || isMinimized())
+        return;
     if (m_paused) {
         if (m_dirty)
             m_plot->replot();
