@@ -18,8 +18,9 @@ void PlotSamples::setBound(qint64 bound)
     for (Channel &channel : m_channels) {
         std::vector<double> ring;
         ring.resize(size_t(std::min(bound, m_end)), NAN);
+        // A channel that came late has a short ring: its earlier samples are gaps.
         for (qint64 n = from; n < m_end; ++n)
-            ring[size_t(n % bound)] = channel.ring[slot(n)];
+            ring[size_t(n % bound)] = slot(n) < channel.ring.size() ? channel.ring[slot(n)] : NAN;
         channel.ring = std::move(ring);
     }
     m_bound = bound;

@@ -169,4 +169,11 @@ TEST(PlotSamples, BoundDropsTheOldestFirst)
     EXPECT_EQ(s.first(), 1200);
     EXPECT_EQ(s.value(0, 1200), 1200);
     EXPECT_EQ(s.value(0, 1299), 1299);
+
+    // A channel that appears after the ring wrapped has no earlier samples to carry over.
+    s.append({PlotField{QString(), 1300}, PlotField{QString(), -1}});
+    s.setBound(500);
+    EXPECT_TRUE(std::isnan(s.value(1, 1250)));
+    EXPECT_EQ(s.value(1, 1300), -1);
+    EXPECT_EQ(s.value(0, 1201), 1201);
 }
