@@ -21,6 +21,7 @@ class ReceiveHandler;
 class SettingsStore;
 class StatusStrip;
 class TerminalWindow;
+class ViewCommands;
 
 // The main window: owns the port, the menus, the status strip, the progress bar and the
 // terminal child window, and wires the commands to them.
@@ -54,6 +55,7 @@ public:
     JobRunner &jobs() { return *m_jobs; }
     // A lost port is being waited for.
     bool waitingForPort() const;
+    ViewCommands &viewCommands() { return *m_view; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -82,4 +84,5 @@ private:
     std::unique_ptr<JobRunner> m_jobs;
     std::unique_ptr<HelpMenu> m_help;
     ReceiveHandler *m_receive = nullptr;
+    ViewCommands *m_view = nullptr;
 };

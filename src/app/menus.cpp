@@ -103,6 +103,22 @@ Menus::Menus(QMenuBar *menuBar, QObject *parent)
         }
         m_MyHelp.append(action);
     }
+    addViewMenu(menuBar);
+}
+
+void Menus::addViewMenu(QMenuBar *menuBar)
+{
+    // Right before the help menu, wherever the menus added before it put that.
+    m_view = new QMenu(u"视图(&V)"_s, menuBar);
+    m_view->setObjectName(u"ViewMenu"_s);
+    menuBar->insertMenu(m_HelpIT->menuAction(), m_view);
+    m_plotItem = m_view->addAction(u"波形图(&G)"_s);
+    m_plotItem->setObjectName(u"PlotItem"_s);
+    m_timeStampsItem = m_view->addAction(u"时间戳(&T)"_s);
+    m_timeStampsItem->setObjectName(u"TimeStampsItem"_s);
+    m_timeStampsItem->setCheckable(true);
+    connect(m_plotItem, &QAction::triggered, this, &Menus::plotClicked);
+    connect(m_timeStampsItem, &QAction::toggled, this, &Menus::timeStampsToggled);
 }
 
 void Menus::onCommandTriggered(int index)

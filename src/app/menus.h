@@ -10,7 +10,7 @@ class QKeySequence;
 class QMenu;
 class QMenuBar;
 
-// The tools and help menus. The check marks and enabled states of the tools items are the
+// The tools, view and help menus. The check marks and enabled states of the tools items are the
 // program's switches (port open, capture on, send CR, hex mode ...), so only program code may
 // change them: a click reaches commandClicked with the item's index and nothing else.
 class Menus : public QObject, public Switches
@@ -38,15 +38,26 @@ public:
     // Every shortcut of the tools menu; the terminal box must not swallow them.
     QList<QKeySequence> shortcuts() const;
 
+    // The view menu: the wave plot window, and the time before each received line. Neither is
+    // one of the program's switches, so the time stamps item keeps its own mark.
+    QAction *plotAction() const { return m_plotItem; }
+    QAction *timeStampsAction() const { return m_timeStampsItem; }
+
 Q_SIGNALS:
     void commandClicked(int index);
     void helpClicked(int index);
+    void plotClicked();
+    void timeStampsToggled(bool on);
 
 private:
     void onCommandTriggered(int index);
+    void addViewMenu(QMenuBar *menuBar);
 
     QMenu *m_MyTools = nullptr;
     QMenu *m_HelpIT = nullptr;
     QList<QAction *> m_MyCommand;
     QList<QAction *> m_MyHelp;
+    QMenu *m_view = nullptr;
+    QAction *m_plotItem = nullptr;
+    QAction *m_timeStampsItem = nullptr;
 };

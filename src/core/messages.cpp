@@ -252,6 +252,16 @@ QString signalWatchFailed(const QString &call, const QString &why)
             call, why);
 }
 
+QString plotExportFailed(const QString &path, const QString &why)
+{
+    return u"无法导出波形图到 %1：%2"_s.arg(path, why);
+}
+
+QString plotImageNotWritten()
+{
+    return u"图片无法写入，请检查文件夹是否存在且可写，或换一个文件名。"_s;
+}
+
 QString settingsSaveFailed(const QString &path, const QString &why)
 {
     return u"无法把设置保存到 %1：%2。已保存的设置没有改变。"_s.arg(path, why);

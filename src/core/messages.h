@@ -58,6 +58,8 @@ QString fileOpenFailed(const QString &path, const QString &why);
 QString notARegularFile(const QString &path);
 QString sendStoppedByClose(qint64 sent, qint64 total);
 QString sendReadFailed(const QString &path, qint64 sent, const QString &why);
+QString plotExportFailed(const QString &path, const QString &why);
+QString plotImageNotWritten();
 
 // --- The program ----------------------------------------------------------------------------
 QString signalWatchFailed(const QString &call, const QString &why);

@@ -35,8 +35,9 @@ ReceivePipeline::Output ReceivePipeline::feed(const QByteArray &chunk)
             out.runs.append(TextRun{text, TerminalColors::Received, true});
         }
     }
-    // Stages that add to what is shown (a time stamp per line, a tap on complete lines) go
-    // here, on out.runs: each '\n' in them ends a line, and a run that editsLine() redraws the
-    // line being written.
+    // The stamp goes last, on what is shown: each '\n' ends a line, and a run that editsLine()
+    // redraws the line being written after its stamp, which it never reaches.
+    out.runs = m_stamper.stamp(out.runs, QTime::currentTime(),
+                               m_switches.checked(Switches::HexMode));
     return out;
 }

@@ -3,6 +3,7 @@
 #include "core/consoleinterpreter.h"
 #include "core/receivedecoder.h"
 #include "core/textrun.h"
+#include "core/timestamper.h"
 
 #include <QByteArray>
 #include <QString>
@@ -13,7 +14,8 @@ class Switches;
 // What happens to bytes from the line, in order and without widgets: the capture file gets them
 // first (it is the lossless record), then they become text: decoded from code page 936 and read
 // as a console would show it (consoleinterpreter.h), or written as one hexadecimal dump line per
-// chunk; either way coloured runs for the terminal to append.
+// chunk; either way coloured runs for the terminal to append. Last, the arrival time goes before
+// each line that starts, when asked for.
 class ReceivePipeline
 {
 public:
@@ -28,10 +30,17 @@ public:
 
     Output feed(const QByteArray &chunk);
 
+    // The time before each received line that starts, as the last stage.
+    void setTimeStamps(bool on) { m_stamper.setEnabled(on); }
+    bool timeStamps() const { return m_stamper.enabled(); }
+    // Where the terminal ends, which typed lines and notices move too.
+    void setTerminalAtLineStart(bool on) { m_stamper.setAtLineStart(on); }
+
 private:
     Switches &m_switches;
     CaptureFile &m_capture;
     // The interpreter pairs CR LF itself, also when cut, so the decoder hands on every LF.
     ReceiveDecoder m_decoder{false};
     ConsoleInterpreter m_console;
+    TimeStamper m_stamper;
 };

@@ -13,6 +13,8 @@ inline QString databit() { return QStringLiteral("Databit"); }
 inline QString parity() { return QStringLiteral("Parity"); }
 inline QString stopbit() { return QStringLiteral("Stopbit"); }
 inline QString flow() { return QStringLiteral("Flow"); }
+// Not a port setting: whether received lines are shown with their time, "1" or "0".
+inline QString timeStamps() { return QStringLiteral("TimeStamps"); }
 
 inline QString defaultComport() { return QStringLiteral("COM1"); }
 inline QString defaultBaud() { return QStringLiteral("9600"); }
@@ -20,5 +22,6 @@ inline QString defaultDatabit() { return QStringLiteral("8"); }
 inline QString defaultParity() { return QStringLiteral("None"); }
 inline QString defaultStopbit() { return QStringLiteral("1"); }
 inline QString defaultFlow() { return QStringLiteral("None"); }
+inline QString defaultTimeStamps() { return QStringLiteral("0"); }
 // clang-format on
 } // namespace SettingKeys

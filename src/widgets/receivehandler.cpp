@@ -1,13 +1,16 @@
 #include "widgets/receivehandler.h"
 
+#include "core/colors.h"
 #include "core/commport.h"
 #include "core/dialogs.h"
+#include "core/switches.h"
 #include "widgets/terminalbox.h"
 
 ReceiveHandler::ReceiveHandler(CommPort &port, TerminalBox &box, Switches &switches,
                                CaptureFile &capture, Dialogs &dialogs, QObject *parent)
     : QObject(parent)
     , m_box(box)
+    , m_switches(switches)
     , m_dialogs(dialogs)
     , m_pipeline(switches, capture)
 {
@@ -16,7 +19,17 @@ ReceiveHandler::ReceiveHandler(CommPort &port, TerminalBox &box, Switches &switc
 
 void ReceiveHandler::MSComm1_OnComm(const QByteArray &chunk)
 {
+    if (m_pipeline.timeStamps())
+        m_pipeline.setTerminalAtLineStart(m_box.endsAtLineStart());
     const ReceivePipeline::Output out = m_pipeline.feed(chunk);
+    if (m_textTap && !m_switches.checked(Switches::HexMode)) {
+        QString text;
+        for (const TextRun &run : out.runs) {
+            if (run.received && run.color != TerminalColors::Stamp)
+                text += run.text;
+        }
+        m_textTap(text);
+    }
     m_box.appendRuns(out.runs);
     if (!out.captureError.isEmpty()) {
         m_dialogs.message(out.captureError, Dialogs::Exclamation);

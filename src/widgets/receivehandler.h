@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+#include <functional>
+
 class CaptureFile;
 class CommPort;
 class Dialogs;
@@ -22,8 +24,17 @@ public:
 
     void MSComm1_OnComm(const QByteArray &chunk);
 
+    void setTimeStamps(bool on) { m_pipeline.setTimeStamps(on); }
+    bool timeStamps() const { return m_pipeline.timeStamps(); }
+    // Gets the received text of each chunk in text mode, as the terminal shows it but without
+    // time stamps; none while empty, so that nobody listening costs nothing.
+    using TextTap = std::function<void(const QString &)>;
+    void setTextTap(TextTap tap) { m_textTap = std::move(tap); }
+
 private:
     TerminalBox &m_box;
+    Switches &m_switches;
+    TextTap m_textTap;
     Dialogs &m_dialogs;
     ReceivePipeline m_pipeline;
 };

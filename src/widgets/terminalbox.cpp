@@ -133,6 +133,20 @@ QString TerminalBox::lastTypedLine() const
     return m_document->lastTypedLine();
 }
 
+bool TerminalBox::endsAtLineStart() const
+{
+    const auto isBreak = [](QChar c) {
+        return c == u'\n' || c == u'\r' || c == QChar::LineSeparator
+               || c == QChar::ParagraphSeparator;
+    };
+    for (auto run = m_arrived.crbegin(); run != m_arrived.crend(); ++run) {
+        if (!run->text.isEmpty())
+            return isBreak(run->text.back());
+    }
+    const qsizetype length = m_document->textLength();
+    return length == 0 || isBreak(m_document->charAt(length - 1));
+}
+
 QChar TerminalBox::charAt(qsizetype position) const
 {
     takeArrivals();

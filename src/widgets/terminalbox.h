@@ -60,6 +60,9 @@ public:
     // The part of the last line that did not come from the line: what the user typed or
     // pasted there, in order, without a prompt or bytes that arrived meanwhile.
     QString lastTypedLine() const;
+    // Whether text appended now would start a line: the box is empty or ends with a line
+    // break. Cheap, and it leaves gathered arrivals where they are.
+    bool endsAtLineStart() const;
     // Character at a position (a line break reads as '\n'); QChar() outside the text.
     QChar charAt(qsizetype position) const override;
 
