@@ -11,6 +11,7 @@
 #include "support/processprobe.h"
 #include "support/testapp.h"
 #include "core/hextext.h"
+#include "core/consoleinterpreter.h"
 #include "core/receivedecoder.h"
 #include "widgets/terminalwindow.h"
 
@@ -505,7 +506,8 @@ TEST_F(FaultsTest, EveryChunkShownIsAlreadyOnDiskSoAKillLosesNothingShown)
 
         // What the terminal should show for the bytes on disk, built chunk by chunk beside it.
         TerminalBox reference;
-        ReceiveDecoder decoder;
+        ReceiveDecoder decoder(false);
+        ConsoleInterpreter console;
         qsizetype seenOnDisk = 0;
         int events = 0;
         int mismatches = 0;
@@ -516,7 +518,13 @@ TEST_F(FaultsTest, EveryChunkShownIsAlreadyOnDiskSoAKillLosesNothingShown)
             const QByteArray disk = onDisk(path);
             const QByteArray chunk = disk.mid(seenOnDisk);
             seenOnDisk = disk.size();
-            reference.insertText(hex ? hexDumpLine(chunk) : decoder.decode(chunk));
+            if (hex) {
+                reference.insertText(hexDumpLine(chunk));
+            } else {
+                TextRuns runs;
+                console.feed(decoder.decode(chunk), runs);
+                reference.appendRuns(runs);
+            }
             if (box().text() != reference.text())
                 ++mismatches;
         });
