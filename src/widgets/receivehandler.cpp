@@ -24,8 +24,9 @@ void ReceiveHandler::MSComm1_OnComm(const QByteArray &chunk)
     const ReceivePipeline::Output out = m_pipeline.feed(chunk);
     if (m_textTap && !m_switches.checked(Switches::HexMode)) {
         QString text;
+        // A line the device redraws in place is not a reading: only text written forward counts.
         for (const TextRun &run : out.runs) {
-            if (run.received && run.color != TerminalColors::Stamp)
+            if (run.received && !run.editsLine() && run.color != TerminalColors::Stamp)
                 text += run.text;
         }
         m_textTap(text);
