@@ -1,6 +1,7 @@
 #include "commands/workspaceload.h"
 
 #include "commands/commandcontext.h"
+#include "core/commport.h"
 #include "core/dialogs.h"
 #include "core/messages.h"
 #include "rtf/rtfreader.h"
@@ -60,6 +61,8 @@ void WorkspaceLoad::start(std::unique_ptr<QFile> file, const QString &shownPath,
     c.stopFlag = 0;
     c.switches.setEnabled(Switches::HexView, false);
     c.box.setEnabled(false);
+    // What the line brings meanwhile goes in after the loaded text, not into it or before it.
+    c.box.setArrivalsHeld(true);
     c.strip.setCommand1Caption(u"停止"_s);
     c.bar.setScaleWidth(double(qMax<qint64>(1, m_file->size())));
     // A small file is done at once, as if it were read in one go.
@@ -240,7 +243,7 @@ void WorkspaceLoad::showSlice()
         c.box.setRuns(slice);
         m_first = false;
     } else {
-        c.box.appendRuns(slice);
+        c.box.appendLoaded(slice);
     }
     c.bar.drawMark(double(m_shownCharacters));
     if (m_runs.empty()) {
@@ -277,6 +280,11 @@ void WorkspaceLoad::finish(const QString &message, int style)
     c.box.setEnabled(true);
     c.bar.cls();
     c.strip.setCommand1Caption(u"清除"_s);
+    // The message's count of lines is what the terminal holds while it is read; what the line
+    // brought meanwhile follows it. An open line is live: the view follows its latest text
+    // rather than staying at the loaded top.
     if (!message.isEmpty())
         c.dialogs.message(message, style);
+    if (c.box.setArrivalsHeld(false) || c.port.portOpen())
+        c.box.moveCaretToEnd();
 }

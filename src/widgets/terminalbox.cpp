@@ -228,6 +228,25 @@ void TerminalBox::setRuns(const TextRuns &runs)
 
 void TerminalBox::appendRuns(const TextRuns &runs)
 {
+    if (m_arrivalsHeld) {
+        m_heldArrivals += runs;
+        return;
+    }
+    appendLoaded(runs);
+}
+
+bool TerminalBox::setArrivalsHeld(bool held)
+{
+    m_arrivalsHeld = held;
+    if (held)
+        return false;
+    const TextRuns runs = std::exchange(m_heldArrivals, TextRuns());
+    appendLoaded(runs);
+    return !runs.isEmpty();
+}
+
+void TerminalBox::appendLoaded(const TextRuns &runs)
+{
     // A stream reaches the document once a frame rather than once a chunk: each insertion moves
     // the caret, tells the input method and the view, and costs far more than its characters.
     for (const TextRun &run : runs) {

@@ -85,6 +85,11 @@ public:
     // only while it shows the end. The text reaches the document with the next frame, or
     // sooner when anything reads or edits the box.
     void appendRuns(const TextRuns &runs);
+    // While held, what appendRuns brings is kept aside in order, to go in after text that is
+    // being replaced meanwhile (a workspace load, which writes with appendLoaded). Releasing
+    // appends it; the answer says whether anything was held.
+    bool setArrivalsHeld(bool held);
+    void appendLoaded(const TextRuns &runs);
 
     // Keeps at most this many characters, dropping the oldest whole lines first.
     void setMaxCharacters(qsizetype count);
@@ -148,6 +153,8 @@ private:
     HeldLayout *m_layout = nullptr;
     // Arrivals not yet in the document, neighbours of one colour and mark joined.
     mutable TextRuns m_arrived;
+    bool m_arrivalsHeld = false;
+    TextRuns m_heldArrivals;
     QTimer *m_frameTimer = nullptr;
     QElapsedTimer m_lastFrame;
     QTimer *m_scrollBarTimer = nullptr;
