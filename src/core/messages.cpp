@@ -1,5 +1,7 @@
 #include "core/messages.h"
 
+#include "core/systemreason.h"
+
 using namespace Qt::StringLiterals;
 
 namespace Messages {
@@ -46,7 +48,7 @@ QString stopBitsInvalid(const QString &bits)
 
 QString lineSettingsRefusedByDevice(const QString &where, const QString &text, const QString &why)
 {
-    return u"%1 不接受线路设置“%2”：%3。"_s.arg(where, text, why);
+    return u"%1 不接受线路设置“%2”：%3。"_s.arg(where, text, systemReason(why));
 }
 
 QString handshakingInvalid(int code)
@@ -57,7 +59,7 @@ QString handshakingInvalid(int code)
 
 QString handshakingRefusedByDevice(const QString &where, int code, const QString &why)
 {
-    return u"%1 不接受握手协议 %2：%3。"_s.arg(where, QString::number(code), why);
+    return u"%1 不接受握手协议 %2：%3。"_s.arg(where, QString::number(code), systemReason(why));
 }
 
 QString portAlreadyOpen(const QString &where)
@@ -108,12 +110,12 @@ QString notASerialDevice(const QString &where)
 
 QString openFailed(const QString &where, const QString &why)
 {
-    return u"无法打开 %1：%2。"_s.arg(where, why);
+    return u"无法打开 %1：%2。"_s.arg(where, systemReason(why));
 }
 
 QString sendFailed(const QString &where, const QString &why)
 {
-    return u"无法向 %1 发送：%2。"_s.arg(where, why);
+    return u"无法向 %1 发送：%2。"_s.arg(where, systemReason(why));
 }
 
 QString portLostHungUp(const QString &where)
@@ -123,12 +125,12 @@ QString portLostHungUp(const QString &where)
 
 QString portLostWriteFailed(const QString &where, const QString &why)
 {
-    return u"%1 已关闭：写入设备失败（%2）。"_s.arg(where, why);
+    return u"%1 已关闭：写入设备失败（%2）。"_s.arg(where, systemReason(why));
 }
 
 QString portLostOther(const QString &where, const QString &why)
 {
-    return u"%1 已关闭：设备被拔出或不再响应（%2）。"_s.arg(where, why);
+    return u"%1 已关闭：设备被拔出或不再响应（%2）。"_s.arg(where, systemReason(why));
 }
 
 QString networkOpenFailed(const QString &name, const QString &link, const QString &cause)
@@ -250,17 +252,17 @@ QString serverStoppedAnswering(const QString &where)
 
 QString connectFailed(const QString &where, const QString &why)
 {
-    return u"无法连接 %1：%2。"_s.arg(where, why);
+    return u"无法连接 %1：%2。"_s.arg(where, systemReason(why));
 }
 
 QString connectionBroken(const QString &where, const QString &why)
 {
-    return u"与 %1 的连接中断：%2。"_s.arg(where, why);
+    return u"与 %1 的连接中断：%2。"_s.arg(where, systemReason(why));
 }
 
 QString networkWriteFailed(const QString &where, const QString &why)
 {
-    return u"与 %1 的连接中断：发送失败（%2）。"_s.arg(where, why);
+    return u"与 %1 的连接中断：发送失败（%2）。"_s.arg(where, systemReason(why));
 }
 
 QString networkLinkDown()
@@ -287,7 +289,7 @@ QString portBack(const QString &where)
 
 QString captureOpenFailed(const QString &path, const QString &why)
 {
-    return u"无法打开捕获文件 %1：%2"_s.arg(path, why);
+    return u"无法打开捕获文件 %1：%2"_s.arg(path, systemReason(why));
 }
 
 QString captureNotOpen()
@@ -297,17 +299,17 @@ QString captureNotOpen()
 
 QString captureWriteFailed(const QString &path, const QString &why)
 {
-    return u"写入捕获文件 %1 失败：%2。捕获已停止。"_s.arg(path, why);
+    return u"写入捕获文件 %1 失败：%2。捕获已停止。"_s.arg(path, systemReason(why));
 }
 
 QString workspaceLoadFailed(const QString &path, const QString &why)
 {
-    return u"无法载入工作区 %1：%2"_s.arg(path, why);
+    return u"无法载入工作区 %1：%2"_s.arg(path, systemReason(why));
 }
 
 QString workspaceSaveFailed(const QString &path, const QString &why)
 {
-    return u"无法保存工作区 %1：%2"_s.arg(path, why);
+    return u"无法保存工作区 %1：%2"_s.arg(path, systemReason(why));
 }
 
 QString workspaceTooLarge(qint64 size, qint64 limit)
@@ -357,7 +359,7 @@ QString rtfNestedTooDeep(int depth)
 
 QString fileOpenFailed(const QString &path, const QString &why)
 {
-    return u"无法打开文件 %1：%2"_s.arg(path, why);
+    return u"无法打开文件 %1：%2"_s.arg(path, systemReason(why));
 }
 
 QString notARegularFile(const QString &path)
@@ -372,7 +374,8 @@ QString sendStoppedByClose(qint64 sent, qint64 total)
 
 QString sendReadFailed(const QString &path, qint64 sent, const QString &why)
 {
-    return u"读取文件 %1 失败，发送中止：已发出 %2 字节。%3"_s.arg(path).arg(sent).arg(why);
+    return u"读取文件 %1 失败，发送中止：已发出 %2 字节。%3"_s.arg(path).arg(sent).arg(
+            systemReason(why));
 }
 
 QString settingsSaveFailed(const QString &path, const QString &why)
