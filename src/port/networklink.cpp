@@ -53,6 +53,9 @@ NetworkLink::~NetworkLink()
 
 void NetworkLink::open(const NetworkAddress &address, const LineParameters &line)
 {
+    // A lost link keeps its socket for what arrived before the loss until it is closed.
+    if (m_state == State::Lost)
+        close();
     Q_ASSERT(m_state == State::Closed);
     ++m_session;
     m_address = address;

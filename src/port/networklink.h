@@ -38,7 +38,7 @@ public:
     ~NetworkLink() override;
 
     // Starts connecting; the answer is opened() or failed(), never emitted from inside this
-    // call. The link must be closed.
+    // call. The link must be closed or lost.
     void open(const NetworkAddress &address, const LineParameters &line);
     // Closes at once, or stops an open under way, without any signal. Data still queued goes
     // out while the server takes it, for at most a second, after the link is closed.

@@ -49,20 +49,20 @@ public:
     void setReservedShortcuts(const QList<QKeySequence> &shortcuts);
 
     // The whole contents, lines joined by CR LF.
-    QString text() const;
+    QString text();
     // Number of characters, a line break counting one; cheap, no copy of the text.
-    qsizetype textLength() const;
+    qsizetype textLength();
     // Empties the box.
     void clearText();
     // Text after the last line break (the whole text when there is none).
-    QString lastLine() const;
+    QString lastLine();
     // The part of the last line that did not come from the line: what the user typed or
     // pasted there, in order, without a prompt or bytes that arrived meanwhile.
-    QString lastTypedLine() const;
+    QString lastTypedLine();
     // Character at a position (a line break reads as '\n'); QChar() outside the text.
-    QChar charAt(qsizetype position) const;
+    QChar charAt(qsizetype position);
 
-    qsizetype selStart() const;
+    qsizetype selStart();
     // Moves the caret; nothing stays selected.
     void setSelStart(qsizetype position);
     void moveCaretToEnd();
@@ -78,7 +78,7 @@ public:
 
     // The contents as coloured runs, and the replacement of the contents by runs, which leaves
     // the caret at the start as loading a document does.
-    TextRuns runs() const;
+    TextRuns runs();
     void setRuns(const TextRuns &runs);
 
     // Appends at the end of the text, whatever the caret or selection holds; the view follows
@@ -122,7 +122,7 @@ private:
 
     // Writes what appendRuns gathered into the document. Every reading and editing of the box
     // starts with it, so that arrivals are in the text whenever anyone looks.
-    void takeArrivals() const;
+    void takeArrivals();
     void placeCaret(int documentPosition);
     void syncCaret(const QTextCursor &cursor);
 
@@ -152,7 +152,7 @@ private:
     bool m_followEnd = false;
     HeldLayout *m_layout = nullptr;
     // Arrivals not yet in the document, neighbours of one colour and mark joined.
-    mutable TextRuns m_arrived;
+    TextRuns m_arrived;
     bool m_arrivalsHeld = false;
     TextRuns m_heldArrivals;
     QTimer *m_frameTimer = nullptr;
