@@ -21,6 +21,7 @@ PortCommands::PortCommands(CommandContext &context, std::function<void()> closed
     connect(&context.port, &CommPort::opened, this, &PortCommands::portOpened);
     connect(&context.port, &CommPort::openFailed, this, &PortCommands::portOpenFailed);
     connect(&context.port, &CommPort::lost, this, &PortCommands::portLost);
+    connect(&context.port, &CommPort::notice, this, &PortCommands::notice);
     connect(&m_reconnect, &Reconnect::back, this, &PortCommands::portBack);
 }
 

@@ -1,6 +1,7 @@
 #include "commands/workspaceload.h"
 
 #include "commands/commandcontext.h"
+#include "core/commport.h"
 #include "core/dialogs.h"
 #include "core/messages.h"
 #include "rtf/rtfreader.h"
@@ -59,6 +60,8 @@ void WorkspaceLoad::begin()
 
     // As during the hexadecimal view, the terminal takes no typing until the load ends.
     c.box.setInputEnabled(false);
+    // What the line brings meanwhile goes in after the loaded text, not into it or before it.
+    c.box.setArrivalsHeld(true);
     m_progressTotal = qMax<qint64>(1, m_file->size());
     reportProgress(0, m_progressTotal);
     // A small file is done at once, as if it were read in one go.
@@ -237,7 +240,7 @@ void WorkspaceLoad::showSlice()
         c.box.setRuns(slice);
         m_first = false;
     } else {
-        c.box.appendRuns(slice);
+        c.box.appendLoaded(slice);
     }
     reportProgress(m_shownCharacters, m_progressTotal);
     if (m_runs.empty()) {
@@ -270,6 +273,11 @@ void WorkspaceLoad::finish(const QString &message, int style)
     m_reader.reset();
     m_runs.clear();
     c.box.setInputEnabled(true);
+    // The message's count of lines is what the terminal holds while it is read; what the line
+    // brought meanwhile follows it. An open line is live: the view follows its latest text
+    // rather than staying at the loaded top.
+    if (c.box.setArrivalsHeld(false) || c.port.portOpen())
+        c.box.moveCaretToEnd();
     if (message.isEmpty())
         LongJob::finish(JobResult::quiet());
     else

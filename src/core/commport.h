@@ -65,4 +65,7 @@ Q_SIGNALS:
     // The port number, the line settings, the open state, DTR, RTS or an input line (CD, CTS,
     // DSR) may have changed. It may come when nothing did; the getters tell.
     void lineStateChanged();
+    // Something the user should know about the open line that needs no answer (a server that
+    // misbehaved and was worked around); shown as a line in the terminal.
+    void notice(const QString &text);
 };

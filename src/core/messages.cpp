@@ -1,5 +1,7 @@
 #include "core/messages.h"
 
+#include "core/systemreason.h"
+
 using namespace Qt::StringLiterals;
 
 namespace Messages {
@@ -46,7 +48,7 @@ QString stopBitsInvalid(const QString &bits)
 
 QString lineSettingsRefusedByDevice(const QString &where, const QString &text, const QString &why)
 {
-    return u"%1 不接受线路设置“%2”：%3。"_s.arg(where, text, why);
+    return u"%1 不接受线路设置“%2”：%3。"_s.arg(where, text, systemReason(why));
 }
 
 QString handshakingInvalid(int code)
@@ -57,7 +59,7 @@ QString handshakingInvalid(int code)
 
 QString handshakingRefusedByDevice(const QString &where, int code, const QString &why)
 {
-    return u"%1 不接受握手协议 %2：%3。"_s.arg(where, QString::number(code), why);
+    return u"%1 不接受握手协议 %2：%3。"_s.arg(where, QString::number(code), systemReason(why));
 }
 
 QString settingNotRestored(const QString &why, const QString &restoreWhy)
@@ -113,12 +115,12 @@ QString notASerialDevice(const QString &where)
 
 QString openFailed(const QString &where, const QString &why)
 {
-    return u"无法打开 %1：%2。"_s.arg(where, why);
+    return u"无法打开 %1：%2。"_s.arg(where, systemReason(why));
 }
 
 QString sendFailed(const QString &where, const QString &why)
 {
-    return u"无法向 %1 发送：%2。"_s.arg(where, why);
+    return u"无法向 %1 发送：%2。"_s.arg(where, systemReason(why));
 }
 
 QString portLostHungUp(const QString &where)
@@ -128,12 +130,12 @@ QString portLostHungUp(const QString &where)
 
 QString portLostWriteFailed(const QString &where, const QString &why)
 {
-    return u"%1 已关闭：写入设备失败（%2）。"_s.arg(where, why);
+    return u"%1 已关闭：写入设备失败（%2）。"_s.arg(where, systemReason(why));
 }
 
 QString portLostOther(const QString &where, const QString &why)
 {
-    return u"%1 已关闭：设备被拔出或不再响应（%2）。"_s.arg(where, why);
+    return u"%1 已关闭：设备被拔出或不再响应（%2）。"_s.arg(where, systemReason(why));
 }
 
 QString networkOpenFailed(const QString &name, const QString &link, const QString &cause)
@@ -144,6 +146,140 @@ QString networkOpenFailed(const QString &name, const QString &link, const QStrin
 QString networkPortLost(const QString &name, const QString &cause)
 {
     return u"%1 已关闭：%2"_s.arg(name, cause);
+}
+
+QString serverRefusedComPort(const QString &where)
+{
+    return u"无法打开 %1：服务器拒绝了 RFC 2217 串口控制（COM-PORT-OPTION）。ser2net 要用 "
+           u"telnet(rfc2217) 接入方式；只转发字节的服务器请用 socket:// 地址。"_s.arg(where);
+}
+
+QString serverRefusedSettings(const QString &where, const QString &refused)
+{
+    return u"无法打开 %1：服务器没有接受线路设置（%2）。"_s.arg(where, refused);
+}
+
+QString serverSetSpeed(const QString &asked, const QString &set)
+{
+    return u"请求的速率 %1，服务器设为 %2"_s.arg(asked, set);
+}
+
+QString serverSetDataBits(const QString &asked, const QString &set)
+{
+    return u"请求的数据位 %1，服务器设为 %2"_s.arg(asked, set);
+}
+
+QString serverSetParity(const QString &asked, const QString &set)
+{
+    return u"请求的校验 %1，服务器设为 %2"_s.arg(asked, set);
+}
+
+QString serverSetStopBits(const QString &asked, const QString &set)
+{
+    return u"请求的停止位 %1，服务器设为 %2"_s.arg(asked, set);
+}
+
+QString serverSetHandshaking(const QString &asked, const QString &set)
+{
+    return u"请求的握手 %1，服务器设为 %2"_s.arg(asked, set);
+}
+
+QString settingsSeparator()
+{
+    return u"；"_s;
+}
+
+QString handshakingNoneName()
+{
+    return u"无"_s;
+}
+
+QString serverNotRfc2217(const QString &where, qint64 limitBytes)
+{
+    return u"无法打开 %1：服务器在协商完成之前就发来了超过 %2 KiB 的数据，它不像 RFC 2217 "
+           u"服务器（也许是只转发字节的服务器或日志服务）。这样的服务器请用 socket:// 地址。"_s.arg(
+                   where, QString::number(limitBytes / 1024));
+}
+
+QString hostLookupTimedOut(const QString &where, const QString &seconds, const QString &host)
+{
+    return u"无法连接 %1：%2 秒内未能解析主机名“%3”，请检查 DNS 设置。"_s.arg(where, seconds, host);
+}
+
+QString comPortNotAnswered(const QString &where, const QString &seconds)
+{
+    return u"无法打开 %1：服务器 %2 秒内没有答应 RFC 2217 串口控制。它也许不是 RFC 2217 "
+           u"服务器；只转发字节的服务器请用 socket:// 地址。"_s.arg(where, seconds);
+}
+
+QString settingsNotConfirmed(const QString &where, const QString &seconds)
+{
+    return u"无法打开 %1：服务器 %2 秒内没有确认线路设置。"_s.arg(where, seconds);
+}
+
+QString connectTimedOut(const QString &where, const QString &seconds)
+{
+    return u"无法连接 %1：%2 秒内没有建立连接（主机不可达，或被防火墙拦截）。"_s.arg(where,
+                                                                                     seconds);
+}
+
+QString serverHungUpAtOnce(const QString &where)
+{
+    return u"无法打开 %1：服务器接受连接后立即断开了（这个端口也许正被别人使用）。"_s.arg(where);
+}
+
+QString serverRefusedWithWords(const QString &where, const QString &words)
+{
+    return u"无法打开 %1：服务器拒绝了，它的答复是“%2”。"_s.arg(where, words);
+}
+
+QString connectionRefused(const QString &where)
+{
+    return u"无法连接 %1：连接被拒绝，这个地址上没有服务在监听（服务器是否在运行？端口号是否"
+           u"正确？）。"_s.arg(where);
+}
+
+QString hostNotFound(const QString &where, const QString &host)
+{
+    return u"无法连接 %1：主机名“%2”无法解析，请检查拼写、DNS 或 /etc/hosts。"_s.arg(where, host);
+}
+
+QString serverClosedConnection(const QString &where)
+{
+    return u"与 %1 的连接被服务器关闭。"_s.arg(where);
+}
+
+QString serverStoppedAnswering(const QString &where)
+{
+    return u"与 %1 的连接中断：服务器长时间没有应答（连接超时），也许网络断了或服务器已关机。"_s
+            .arg(where);
+}
+
+QString connectFailed(const QString &where, const QString &why)
+{
+    return u"无法连接 %1：%2。"_s.arg(where, systemReason(why));
+}
+
+QString connectionBroken(const QString &where, const QString &why)
+{
+    return u"与 %1 的连接中断：%2。"_s.arg(where, systemReason(why));
+}
+
+QString networkWriteFailed(const QString &where, const QString &why)
+{
+    return u"与 %1 的连接中断：发送失败（%2）。"_s.arg(where, systemReason(why));
+}
+
+QString networkLinkDown()
+{
+    return u"网络连接已断开"_s;
+}
+
+QString subnegotiationCut(const QString &where, qint64 limitBytes)
+{
+    return u"注意：%1 发来的一段 telnet 子协商超过 %2 KiB 仍未结束（IAC SB 之后没有 IAC "
+           u"SE），已截断；其后收到的字节按数据显示。服务器也许有故障。"_s.arg(
+                   where, QString::number(limitBytes / 1024));
 }
 
 QString waitingForPort(const QString &lostMessage)
@@ -158,7 +294,7 @@ QString portBack(const QString &where)
 
 QString captureOpenFailed(const QString &path, const QString &why)
 {
-    return u"无法打开捕获文件 %1：%2"_s.arg(path, why);
+    return u"无法打开捕获文件 %1：%2"_s.arg(path, systemReason(why));
 }
 
 QString captureNotOpen()
@@ -168,17 +304,17 @@ QString captureNotOpen()
 
 QString captureWriteFailed(const QString &path, const QString &why)
 {
-    return u"写入捕获文件 %1 失败：%2。捕获已停止。"_s.arg(path, why);
+    return u"写入捕获文件 %1 失败：%2。捕获已停止。"_s.arg(path, systemReason(why));
 }
 
 QString workspaceLoadFailed(const QString &path, const QString &why)
 {
-    return u"无法载入工作区 %1：%2"_s.arg(path, why);
+    return u"无法载入工作区 %1：%2"_s.arg(path, systemReason(why));
 }
 
 QString workspaceSaveFailed(const QString &path, const QString &why)
 {
-    return u"无法保存工作区 %1：%2"_s.arg(path, why);
+    return u"无法保存工作区 %1：%2"_s.arg(path, systemReason(why));
 }
 
 QString workspaceTooLarge(qint64 size, qint64 limit)
@@ -228,7 +364,7 @@ QString rtfNestedTooDeep(int depth)
 
 QString fileOpenFailed(const QString &path, const QString &why)
 {
-    return u"无法打开文件 %1：%2"_s.arg(path, why);
+    return u"无法打开文件 %1：%2"_s.arg(path, systemReason(why));
 }
 
 QString notARegularFile(const QString &path)
@@ -243,7 +379,8 @@ QString sendStoppedByClose(qint64 sent, qint64 total)
 
 QString sendReadFailed(const QString &path, qint64 sent, const QString &why)
 {
-    return u"读取文件 %1 失败，发送中止：已发出 %2 字节。%3"_s.arg(path).arg(sent).arg(why);
+    return u"读取文件 %1 失败，发送中止：已发出 %2 字节。%3"_s.arg(path).arg(sent).arg(
+            systemReason(why));
 }
 
 QString signalWatchFailed(const QString &call, const QString &why)

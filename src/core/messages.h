@@ -36,6 +36,33 @@ QString portLostWriteFailed(const QString &where, const QString &why);
 QString portLostOther(const QString &where, const QString &why);
 QString networkOpenFailed(const QString &name, const QString &link, const QString &cause);
 QString networkPortLost(const QString &name, const QString &cause);
+// --- The network link (where is the server's address) ----------------------------------------
+QString serverRefusedComPort(const QString &where);
+QString serverRefusedSettings(const QString &where, const QString &refused);
+// One setting the server set otherwise than asked, for serverRefusedSettings; joined by "；".
+QString serverSetSpeed(const QString &asked, const QString &set);
+QString serverSetDataBits(const QString &asked, const QString &set);
+QString serverSetParity(const QString &asked, const QString &set);
+QString serverSetStopBits(const QString &asked, const QString &set);
+QString serverSetHandshaking(const QString &asked, const QString &set);
+QString settingsSeparator();
+QString handshakingNoneName();
+QString serverNotRfc2217(const QString &where, qint64 limitBytes);
+QString hostLookupTimedOut(const QString &where, const QString &seconds, const QString &host);
+QString comPortNotAnswered(const QString &where, const QString &seconds);
+QString settingsNotConfirmed(const QString &where, const QString &seconds);
+QString connectTimedOut(const QString &where, const QString &seconds);
+QString serverHungUpAtOnce(const QString &where);
+QString serverRefusedWithWords(const QString &where, const QString &words);
+QString connectionRefused(const QString &where);
+QString hostNotFound(const QString &where, const QString &host);
+QString serverClosedConnection(const QString &where);
+QString serverStoppedAnswering(const QString &where);
+QString connectFailed(const QString &where, const QString &why);
+QString connectionBroken(const QString &where, const QString &why);
+QString networkWriteFailed(const QString &where, const QString &why);
+QString networkLinkDown();
+QString subnegotiationCut(const QString &where, qint64 limitBytes);
 // Notice lines in the terminal while a lost port is waited for, and when it is back.
 QString waitingForPort(const QString &lostMessage);
 QString portBack(const QString &where);

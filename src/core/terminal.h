@@ -8,14 +8,16 @@
 // The terminal's text as the commands and long jobs write it: the few calls they make, so that
 // they run and are tested without the text box. Positions count a line break as one character;
 // text goes in at the caret (insertText) or at the end whatever the caret (appendRuns).
+//
+// Readers are not const: text that arrived is gathered and reaches the text when it is read.
 class Terminal
 {
 public:
     virtual ~Terminal() = default;
 
-    virtual qsizetype textLength() const = 0;
+    virtual qsizetype textLength() = 0;
     // Character at a position (a line break reads as '\n'); QChar() outside the text.
-    virtual QChar charAt(qsizetype position) const = 0;
+    virtual QChar charAt(qsizetype position) = 0;
     virtual void clearText() = 0;
 
     virtual void setSelStart(qsizetype position) = 0;
@@ -27,10 +29,15 @@ public:
     // line break.
     virtual void insertText(const QString &text) = 0;
 
-    virtual TextRuns runs() const = 0;
+    virtual TextRuns runs() = 0;
     // Replaces the contents and leaves the caret at the start, as loading a document does.
     virtual void setRuns(const TextRuns &runs) = 0;
     virtual void appendRuns(const TextRuns &runs) = 0;
+    // While held, what appendRuns brings is kept aside in order, to go in after text that is
+    // being replaced meanwhile (a workspace load, which writes with appendLoaded). Releasing
+    // appends it; the answer says whether anything was held.
+    virtual bool setArrivalsHeld(bool held) = 0;
+    virtual void appendLoaded(const TextRuns &runs) = 0;
 
     // Whether the user may type; off while a job writes the terminal at its caret.
     virtual void setInputEnabled(bool enabled) = 0;

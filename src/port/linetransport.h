@@ -79,4 +79,6 @@ Q_SIGNALS:
     void lost(const QString &message);
     // CD, CTS or DSR changed at the far end of the open line.
     void modemLinesChanged();
+    // Something the user should know about the open line, ready to show in the terminal.
+    void notice(const QString &text);
 };

@@ -39,12 +39,13 @@ NetworkLink::LineParameters withLine(NetworkLink::LineParameters params, const L
 NetworkTransport::NetworkTransport(QObject *parent)
     : LineTransport(parent)
 {
-    connect(&m_link, &NetworkLink::received, this, &NetworkTransport::onReceived);
+    connect(&m_link, &NetworkLink::readyRead, this, &LineTransport::readyRead);
     connect(&m_link, &NetworkLink::bytesWritten, this, &LineTransport::bytesWritten);
     connect(&m_link, &NetworkLink::opened, this, &LineTransport::opened);
     connect(&m_link, &NetworkLink::failed, this, &NetworkTransport::onFailed);
     connect(&m_link, &NetworkLink::lost, this, &NetworkTransport::onLost);
     connect(&m_link, &NetworkLink::modemLinesChanged, this, &LineTransport::modemLinesChanged);
+    connect(&m_link, &NetworkLink::notice, this, &LineTransport::notice);
 }
 
 void NetworkTransport::open(int number, const QString &linkPath, const NetworkAddress &address,
@@ -52,7 +53,6 @@ void NetworkTransport::open(int number, const QString &linkPath, const NetworkAd
 {
     m_name = u"COM"_s + QString::number(number);
     m_linkPath = linkPath;
-    m_arrived.clear();
     NetworkLink::LineParameters params = withLine({}, setup.line);
     params.handshaking = setup.handshaking;
     params.dtr = setup.dtr;
@@ -63,7 +63,6 @@ void NetworkTransport::open(int number, const QString &linkPath, const NetworkAd
 void NetworkTransport::close()
 {
     m_link.close();
-    m_arrived.clear();
 }
 
 QString NetworkTransport::target() const
@@ -90,14 +89,8 @@ Result NetworkTransport::setHandshaking(int code)
 Result NetworkTransport::write(const QByteArray &bytes)
 {
     if (m_link.write(bytes) != bytes.size())
-        return Result::failure(Messages::sendFailed(m_name, u"网络连接已断开"_s));
+        return Result::failure(Messages::sendFailed(m_name, Messages::networkLinkDown()));
     return Result::success();
-}
-
-void NetworkTransport::onReceived(const QByteArray &bytes)
-{
-    m_arrived += bytes;
-    Q_EMIT readyRead();
 }
 
 void NetworkTransport::onFailed(const QString &cause)

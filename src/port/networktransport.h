@@ -32,15 +32,13 @@ public:
 
     Result write(const QByteArray &bytes) override;
     qint64 bytesToWrite() const override { return m_link.bytesToWrite(); }
-    QByteArray takeArrived() override { return std::exchange(m_arrived, QByteArray()); }
+    QByteArray takeArrived() override { return m_link.takeArrived(); }
 
 private:
-    void onReceived(const QByteArray &bytes);
     void onFailed(const QString &cause);
     void onLost(const QString &cause);
 
     NetworkLink m_link;
     QString m_name;
     QString m_linkPath;
-    QByteArray m_arrived;
 };

@@ -25,6 +25,8 @@ constexpr int StreamTickMs = 50;
 // ...or carries more in a tick than this, which only a flood or a fast line does: those are read
 // as they come, well within what the system buffers for a line.
 constexpr qsizetype StreamTickLimit = 2048;
+// Modem-line changes reach the status strip at most this often.
+constexpr int ModemFrameMs = 100;
 
 } // namespace
 
@@ -36,6 +38,8 @@ SerialPort::SerialPort(QObject *parent)
     m_raiseTimer.setSingleShot(true);
     m_raiseTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_raiseTimer, &QTimer::timeout, this, &SerialPort::raiseReceive);
+    m_modemTimer.setSingleShot(true);
+    connect(&m_modemTimer, &QTimer::timeout, this, &CommPort::lineStateChanged);
     for (LineTransport *transport :
          {static_cast<LineTransport *>(&m_device), static_cast<LineTransport *>(&m_network)}) {
         connect(transport, &LineTransport::readyRead, this, &SerialPort::onReadyRead);
@@ -43,7 +47,8 @@ SerialPort::SerialPort(QObject *parent)
         connect(transport, &LineTransport::opened, this, &SerialPort::onOpened);
         connect(transport, &LineTransport::failed, this, &SerialPort::onOpenFailed);
         connect(transport, &LineTransport::lost, this, &SerialPort::onLost);
-        connect(transport, &LineTransport::modemLinesChanged, this, &CommPort::lineStateChanged);
+        connect(transport, &LineTransport::modemLinesChanged, this, &SerialPort::modemLinesChanged);
+        connect(transport, &LineTransport::notice, this, &CommPort::notice);
     }
 }
 
@@ -315,6 +320,17 @@ void SerialPort::onReadyRead()
     } else if (m_raiseTimer.interval() > 0) {
         m_raiseTimer.start(int(qBound<qint64>(0, BurstCapMs - m_burst.elapsed(), quietMs)));
     }
+}
+
+void SerialPort::modemLinesChanged()
+{
+    // Lines that bounce, or a server that floods notices, would have the status strip redrawn
+    // at every change: the latest state is shown once a frame at most, and nothing queues.
+    if (!m_modemTimer.isActive())
+        m_modemTimer.start(m_lastModemChange.isValid() && m_lastModemChange.elapsed() < ModemFrameMs
+                                   ? ModemFrameMs
+                                   : 0);
+    m_lastModemChange.start();
 }
 
 int SerialPort::bitsPerByte() const

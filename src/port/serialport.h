@@ -65,6 +65,7 @@ private:
     // Whether this much in this long kept the line busy enough to be read a burst at a time.
     bool keptLineBusy(qsizetype bytes, qint64 ms) const;
     void takeArrived();
+    void modemLinesChanged();
     void onOpened();
     void onOpenFailed(const QString &message);
     void onLost(const QString &message);
@@ -88,4 +89,7 @@ private:
     QElapsedTimer m_burst;
     // Set while a busy line is read on the burst timer instead of at each arrival.
     bool m_streaming = false;
+    // Gathers modem-line changes into one redraw a frame.
+    QTimer m_modemTimer;
+    QElapsedTimer m_lastModemChange;
 };

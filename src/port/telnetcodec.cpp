@@ -189,11 +189,23 @@ void TelnetCodec::decode(QByteArrayView bytes, Decoded &out)
             m_subOption = quint8(*p++);
             m_subPayload.clear();
             m_subOverflow = false;
+            m_subLength = 0;
             m_state = State::Sub;
             break;
         case State::Sub: {
             const void *iac = std::memchr(p, Iac, size_t(end - p));
             const char *stop = iac ? static_cast<const char *>(iac) : end;
+            if (stop - p > SubnegotiationCut - m_subLength) {
+                // A subnegotiation without end would swallow the line for good: past the cut,
+                // what follows is read as data again.
+                p += SubnegotiationCut - m_subLength;
+                m_subPayload.clear();
+                m_subLength = 0;
+                ++out.cutSubnegotiations;
+                m_state = State::Data;
+                break;
+            }
+            m_subLength += stop - p;
             if (m_subPayload.size() + (stop - p) > MaxSubnegotiation)
                 m_subOverflow = true;
             else
@@ -208,12 +220,19 @@ void TelnetCodec::decode(QByteArrayView bytes, Decoded &out)
         case State::SubIac: {
             const quint8 byte = quint8(*p);
             if (byte == Iac) {
+                ++p;
+                if (++m_subLength > SubnegotiationCut) {
+                    m_subPayload.clear();
+                    m_subLength = 0;
+                    ++out.cutSubnegotiations;
+                    m_state = State::Data;
+                    break;
+                }
                 if (m_subPayload.size() < MaxSubnegotiation)
                     m_subPayload.append(char(Iac));
                 else
                     m_subOverflow = true;
                 m_state = State::Sub;
-                ++p;
             } else if (byte == Se) {
                 if (!m_subOverflow)
                     out.subnegotiations.append({m_subOption, m_subPayload});

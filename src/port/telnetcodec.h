@@ -48,11 +48,15 @@ public:
         QByteArray data;
         QByteArray replies;
         QList<Subnegotiation> subnegotiations;
+        // Subnegotiations that ran past SubnegotiationCut without IAC SE.
+        int cutSubnegotiations = 0;
     };
 
     // A subnegotiation longer than this is dropped whole (RFC 2217 ones are a few bytes; a
     // server's signature text fits easily).
     static constexpr qsizetype MaxSubnegotiation = 1024;
+    // A subnegotiation still open after this many bytes is given up, and what follows is data.
+    static constexpr qint64 SubnegotiationCut = 64 * 1024;
 
     // The offers a client opens with: BINARY and SUPPRESS-GO-AHEAD both ways, and
     // COM-PORT-OPTION from our side, which is how RFC 2217 asks the server for it.
@@ -91,5 +95,6 @@ private:
     quint8 m_verb = 0;
     quint8 m_subOption = 0;
     bool m_subOverflow = false;
+    qint64 m_subLength = 0;
     QByteArray m_subPayload;
 };

@@ -101,13 +101,13 @@ void TerminalBox::setReservedShortcuts(const QList<QKeySequence> &shortcuts)
     m_reservedShortcuts = shortcuts;
 }
 
-QString TerminalBox::text() const
+QString TerminalBox::text()
 {
     takeArrivals();
     return m_document->text();
 }
 
-qsizetype TerminalBox::textLength() const
+qsizetype TerminalBox::textLength()
 {
     takeArrivals();
     return m_document->textLength();
@@ -121,13 +121,13 @@ void TerminalBox::clearText()
     m_followCaret = true;
 }
 
-QString TerminalBox::lastLine() const
+QString TerminalBox::lastLine()
 {
     takeArrivals();
     return m_document->lastLine();
 }
 
-QString TerminalBox::lastTypedLine() const
+QString TerminalBox::lastTypedLine()
 {
     takeArrivals();
     return m_document->lastTypedLine();
@@ -147,13 +147,13 @@ bool TerminalBox::endsAtLineStart() const
     return length == 0 || isBreak(m_document->charAt(length - 1));
 }
 
-QChar TerminalBox::charAt(qsizetype position) const
+QChar TerminalBox::charAt(qsizetype position)
 {
     takeArrivals();
     return m_document->charAt(position);
 }
 
-qsizetype TerminalBox::selStart() const
+qsizetype TerminalBox::selStart()
 {
     takeArrivals();
     return m_document->toTextPosition(textCursor().selectionStart());
@@ -224,7 +224,7 @@ void TerminalBox::moveTwips(int left, int top, int width, int height)
                 std::max(height, 0) / TwipsPerPixel);
 }
 
-TextRuns TerminalBox::runs() const
+TextRuns TerminalBox::runs()
 {
     takeArrivals();
     return m_document->runs();
@@ -241,6 +241,25 @@ void TerminalBox::setRuns(const TextRuns &runs)
 }
 
 void TerminalBox::appendRuns(const TextRuns &runs)
+{
+    if (m_arrivalsHeld) {
+        m_heldArrivals += runs;
+        return;
+    }
+    appendLoaded(runs);
+}
+
+bool TerminalBox::setArrivalsHeld(bool held)
+{
+    m_arrivalsHeld = held;
+    if (held)
+        return false;
+    const TextRuns runs = std::exchange(m_heldArrivals, TextRuns());
+    appendLoaded(runs);
+    return !runs.isEmpty();
+}
+
+void TerminalBox::appendLoaded(const TextRuns &runs)
 {
     // A stream reaches the document once a frame rather than once a chunk: each insertion moves
     // the caret, tells the input method and the view, and costs far more than its characters.
@@ -278,13 +297,11 @@ void TerminalBox::appendRuns(const TextRuns &runs)
     }
 }
 
-void TerminalBox::takeArrivals() const
+void TerminalBox::takeArrivals()
 {
     if (m_arrived.isEmpty()) {
         return;
     }
-    // The text the box shows includes what arrived, so reading it may write it in first.
-    auto *self = const_cast<TerminalBox *>(this);
     const TextRuns runs = std::exchange(m_arrived, TextRuns());
     // What the user holds is kept exactly: a selection stays selected, a caret placed in the
     // history stays there, and only a caret at the very end moves on with the text.
@@ -292,16 +309,16 @@ void TerminalBox::takeArrivals() const
     const bool caretAtEnd = !kept.hasSelection() && kept.position() == m_document->endPosition();
     // The view follows only while it shows the end.
     const QScrollBar *bar = verticalScrollBar();
-    self->m_followEnd = m_followEnd || m_followCaret || bar->value() >= bar->maximum();
+    m_followEnd = m_followEnd || m_followCaret || bar->value() >= bar->maximum();
 
     QTextCursor end;
     {
-        EditScope scope(*self);
+        EditScope scope(*this);
         end = m_document->append(runs, caretAtEnd ? nullptr : &kept);
     }
     // A selection that reached the end would otherwise have grown over the new text.
-    self->syncCaret(caretAtEnd ? end : kept);
-    self->scheduleFrame();
+    syncCaret(caretAtEnd ? end : kept);
+    scheduleFrame();
 }
 
 void TerminalBox::setMaxCharacters(qsizetype count)

@@ -50,23 +50,23 @@ public:
     void setReservedShortcuts(const QList<QKeySequence> &shortcuts);
 
     // The whole contents, lines joined by CR LF.
-    QString text() const;
+    QString text();
     // Number of characters, a line break counting one; cheap, no copy of the text.
-    qsizetype textLength() const override;
+    qsizetype textLength() override;
     // Empties the box.
     void clearText() override;
     // Text after the last line break (the whole text when there is none).
-    QString lastLine() const;
+    QString lastLine();
     // The part of the last line that did not come from the line: what the user typed or
     // pasted there, in order, without a prompt or bytes that arrived meanwhile.
-    QString lastTypedLine() const;
+    QString lastTypedLine();
     // Whether text appended now would start a line: the box is empty or ends with a line
     // break. Cheap, and it leaves gathered arrivals where they are.
     bool endsAtLineStart() const;
     // Character at a position (a line break reads as '\n'); QChar() outside the text.
-    QChar charAt(qsizetype position) const override;
+    QChar charAt(qsizetype position) override;
 
-    qsizetype selStart() const;
+    qsizetype selStart();
     // Moves the caret; nothing stays selected.
     void setSelStart(qsizetype position) override;
     void moveCaretToEnd() override;
@@ -82,13 +82,15 @@ public:
 
     // The contents as coloured runs, and the replacement of the contents by runs, which leaves
     // the caret at the start as loading a document does.
-    TextRuns runs() const override;
+    TextRuns runs() override;
     void setRuns(const TextRuns &runs) override;
 
     // Appends at the end of the text, whatever the caret or selection holds; the view follows
     // only while it shows the end. The text reaches the document with the next frame, or
     // sooner when anything reads or edits the box.
     void appendRuns(const TextRuns &runs) override;
+    bool setArrivalsHeld(bool held) override;
+    void appendLoaded(const TextRuns &runs) override;
 
     // Keeps at most this many characters, dropping the oldest whole lines first.
     void setMaxCharacters(qsizetype count);
@@ -122,7 +124,7 @@ private:
 
     // Writes what appendRuns gathered into the document. Every reading and editing of the box
     // starts with it, so that arrivals are in the text whenever anyone looks.
-    void takeArrivals() const;
+    void takeArrivals();
     void placeCaret(int documentPosition);
     void syncCaret(const QTextCursor &cursor);
 
@@ -152,7 +154,9 @@ private:
     bool m_followEnd = false;
     HeldLayout *m_layout = nullptr;
     // Arrivals not yet in the document, neighbours of one colour and mark joined.
-    mutable TextRuns m_arrived;
+    TextRuns m_arrived;
+    bool m_arrivalsHeld = false;
+    TextRuns m_heldArrivals;
     QTimer *m_frameTimer = nullptr;
     QElapsedTimer m_lastFrame;
     QTimer *m_scrollBarTimer = nullptr;

@@ -61,8 +61,8 @@ public:
 class TextTerminal : public Terminal
 {
 public:
-    qsizetype textLength() const override { return text.size(); }
-    QChar charAt(qsizetype position) const override
+    qsizetype textLength() override { return text.size(); }
+    QChar charAt(qsizetype position) override
     {
         return position >= 0 && position < text.size() ? text.at(position) : QChar();
     }
@@ -72,7 +72,7 @@ public:
     void setSelColor(RgbColor) override {}
     void setSelReceived(bool) override {}
     void insertText(const QString &inserted) override { text += inserted; }
-    TextRuns runs() const override { return {TextRun{text, 0, false}}; }
+    TextRuns runs() override { return {TextRun{text, 0, false}}; }
     void setRuns(const TextRuns &runs) override
     {
         text.clear();
@@ -83,6 +83,8 @@ public:
         for (const TextRun &run : runs)
             text += run.text;
     }
+    bool setArrivalsHeld(bool) override { return false; }
+    void appendLoaded(const TextRuns &runs) override { appendRuns(runs); }
     void setInputEnabled(bool enabled) override { inputEnabled = enabled; }
 
     QString text;

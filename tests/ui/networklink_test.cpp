@@ -30,12 +30,14 @@ struct Collector
 {
     explicit Collector(NetworkLink &link)
     {
-        QObject::connect(&link, &NetworkLink::received, &link,
-                         [this](const QByteArray &bytes) { received += bytes; });
+        QObject::connect(&link, &NetworkLink::readyRead, &link,
+                         [this, &link] { received += link.takeArrived(); });
         QObject::connect(&link, &NetworkLink::bytesWritten, &link,
                          [this](qint64 n) { written += n; });
-        QObject::connect(&link, &NetworkLink::lost, &link,
-                         [this](const QString &cause) { lostCauses << cause; });
+        QObject::connect(&link, &NetworkLink::lost, &link, [this, &link](const QString &cause) {
+            received += link.takeArrived();
+            lostCauses << cause;
+        });
         QObject::connect(&link, &NetworkLink::modemLinesChanged, &link, [this] { ++modemChanges; });
     }
     bool waitForReceived(qsizetype size)

@@ -20,7 +20,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QRgb colorAt(const TerminalBox &box, qsizetype position)
+QRgb colorAt(TerminalBox &box, qsizetype position)
 {
     qsizetype start = 0;
     for (const TextRun &run : box.runs()) {
@@ -32,7 +32,7 @@ QRgb colorAt(const TerminalBox &box, qsizetype position)
     return 0;
 }
 
-bool receivedAt(const TerminalBox &box, qsizetype position)
+bool receivedAt(TerminalBox &box, qsizetype position)
 {
     qsizetype start = 0;
     for (const TextRun &run : box.runs()) {

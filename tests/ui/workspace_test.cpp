@@ -9,6 +9,9 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
+
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -131,4 +134,57 @@ TEST_F(WorkspaceTest, ClearEmptiesTheTerminalButStopsARunningHexView)
     EXPECT_EQ(m_window->statusStrip().command1Caption(), u"清除"_s);
     EXPECT_TRUE(m_window->menus().enabled(Menus::HexView));
     EXPECT_TRUE(box().isEnabled());
+}
+
+TEST_F(WorkspaceTest, LinesArrivingDuringALoadFollowTheLoadedTextInOrder)
+{
+    openPort();
+    // Large enough to take many turns of the window, each a chance for the line to speak.
+    QByteArray rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Courier New;}}\n";
+    QString loaded;
+    for (int i = 1; i <= 400000; ++i) {
+        const QString line = u"W%1"_s.arg(i, 6, 10, QChar(u'0'));
+        rtf += line.toLatin1() + "\\par\n";
+        loaded += line + u"\r\n"_s;
+    }
+    rtf += "}";
+    const QString path = m_dir.filePath(u"large.RTF"_s);
+    ASSERT_TRUE(writeAll(path, rtf));
+
+    const auto numbered = [](int n) {
+        return u"L%1\r\n"_s.arg(n, 6, 10, QChar(u'0'));
+    };
+    int sent = 0;
+    QTimer streamer;
+    QObject::connect(&streamer, &QTimer::timeout, [&] {
+        for (int i = 0; i < 10; ++i) {
+            const QByteArray line = numbered(sent + 1).toLatin1();
+            if (::write(m_pty.masterFd(), line.constData(), size_t(line.size())) != line.size())
+                return;
+            ++sent;
+        }
+    });
+    // The line is already speaking when the load starts.
+    streamer.start(1);
+    ASSERT_TRUE(waitFor([&] { return box().text().contains(numbered(1)); }, 20000));
+    m_dialogs.answerOpen(path);
+    click(Menus::LoadWorkspace);
+    ASSERT_TRUE(waitFor([&] { return m_window->statusStrip().command1Caption() == u"清除"_s; },
+                        120000));
+    const int atLoadEnd = sent;
+    ASSERT_TRUE(waitFor([&] { return sent >= atLoadEnd + 100; }, 20000));
+    streamer.stop();
+    ASSERT_TRUE(waitFor([&] { return box().text().endsWith(numbered(sent)); }, 20000));
+
+    const QString text = box().text();
+    ASSERT_TRUE(text.startsWith(loaded)) << "the loaded text was broken into";
+    // What the session showed went with it; every line since follows the loaded text.
+    const QStringView after = QStringView(text).sliced(loaded.size());
+    const int first = after.isEmpty() ? sent + 1 : after.sliced(1, 6).toInt();
+    QString arrived;
+    for (int n = first; n <= sent; ++n)
+        arrived += numbered(n);
+    EXPECT_TRUE(after == arrived) << "lines were lost or misplaced; " << sent << " sent";
+    // The caret follows the end, and with it the view.
+    EXPECT_EQ(box().selStart(), box().textLength());
 }
