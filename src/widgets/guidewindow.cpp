@@ -1,0 +1,140 @@
+#include "widgets/guidewindow.h"
+
+#include "core/messages.h"
+
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QUrl>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// "Receiving: text and hexadecimal" -> "receiving-text-and-hexadecimal", as GitHub and
+// pandoc name a heading.
+QString headingAnchor(const QString &heading)
+{
+    QString anchor;
+    for (const QChar c : heading.trimmed().toLower()) {
+        if (c.isLetterOrNumber() || c == u'-' || c == u'_')
+            anchor += c;
+        else if (c.isSpace())
+            anchor += u'-';
+    }
+    return anchor;
+}
+
+} // namespace
+
+GuideWindow::GuideWindow(QWidget *parent)
+    : QWidget(parent, Qt::Window)
+{
+    setWindowTitle(Messages::userGuideTitle());
+    resize(820, 640);
+
+    m_browser = new QTextBrowser(this);
+    // Links between sections stay here; the guide has no others, and none may start a browser.
+    m_browser->setOpenExternalLinks(false);
+    m_browser->setOpenLinks(true);
+
+    // Following a link within the Markdown guide reads it anew, and the names go with it.
+    connect(m_browser, &QTextBrowser::sourceChanged, this, [this](const QUrl &url) {
+        nameHeadings();
+        if (url.hasFragment())
+            m_browser->scrollToAnchor(url.fragment());
+    });
+
+    m_findField = new QLineEdit(this);
+    m_findField->setClearButtonEnabled(true);
+    auto *previous = new QPushButton(Messages::userGuideFindPrevious(), this);
+    auto *next = new QPushButton(Messages::userGuideFindNext(), this);
+    m_findNote = new QLabel(this);
+
+    auto *findBar = new QHBoxLayout;
+    findBar->addWidget(new QLabel(Messages::userGuideFind(), this));
+    findBar->addWidget(m_findField, 1);
+    findBar->addWidget(previous);
+    findBar->addWidget(next);
+    findBar->addWidget(m_findNote);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(findBar);
+    layout->addWidget(m_browser, 1);
+
+    connect(m_findField, &QLineEdit::returnPressed, this, [this] { find(m_findField->text()); });
+    connect(next, &QPushButton::clicked, this, [this] { find(m_findField->text()); });
+    connect(previous, &QPushButton::clicked, this, [this] { find(m_findField->text(), true); });
+    auto *focusFind = new QShortcut(QKeySequence::Find, this);
+    connect(focusFind, &QShortcut::activated, this, [this] {
+        m_findField->setFocus();
+        m_findField->selectAll();
+    });
+    auto *findNext = new QShortcut(QKeySequence::FindNext, this);
+    connect(findNext, &QShortcut::activated, this, [this] { find(m_findField->text()); });
+    auto *findPrevious = new QShortcut(QKeySequence::FindPrevious, this);
+    connect(findPrevious, &QShortcut::activated, this, [this] { find(m_findField->text(), true); });
+}
+
+bool GuideWindow::load(const QString &path)
+{
+    const QFileInfo file(path);
+    if (!file.isFile() || !file.isReadable())
+        return false;
+    // The source's folder resolves the pictures' relative paths, images/ beside the guide.
+    const bool markdown = file.suffix().compare(u"md"_s, Qt::CaseInsensitive) == 0;
+    m_browser->setSource(QUrl::fromLocalFile(file.absoluteFilePath()),
+                         markdown ? QTextDocument::MarkdownResource : QTextDocument::HtmlResource);
+    if (m_browser->document()->isEmpty())
+        return false;
+    nameHeadings();
+    m_findNote->clear();
+    return true;
+}
+
+void GuideWindow::nameHeadings()
+{
+    QTextCursor cursor(m_browser->document());
+    for (QTextBlock block = m_browser->document()->begin(); block.isValid(); block = block.next()) {
+        if (block.blockFormat().headingLevel() == 0 || block.text().isEmpty())
+            continue;
+        cursor.setPosition(block.position());
+        cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+        QTextCharFormat named;
+        QStringList names = block.begin().fragment().charFormat().anchorNames();
+        const QString name = headingAnchor(block.text());
+        if (names.contains(name))
+            continue;
+        names.append(name);
+        named.setAnchor(true);
+        named.setAnchorNames(names);
+        cursor.mergeCharFormat(named);
+    }
+}
+
+bool GuideWindow::find(const QString &text, bool backward)
+{
+    m_findNote->clear();
+    if (text.isEmpty())
+        return false;
+    const QTextDocument::FindFlags flags
+            = backward ? QTextDocument::FindBackward : QTextDocument::FindFlags();
+    if (m_browser->find(text, flags))
+        return true;
+    // Round from the other end, as a reader expects of a find field.
+    const QTextCursor kept = m_browser->textCursor();
+    m_browser->moveCursor(backward ? QTextCursor::End : QTextCursor::Start);
+    if (m_browser->find(text, flags))
+        return true;
+    m_browser->setTextCursor(kept);
+    m_findNote->setText(Messages::userGuideNotFound(text));
+    return false;
+}
