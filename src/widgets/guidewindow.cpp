@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +14,8 @@
 #include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFragment>
+#include <QTextImageFormat>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -50,6 +53,7 @@ GuideWindow::GuideWindow(QWidget *parent)
     // Following a link within the Markdown guide reads it anew, and the names go with it.
     connect(m_browser, &QTextBrowser::sourceChanged, this, [this](const QUrl &url) {
         nameHeadings();
+        fitPictures();
         if (url.hasFragment())
             m_browser->scrollToAnchor(url.fragment());
     });
@@ -96,6 +100,7 @@ bool GuideWindow::load(const QString &path)
     if (m_browser->document()->isEmpty())
         return false;
     nameHeadings();
+    fitPictures();
     m_findNote->clear();
     return true;
 }
@@ -117,6 +122,38 @@ void GuideWindow::nameHeadings()
         named.setAnchor(true);
         named.setAnchorNames(names);
         cursor.mergeCharFormat(named);
+    }
+}
+
+void GuideWindow::fitPictures()
+{
+    // A screenshot at its own size is wider than the window and drags a sideways scroll bar
+    // over every line; scaled to a reading width it still shows every menu item. Its line gets
+    // no extra spacing, which the page's line height would add below it as a blank.
+    QTextDocument &document = *m_browser->document();
+    QTextCursor cursor(&document);
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (!fragment.charFormat().isImageFormat())
+                continue;
+            cursor.setPosition(fragment.position());
+            QTextBlockFormat single;
+            single.setLineHeight(100, QTextBlockFormat::ProportionalHeight);
+            cursor.mergeBlockFormat(single);
+            QTextImageFormat picture = fragment.charFormat().toImageFormat();
+            const QVariant data
+                    = document.resource(QTextDocument::ImageResource, QUrl(picture.name()));
+            const QImage image = data.typeId() == QMetaType::QByteArray
+                                         ? QImage::fromData(data.toByteArray())
+                                         : qvariant_cast<QImage>(data);
+            if (image.isNull() || image.width() <= MaxPictureWidth)
+                continue;
+            picture.setWidth(MaxPictureWidth);
+            picture.setHeight(qreal(image.height()) * MaxPictureWidth / image.width());
+            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+            cursor.setCharFormat(picture);
+        }
     }
 }
 

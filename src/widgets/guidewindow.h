@@ -29,6 +29,9 @@ private:
     // Markdown headings carry no anchors, yet the guide links to them by the names GitHub
     // gives them; both forms get those names so that every link between sections works.
     void nameHeadings();
+    void fitPictures();
+
+    static constexpr int MaxPictureWidth = 640;
 
     QTextBrowser *m_browser = nullptr;
     QLineEdit *m_findField = nullptr;
