@@ -1,7 +1,8 @@
 # Installs the program as a desktop application in the GNU layout (executable, desktop entry,
-# AppStream metainfo, hicolor icons, user guide) and describes the Debian package that CPack
+# AppStream metainfo, hicolor icons, user guide, manual page) and describes the Debian package that CPack
 # builds from that installation. The tools that render the icons and the guide are optional:
-# without them the scalable icon and the guide's Markdown source are installed instead.
+# without them the scalable icon and the guide's Markdown source are installed instead, and
+# there is no manual page.
 include(GNUInstallDirs)
 
 set(VELMIR_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
@@ -49,14 +50,43 @@ if(VELMIR_PANDOC)
         COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/doc
         # The guide's one top heading becomes the page title.
         COMMAND ${VELMIR_PANDOC} --from=gfm --to=html5 --standalone --shift-heading-level-by=-1
-                --toc --toc-depth=2 --metadata=lang:en --output=${guide_html} ${VELMIR_GUIDE_MD}
+                --toc --toc-depth=2 --metadata=lang:en
+                # Sized for the help window as much as for a browser.
+                --variable=fontsize=11pt --variable=mainfont=sans-serif
+                --variable=margin-left=1em --variable=margin-right=1em
+                --variable=margin-top=1em --variable=margin-bottom=1em
+                --output=${guide_html} ${VELMIR_GUIDE_MD}
         DEPENDS ${VELMIR_GUIDE_MD}
         COMMENT "Rendering the user guide"
         VERBATIM)
-    add_custom_target(velmir_guide ALL DEPENDS ${guide_html})
+    # The pictures beside the rendered guide, so that a program run from the build folder
+    # shows the guide as installed.
+    set(guide_images ${CMAKE_CURRENT_BINARY_DIR}/doc/images.stamp)
+    file(GLOB guide_pngs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/images/*.png)
+    add_custom_command(
+        OUTPUT ${guide_images}
+        COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/docs/images
+                ${CMAKE_CURRENT_BINARY_DIR}/doc/images
+        COMMAND ${CMAKE_COMMAND} -E touch ${guide_images}
+        DEPENDS ${guide_pngs}
+        VERBATIM)
+    add_custom_target(velmir_guide ALL DEPENDS ${guide_html} ${guide_images})
     install(FILES ${guide_html} DESTINATION ${VELMIR_GUIDE_DIR})
+
+    # The manual page, man velmir-rs232.
+    set(VELMIR_MAN_MD ${PROJECT_SOURCE_DIR}/docs/velmir-rs232.1.md)
+    set(man_page ${CMAKE_CURRENT_BINARY_DIR}/velmir-rs232.1)
+    add_custom_command(
+        OUTPUT ${man_page}
+        COMMAND ${VELMIR_PANDOC} --from=markdown --to=man --standalone --output=${man_page}
+                ${VELMIR_MAN_MD}
+        DEPENDS ${VELMIR_MAN_MD}
+        COMMENT "Rendering the manual page"
+        VERBATIM)
+    add_custom_target(velmir_man ALL DEPENDS ${man_page})
+    install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 else()
-    message(STATUS "pandoc not found: installing the user guide as Markdown")
+    message(STATUS "pandoc not found: installing the user guide as Markdown, no manual page")
     install(FILES ${VELMIR_GUIDE_MD} DESTINATION ${VELMIR_GUIDE_DIR})
 endif()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/images DESTINATION ${VELMIR_GUIDE_DIR}
@@ -98,6 +128,6 @@ else()
     set(CPACK_DEBIAN_PACKAGE_DEPENDS
         "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), libqt6network6 (>= 6.4), libqt6printsupport6 (>= 6.4), libqcustomplot2.1-qt6, qt6-qpa-plugins, qt6-translations-l10n, libc6, libstdc++6")
 endif()
-# CJK glyphs for the Chinese interface; xdg-open shows the user guide from the help menu.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, xdg-utils")
+# CJK glyphs for the Chinese interface. The help menu shows the guide in a window of its own.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
 include(CPack)

@@ -1,18 +1,30 @@
 #include "app/appicon.h"
+#include "app/commandline.h"
 #include "app/mainwindow.h"
 #include "app/signalwatcher.h"
 #include "widgets/caretrest.h"
 #include "core/configpaths.h"
+#include "core/dialogs.h"
 #include "core/inisettingsstore.h"
+#include "core/portsettings.h"
+#include "core/settingkeys.h"
+#include "core/switches.h"
 #include "widgets/qtdialogs.h"
 #include "port/serialport.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
+    // Before QApplication, which would need a display even to print the version.
+    const ParsedCommandLine parsed = parseCommandLine(argc, argv);
+    if (!parsed.run)
+        return parsed.exitStatus;
+    const CommandLine &line = *parsed.run;
+
     QApplication app(argc, argv);
     // Settings are kept under the executable's own name, so a renamed copy keeps its own.
     app.setApplicationName(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
@@ -27,11 +39,30 @@ int main(int argc, char *argv[])
                  qUtf8Printable(QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
     }
 
-    IniSettingsStore store(ConfigPaths::settingsFile());
+    // A file of its own lets a second window keep a second port; QSettings locks the file
+    // while it writes, so two windows on one file take turns instead of mixing their lines.
+    IniSettingsStore store(line.settingsFile.isEmpty() ? ConfigPaths::settingsFile()
+                                                       : line.settingsFile);
+    QString saveError;
+    if (!line.settingsFile.isEmpty() && !QFileInfo::exists(line.settingsFile)) {
+        PortSettings().save(store);
+        saveError = store.saveError();
+    }
+    if (!line.port.isEmpty() && saveError.isEmpty()) {
+        store.save(SettingKeys::comport(), line.port);
+        saveError = store.saveError();
+    }
     SerialPort port;
     QtDialogs dialogs(nullptr);
     MainWindow window(port, store, dialogs);
     window.start();
+    // Once the window is on screen, so that what goes wrong is said over it.
+    QTimer::singleShot(0, &window, [&window, &dialogs, &port, saveError, open = line.open] {
+        if (!saveError.isEmpty())
+            dialogs.message(saveError, Dialogs::Exclamation);
+        if (open && !port.portOpen())
+            window.MyCommand_Click(Switches::OpenPort);
+    });
 
     SignalWatcher watcher;
     // The program runs on without it; only a logout or a kill would then skip the orderly close.

@@ -111,7 +111,7 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
             new CommandContext{m_port, *m_menus, m_dialogs, m_store, m_Form1->box(), m_capture,
                                *m_jobs, *this, MaxTerminalCharacters});
     m_dispatcher = std::make_unique<CommandDispatcher>(*m_context);
-    m_help = std::make_unique<HelpMenu>(m_dialogs);
+    m_help = std::make_unique<HelpMenu>(m_dialogs, this);
     m_receive = new ReceiveHandler(m_port, m_Form1->box(), *m_menus, m_capture, m_dialogs, this);
     m_view = new ViewCommands(*m_menus, *m_receive, m_store, m_dialogs, this);
 

@@ -434,4 +434,89 @@ QString settingsWriteFailed()
     return u"写入失败（磁盘是否已满？）"_s;
 }
 
+QString commandLineDescription()
+{
+    return u"RS-232 串口调试终端。不带选项时使用默认的设置文件和其中保存的端口。"_s;
+}
+
+QString commandLineSettingsOption()
+{
+    return u"使用设置文件 FILE 代替默认的设置文件（不存在时用默认值创建）。"_s;
+}
+
+QString commandLinePortOption()
+{
+    return u"使用端口 COMn（COM1 到 COM99），如同在设置对话框中选择，并保存到设置文件。"_s;
+}
+
+QString commandLineOpenOption()
+{
+    return u"启动后立即打开端口，如同按 F12。"_s;
+}
+
+QString commandLineHelpOption()
+{
+    return u"显示选项说明后退出。"_s;
+}
+
+QString commandLineVersionOption()
+{
+    return u"显示版本后退出。"_s;
+}
+
+QString commandLineRefused(const QString &program, const QString &why)
+{
+    return u"%1: %2\n用 %1 --help 查看可用的选项。\n"_s.arg(program, why);
+}
+
+QString commandLineUnexpected(const QString &arguments)
+{
+    return u"多余的参数: %1"_s.arg(arguments);
+}
+
+QString commandLineSettingsEmpty()
+{
+    return u"--settings 需要一个文件名。"_s;
+}
+
+QString commandLinePortInvalid(const QString &given)
+{
+    return u"端口 “%1” 无效：请给出 COM1 到 COM99 之一。"_s.arg(given);
+}
+
+QString userGuideMissing(const QString &installed, const QString &source)
+{
+    return u"找不到用户指南。安装后它在 %1，源代码中它是 %2。"_s.arg(installed, source);
+}
+
+QString userGuideUnreadable(const QString &path)
+{
+    return u"无法读取用户指南 %1：文件是空的或没有读取权限。请检查它，或重新安装程序。"_s.arg(path);
+}
+
+QString userGuideTitle()
+{
+    return u"用户指南"_s;
+}
+
+QString userGuideFind()
+{
+    return u"查找:"_s;
+}
+
+QString userGuideFindNext()
+{
+    return u"下一个"_s;
+}
+
+QString userGuideFindPrevious()
+{
+    return u"上一个"_s;
+}
+
+QString userGuideNotFound(const QString &text)
+{
+    return u"找不到 “%1”"_s.arg(text);
+}
+
 } // namespace Messages

@@ -100,4 +100,23 @@ QString settingsFolderMissing(const QString &folder);
 QString settingsFolderReadOnly(const QString &folder);
 QString settingsWriteFailed();
 
+// --- The command line and the user guide ----------------------------------------------------
+QString commandLineDescription();
+QString commandLineSettingsOption();
+QString commandLinePortOption();
+QString commandLineOpenOption();
+QString commandLineHelpOption();
+QString commandLineVersionOption();
+QString commandLineRefused(const QString &program, const QString &why);
+QString commandLineUnexpected(const QString &arguments);
+QString commandLineSettingsEmpty();
+QString commandLinePortInvalid(const QString &given);
+QString userGuideMissing(const QString &installed, const QString &source);
+QString userGuideUnreadable(const QString &path);
+QString userGuideTitle();
+QString userGuideFind();
+QString userGuideFindNext();
+QString userGuideFindPrevious();
+QString userGuideNotFound(const QString &text);
+
 } // namespace Messages

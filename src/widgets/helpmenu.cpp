@@ -2,12 +2,12 @@
 
 #include "core/appinfo.h"
 #include "core/dialogs.h"
+#include "core/messages.h"
+#include "widgets/guidewindow.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
-#include <QUrl>
 
 using namespace Qt::StringLiterals;
 
@@ -18,9 +18,23 @@ constexpr int ItemAbout = 2;
 
 } // namespace
 
-HelpMenu::HelpMenu(Dialogs &dialogs)
+HelpMenu::HelpMenu(Dialogs &dialogs, QWidget *parent, const QString &appDir)
     : m_dialogs(dialogs)
+    , m_parent(parent)
+    , m_appDir(appDir)
 {}
+
+HelpMenu::~HelpMenu()
+{
+    // Without a parent the window is ours alone.
+    if (!m_parent)
+        delete m_guide.data();
+}
+
+GuideWindow *HelpMenu::guideWindow() const
+{
+    return m_guide.data();
+}
 
 void HelpMenu::MyHelp_Click(int index)
 {
@@ -53,10 +67,12 @@ QString HelpMenu::aboutText()
 QString HelpMenu::findUserGuide(const QString &appDir)
 {
     // Installed as <prefix>/bin/velmir-rs232 beside <prefix>/share/doc/velmir-rs232/; built
-    // as <source>/build/velmir-rs232 beside <source>/docs/.
+    // as <build>/velmir-rs232 beside the guide rendered in <build>/doc/, and, where that is
+    // not, as <source>/build/velmir-rs232 beside <source>/docs/.
     const QString candidates[] = {
             appDir + u"/../share/doc/velmir-rs232/guide.html"_s,
             appDir + u"/../share/doc/velmir-rs232/guide.md"_s,
+            appDir + u"/doc/guide.html"_s,
             appDir + u"/../docs/guide.md"_s,
     };
     for (const QString &candidate : candidates) {
@@ -69,18 +85,25 @@ QString HelpMenu::findUserGuide(const QString &appDir)
 
 void HelpMenu::showUserGuide()
 {
-    const QString appDir = QCoreApplication::applicationDirPath();
+    const QString appDir = m_appDir.isEmpty() ? QCoreApplication::applicationDirPath() : m_appDir;
     const QString guide = findUserGuide(appDir);
     if (guide.isEmpty()) {
         const QString installed
                 = QDir::cleanPath(appDir + u"/../share/doc/velmir-rs232/guide.html"_s);
-        m_dialogs.message(u"找不到用户指南。安装后它在 %1, 源代码中它是 docs/guide.md。"_s.arg(
-                                  QDir::toNativeSeparators(installed)),
+        m_dialogs.message(
+                Messages::userGuideMissing(QDir::toNativeSeparators(installed), u"docs/guide.md"_s),
+                Dialogs::Exclamation);
+        return;
+    }
+    if (!m_guide)
+        m_guide = new GuideWindow(m_parent);
+    // Read anew each time, so a guide replaced by an update is the one shown.
+    if (!m_guide->load(guide)) {
+        m_dialogs.message(Messages::userGuideUnreadable(QDir::toNativeSeparators(guide)),
                           Dialogs::Exclamation);
         return;
     }
-    // Without a viewer the user would see nothing at all; say where the guide lies instead.
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(guide)))
-        m_dialogs.message(u"无法打开帮助文件: "_s + QDir::toNativeSeparators(guide),
-                          Dialogs::Exclamation);
+    m_guide->show();
+    m_guide->raise();
+    m_guide->activateWindow();
 }

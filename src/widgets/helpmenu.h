@@ -1,26 +1,39 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 
 class Dialogs;
+class GuideWindow;
+class QWidget;
 
-// The help menu: the user guide, installed or in the source tree, and the about box.
+// The help menu: the user guide in a window of its own, found installed, in a build folder or
+// in the source tree, and the about box.
 class HelpMenu
 {
 public:
-    explicit HelpMenu(Dialogs &dialogs);
+    // appDir is where the program lies, where the guide is looked for; empty for the running
+    // program's own folder. The guide's window belongs to parent.
+    explicit HelpMenu(Dialogs &dialogs, QWidget *parent = nullptr, const QString &appDir = {});
+    ~HelpMenu();
 
     // 0 help, 1 the separator, 2 about.
     void MyHelp_Click(int index);
 
     static QString aboutTitle();
     static QString aboutText();
-    // The user guide for a program in appDir: installed beside it, or in the source tree of
-    // a build folder; empty when there is none.
+    // The user guide for a program in appDir: installed beside it, rendered in its build
+    // folder, or in the source tree of a build folder; empty when there is none.
     static QString findUserGuide(const QString &appDir);
+
+    // The guide's window, once help has been asked for.
+    GuideWindow *guideWindow() const;
 
 private:
     void showUserGuide();
 
     Dialogs &m_dialogs;
+    QWidget *m_parent;
+    QString m_appDir;
+    QPointer<GuideWindow> m_guide;
 };

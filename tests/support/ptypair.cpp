@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -158,6 +159,11 @@ void PtyPair::closeMaster()
         ::close(m_master);
         m_master = -1;
     }
+}
+
+bool PtyPair::forgetExclusiveMode()
+{
+    return m_slave >= 0 && ::ioctl(m_slave, TIOCNXCL) == 0;
 }
 
 void PtyPair::closeSlave()

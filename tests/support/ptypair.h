@@ -37,6 +37,10 @@ public:
     void closeMaster();
     // Hangs up the slave side that the pair itself holds (the program's own handle stays).
     void closeSlave();
+    // What the system does when the last handle of a real port closes: it forgets the
+    // exclusive mode a holder set. A pseudo-terminal keeps that mode while its master lives,
+    // so a holder killed before it could clear it would bar everyone but root for good.
+    bool forgetExclusiveMode();
 
 private:
     int m_master = -1;

@@ -25,8 +25,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -432,6 +434,11 @@ TEST_F(FaultsTest, APortHeldByAnotherProgramIsBusyUntilThatProgramEndsOrDies)
         if (killed && !lock.isEmpty()) {
             EXPECT_TRUE(QFileInfo::exists(lock)) << "the test meant to leave a stale lock";
         }
+        // A real port is free once its holder's handles are gone; the pseudo-terminal is not
+        // until told, and only root gets past it meanwhile.
+        if (killed) {
+            ASSERT_TRUE(m_pty.forgetExclusiveMode());
+        }
         m_dialogs.clearCalls();
         click(Menus::OpenPort);
         EXPECT_TRUE(menus().checked(Menus::OpenPort))
@@ -462,23 +469,28 @@ TEST_F(FaultsTest, AMissingDeviceSaysSoOnceAndALinkMadeLaterIsUsed)
 
 TEST_F(FaultsTest, AForbiddenDeviceNamesTheDialoutGroupOnce)
 {
-    // An ordinary user may not open a pseudo-terminal that root opened; root may open anything,
-    // so the window runs as nobody in a helper process. The folders on the way must be open.
-    ASSERT_TRUE(QFile::setPermissions(m_config.path(),
-                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                              | QFileDevice::ExeOwner | QFileDevice::ReadOther
-                                              | QFileDevice::ExeOther));
     QByteArray seen;
     if (isRoot()) {
+        // Root may open anything, so the window runs as nobody in a helper process, where the
+        // pseudo-terminal root opened is forbidden. The folders on the way must be open.
+        ASSERT_TRUE(QFile::setPermissions(m_config.path(),
+                                          QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                  | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                                                  | QFileDevice::ExeOther));
         seen = HelperProcess::run("open-as-nobody");
         if (seen == HelperProcess::cannotBecomeNobody())
             GTEST_SKIP() << "cannot become an ordinary user here";
     } else {
+        // The device is ours, so it is forbidden to us the way a port of the dialout group is
+        // to a user outside it: by taking every permission away.
+        const QByteArray device = QFile::encodeName(m_pty.slavePath());
+        ASSERT_EQ(::chmod(device.constData(), 0), 0) << std::strerror(errno);
         startWindow();
         click(Menus::OpenPort);
         for (const ScriptedDialogs::Call &call : m_dialogs.messages())
             seen += "message " + QByteArray::number(call.style) + ' ' + call.text.toUtf8() + '\n';
         seen += "open " + QByteArray::number(int(menus().checked(Menus::OpenPort))) + '\n';
+        ::chmod(device.constData(), 0620);
     }
     EXPECT_EQ(seen.count("message "), 1) << seen.toStdString();
     EXPECT_TRUE(seen.contains("COM7")) << seen.toStdString();

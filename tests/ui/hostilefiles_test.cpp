@@ -214,6 +214,10 @@ TEST_F(HostileFilesTest, APortLinkedToWhatIsNoSerialDeviceSaysSoInsteadOfTheSyst
     startWindow();
     for (const QString &target : {u"/dev/null"_s, u"/dev/zero"_s, fifo, plain, m_dir.path()}) {
         SCOPED_TRACE(target.toStdString());
+        // Some machines keep /dev/zero to root (mode 0600); an ordinary user then rightly
+        // hears that permission is lacking, which is another test's concern.
+        if (::access(QFile::encodeName(target).constData(), R_OK | W_OK) != 0)
+            continue;
         ASSERT_TRUE(QFile::remove(m_config.portsDir() + u"/COM7"_s));
         ASSERT_TRUE(m_config.linkPort(PortNumber, target));
         m_dialogs.clearCalls();
