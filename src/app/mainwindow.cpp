@@ -6,11 +6,13 @@
 #include "commands/portcommands.h"
 #include "core/appinfo.h"
 #include "core/commport.h"
+#include "core/jobrunner.h"
 #include "core/dialogs.h"
 #include "core/settingsstore.h"
 #include "core/portsettings.h"
 #include "widgets/settingsdialog.h"
 #include "widgets/helpmenu.h"
+#include "widgets/jobpanel.h"
 #include "widgets/progressbar.h"
 #include "widgets/statusstrip.h"
 #include "widgets/receivehandler.h"
@@ -101,9 +103,12 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
     // not the screen, is the lossless record.
     m_Form1->box().setMaxCharacters(MaxTerminalCharacters);
 
+    m_jobPanel = std::make_unique<JobPanel>(*m_menus, *m_CMD, *m_Bar1, m_Form1->box(), m_dialogs,
+                                            m_port);
+    m_jobs = std::make_unique<JobRunner>(*m_jobPanel);
     m_context = std::unique_ptr<CommandContext>(
             new CommandContext{m_port, *m_menus, m_dialogs, m_store, m_Form1->box(), m_capture,
-                               *m_Bar1, *m_CMD, m_StopFlag, *this, MaxTerminalCharacters});
+                               *m_jobs, *m_Bar1, *m_CMD, m_StopFlag, *this, MaxTerminalCharacters});
     m_dispatcher = std::make_unique<CommandDispatcher>(*m_context);
     m_help = std::make_unique<HelpMenu>(m_dialogs);
     m_receive = new ReceiveHandler(m_port, m_Form1->box(), *m_menus, m_capture, m_dialogs, this);
@@ -191,7 +196,9 @@ void MainWindow::exitProgram()
 
 void MainWindow::Command1_Click()
 {
-    if (m_menus->enabled(Menus::HexView)) {
+    if (m_jobs->stoppable()) {
+        m_jobs->stopRequested();
+    } else if (m_menus->enabled(Menus::HexView)) {
         m_Form1->box().clearText();
     } else {
         m_StopFlag = 1;

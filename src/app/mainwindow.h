@@ -12,6 +12,8 @@ class CommandDispatcher;
 class CommPort;
 class Dialogs;
 class HelpMenu;
+class JobPanel;
+class JobRunner;
 class Menus;
 class ProgressBar;
 class QMdiArea;
@@ -50,6 +52,7 @@ public:
     StatusStrip &statusStrip() { return *m_CMD; }
     ProgressBar &progressBar() { return *m_Bar1; }
     CaptureFile &captureFile() { return m_capture; }
+    JobRunner &jobs() { return *m_jobs; }
     std::optional<int> stopFlag() const { return m_StopFlag; }
 
 protected:
@@ -72,8 +75,12 @@ private:
     CaptureFile m_capture;
     std::optional<int> m_StopFlag;
 
+    std::unique_ptr<JobPanel> m_jobPanel;
     std::unique_ptr<CommandContext> m_context;
     std::unique_ptr<CommandDispatcher> m_dispatcher;
+    // Declared after the commands, so it goes first: a job that ends with them finds no runner
+    // left to show its end on a window that is going away.
+    std::unique_ptr<JobRunner> m_jobs;
     std::unique_ptr<HelpMenu> m_help;
     ReceiveHandler *m_receive = nullptr;
 };

@@ -7,11 +7,12 @@
 class CaptureFile;
 class CommPort;
 class Dialogs;
-class Switches;
+class JobRunner;
 class ProgressBar;
 class SettingsStore;
 class StatusStrip;
-class TerminalBox;
+class Switches;
+class Terminal;
 
 // What the main window does for the commands: the dialog it owns, its end, its clear button.
 class MainActions
@@ -30,8 +31,10 @@ struct CommandContext
     Switches &switches;
     Dialogs &dialogs;
     SettingsStore &store;
-    TerminalBox &box;
+    Terminal &box;
     CaptureFile &capture;
+    // Runs the long jobs one at a time.
+    JobRunner &jobs;
     ProgressBar &bar;
     StatusStrip &strip;
     // The request to stop a running view or send: empty until one first runs, 1 = stop.

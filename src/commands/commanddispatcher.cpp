@@ -5,6 +5,7 @@
 #include "commands/loopsend.h"
 #include "commands/portcommands.h"
 #include "commands/workspace.h"
+#include "core/jobrunner.h"
 #include "core/switches.h"
 
 CommandDispatcher::CommandDispatcher(CommandContext &context)
@@ -74,6 +75,6 @@ void CommandDispatcher::stopRequested()
 
 void CommandDispatcher::portClosed()
 {
-    m_files->portClosed();
+    m_context.jobs.portClosed();
     m_loop->portClosed();
 }

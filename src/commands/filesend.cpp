@@ -2,14 +2,10 @@
 
 #include "commands/commandcontext.h"
 #include "core/commport.h"
-#include "core/dialogs.h"
-#include "core/messages.h"
-#include "core/switches.h"
-#include "widgets/terminalbox.h"
-#include "widgets/progressbar.h"
-#include "widgets/statusstrip.h"
 #include "core/colors.h"
 #include "core/hextext.h"
+#include "core/messages.h"
+#include "core/terminal.h"
 
 #include <QFile>
 #include <QTimer>
@@ -17,7 +13,7 @@
 using namespace Qt::StringLiterals;
 
 FileSend::FileSend(CommandContext &context, QObject *parent)
-    : QObject(parent)
+    : LongJob(parent)
     , m_context(context)
 {
     // Queued, so that a write which reports progress at once does not re-enter the pump.
@@ -26,25 +22,22 @@ FileSend::FileSend(CommandContext &context, QObject *parent)
 
 FileSend::~FileSend() = default;
 
-void FileSend::start(std::unique_ptr<QFile> file, bool fast)
+void FileSend::setFile(std::unique_ptr<QFile> file, bool fast)
 {
     Q_ASSERT(!running());
-    CommandContext &c = m_context;
     m_file = std::move(file);
     m_fast = fast;
+}
+
+void FileSend::begin()
+{
+    Q_ASSERT(m_file);
     m_total = m_file->size();
     m_handed = 0;
     m_sent = 0;
     m_echoColumn = 0;
     m_state = State::Sending;
-
-    // While the file goes out the clear button stops it, as it stops the hexadecimal view, and
-    // the view cannot start over the echo.
-    c.stopFlag = 0;
-    c.switches.setEnabled(Switches::HexView, false);
-    c.switches.setEnabled(Switches::SendFile, false);
-    c.strip.setCommand1Caption(u"停止"_s);
-    c.bar.setScaleWidth(double(qMax<qint64>(1, m_total)));
+    reportProgress(0, qMax<qint64>(1, m_total));
     pump();
 }
 
@@ -73,8 +66,8 @@ void FileSend::pump()
             const QByteArray block = m_file->read(m_fast ? BlockBytes : 1);
             if (block.isEmpty()) {
                 if (m_file->error() != QFileDevice::NoError) {
-                    finish(Messages::sendReadFailed(m_file->fileName(), sentSoFar(),
-                                                    m_file->errorString()));
+                    end(Messages::sendReadFailed(m_file->fileName(), sentSoFar(),
+                                                 m_file->errorString()));
                     return;
                 }
                 m_state = State::Draining;
@@ -86,7 +79,7 @@ void FileSend::pump()
             c.box.insertText(sendEchoText(block, m_echoColumn));
             const Result sent = c.port.output(block);
             if (!sent.ok()) {
-                finish(Messages::sendStoppedByClose(m_sent, m_total));
+                end(Messages::sendStoppedByClose(m_sent, m_total));
                 return;
             }
             m_handed += block.size();
@@ -95,39 +88,28 @@ void FileSend::pump()
     }
     m_sent = sentSoFar();
     if (m_total > 0) {
-        c.bar.drawMark(double(qMin(m_sent, m_total)));
+        reportProgress(qMin(m_sent, m_total), m_total);
     }
     if (m_state == State::Draining && c.port.bytesToWrite() == 0) {
-        finish(QString());
+        end(QString());
     }
 }
 
-void FileSend::stop()
+void FileSend::cancel()
 {
-    if (running()) {
-        finish(QString());
-    }
+    end(QString());
 }
 
 void FileSend::portClosed()
 {
     if (running()) {
-        finish(Messages::sendStoppedByClose(m_sent, m_total));
+        end(Messages::sendStoppedByClose(m_sent, m_total));
     }
 }
 
-void FileSend::finish(const QString &message)
+void FileSend::end(const QString &message)
 {
-    CommandContext &c = m_context;
     m_state = State::Idle;
     m_file.reset();
-    c.stopFlag = 0;
-    c.switches.setEnabled(Switches::HexView, true);
-    c.switches.setEnabled(Switches::SendFile, c.port.portOpen());
-    c.bar.cls();
-    c.strip.setCommand1Caption(u"清除"_s);
-    Q_EMIT finished();
-    if (!message.isEmpty()) {
-        c.dialogs.message(message, Dialogs::Exclamation);
-    }
+    finish(message.isEmpty() ? JobResult::quiet() : JobResult::box(message));
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QObject>
+#include "core/longjob.h"
 
 #include <memory>
 
@@ -12,7 +12,9 @@ struct CommandContext;
 // on the window's thread, so a held line holds only the send, and nothing is dropped.
 //
 // States: idle, sending (reading and queueing), draining (all queued, waiting for the line).
-class FileSend : public QObject
+// The user's stop queues nothing more, and what the line already holds still goes; a closed port
+// ends the send with a box that says how much of the file went out.
+class FileSend : public LongJob
 {
     Q_OBJECT
 
@@ -25,22 +27,20 @@ public:
     explicit FileSend(CommandContext &context, QObject *parent = nullptr);
     ~FileSend() override;
 
-    bool running() const { return m_state != State::Idle; }
-    // Takes an open file; fast queues whole blocks, else one byte per write.
-    void start(std::unique_ptr<QFile> file, bool fast);
-    // The user's stop: nothing more is queued, what the line already holds still goes.
-    void stop();
-    // The port closed or was lost: the send ends, saying how much of the file went out.
-    void portClosed();
+    // The open file that the next start sends; fast queues whole blocks, else one byte per write.
+    void setFile(std::unique_ptr<QFile> file, bool fast);
+    void portClosed() override;
 
-Q_SIGNALS:
-    void finished();
+protected:
+    void begin() override;
+    void cancel() override;
 
 private:
     enum class State { Idle, Sending, Draining };
 
     void pump();
-    void finish(const QString &message);
+    // An empty message ends the send quietly.
+    void end(const QString &message);
     qint64 sentSoFar() const;
 
     CommandContext &m_context;

@@ -4,11 +4,12 @@
 #include "commands/filesend.h"
 #include "commands/hexview.h"
 #include "core/capturefile.h"
+#include "core/jobrunner.h"
 #include "core/dialogs.h"
 #include "core/messages.h"
 #include "core/regularfile.h"
 #include "core/switches.h"
-#include "widgets/terminalbox.h"
+#include "core/terminal.h"
 #include "widgets/progressbar.h"
 #include "widgets/statusstrip.h"
 
@@ -45,8 +46,8 @@ bool FileTransfer::sending() const
 
 void FileTransfer::sendFile()
 {
-    // Opening the port enables this item even while a workspace loads, which holds the view's.
-    if (m_send->running() || m_view->running() || !m_context.switches.enabled(Switches::HexView)) {
+    // The item is locked while another job runs, but its shortcut may come before the lock.
+    if (m_context.jobs.busy() || !m_context.switches.enabled(Switches::HexView)) {
         return;
     }
     const std::optional<QString> path = m_context.dialogs.openFile(AllFilesFilter);
@@ -60,7 +61,8 @@ void FileTransfer::sendFile()
         m_context.dialogs.message(file.message(), Dialogs::Exclamation);
         return;
     }
-    m_send->start(std::move(*file), fast);
+    m_send->setFile(std::move(*file), fast);
+    m_context.jobs.run(m_send);
 }
 
 void FileTransfer::captureToFile()
@@ -90,7 +92,7 @@ void FileTransfer::captureToFile()
 void FileTransfer::openFileAsHex()
 {
     CommandContext &c = m_context;
-    if (m_view->running() || m_send->running() || !c.switches.enabled(Switches::HexView)) {
+    if (m_view->running() || c.jobs.busy() || !c.switches.enabled(Switches::HexView)) {
         return;
     }
     c.strip.setCommand1Caption(u"停止"_s);
@@ -123,11 +125,5 @@ void FileTransfer::openFileAsHex()
 
 void FileTransfer::stopRequested()
 {
-    m_send->stop();
     m_view->stopRequested();
-}
-
-void FileTransfer::portClosed()
-{
-    m_send->portClosed();
 }

@@ -26,8 +26,6 @@ public:
 
     // The clear button was pressed while it read "停止".
     void stopRequested();
-    // The port closed or was lost.
-    void portClosed();
     bool sending() const;
 
 private:

@@ -2,7 +2,7 @@
 
 #include "commands/commandcontext.h"
 #include "core/switches.h"
-#include "widgets/terminalbox.h"
+#include "core/terminal.h"
 #include "widgets/progressbar.h"
 #include "widgets/statusstrip.h"
 #include "core/hextext.h"
@@ -32,7 +32,7 @@ void HexView::start(const QByteArray &data)
     m_data = data;
     m_next = 0;
     m_context.switches.setEnabled(Switches::HexView, false);
-    m_context.box.setEnabled(false);
+    m_context.box.setInputEnabled(false);
     m_timer.start();
 }
 
@@ -74,7 +74,7 @@ void HexView::finish()
     m_data.clear();
     c.stopFlag = 0;
     c.switches.setEnabled(Switches::HexView, true);
-    c.box.setEnabled(true);
+    c.box.setInputEnabled(true);
     c.bar.cls();
     c.strip.setCommand1Caption(u"清除"_s);
 }

@@ -5,8 +5,8 @@
 #include "core/dialogs.h"
 #include "core/messages.h"
 #include "core/switches.h"
-#include "widgets/terminalbox.h"
-#include "core/colors.h"
+#include "core/terminal.h"
+#include "core/jobrunner.h"
 
 #include <utility>
 
@@ -60,6 +60,10 @@ void PortCommands::showPortState()
 {
     for (int item : {Switches::Dtr, Switches::Rts, Switches::SendFile, Switches::Capture}) {
         m_context.switches.setEnabled(item, m_context.port.portOpen());
+    }
+    // Sending a file is a long job, locked while another runs.
+    if (m_context.jobs.busy()) {
+        m_context.switches.setEnabled(Switches::SendFile, false);
     }
     m_context.switches.setChecked(Switches::OpenPort,
                                   m_context.port.portOpen() || m_context.port.portOpening());
@@ -116,11 +120,6 @@ void PortCommands::portBack()
 
 void PortCommands::notice(const QString &text)
 {
-    // On a line of its own at the end, where the line's own text arrives, and kept from
-    // editing like that text.
-    TerminalBox &box = m_context.box;
-    const qsizetype length = box.textLength();
-    const bool lineStarted = length > 0 && box.charAt(length - 1) != u'\n';
-    box.appendRuns({TextRun{(lineStarted ? u"\n"_s : QString()) + text + u'\n',
-                            TerminalColors::Notice, true}});
+    // At the end, where the line's own text arrives.
+    appendNotice(m_context.box, text);
 }

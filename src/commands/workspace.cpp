@@ -7,7 +7,7 @@
 #include "core/regularfile.h"
 #include "rtf/rtfwriter.h"
 #include "core/switches.h"
-#include "widgets/terminalbox.h"
+#include "core/terminal.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -5,7 +5,7 @@
 #include "core/messages.h"
 #include "rtf/rtfreader.h"
 #include "core/switches.h"
-#include "widgets/terminalbox.h"
+#include "core/terminal.h"
 #include "widgets/progressbar.h"
 #include "widgets/statusstrip.h"
 
@@ -59,7 +59,7 @@ void WorkspaceLoad::start(std::unique_ptr<QFile> file, const QString &shownPath,
     // no typing until it ends.
     c.stopFlag = 0;
     c.switches.setEnabled(Switches::HexView, false);
-    c.box.setEnabled(false);
+    c.box.setInputEnabled(false);
     c.strip.setCommand1Caption(u"停止"_s);
     c.bar.setScaleWidth(double(qMax<qint64>(1, m_file->size())));
     // A small file is done at once, as if it were read in one go.
@@ -274,7 +274,7 @@ void WorkspaceLoad::finish(const QString &message, int style)
     m_runs.clear();
     c.stopFlag = 0;
     c.switches.setEnabled(Switches::HexView, true);
-    c.box.setEnabled(true);
+    c.box.setInputEnabled(true);
     c.bar.cls();
     c.strip.setCommand1Caption(u"清除"_s);
     if (!message.isEmpty())

@@ -15,7 +15,8 @@ bool JobRunner::run(LongJob *job)
     connect(job, &LongJob::progress, this,
             [this](qint64 done, qint64 total) { m_view.showJobProgress(done, total); });
     connect(job, &LongJob::finished, this, &JobRunner::jobFinished);
-    m_view.setJobRunning(true);
+    connect(job, &QObject::destroyed, this, &JobRunner::jobDestroyed);
+    m_view.setJobRunning(true, job->stopsOnButton());
     Q_EMIT busyChanged(true);
     job->start();
     return true;
@@ -23,7 +24,7 @@ bool JobRunner::run(LongJob *job)
 
 void JobRunner::stopRequested()
 {
-    if (m_job) {
+    if (stoppable()) {
         m_job->stop();
     }
 }
@@ -35,19 +36,25 @@ void JobRunner::portClosed()
     }
 }
 
-void JobRunner::jobProgress(qint64 done, qint64 total)
-{
-    m_view.showJobProgress(done, total);
-}
-
 void JobRunner::jobFinished(const JobResult &result)
 {
-    LongJob *job = m_job.data();
-    Q_ASSERT(job);
-    disconnect(job, nullptr, this, nullptr);
-    m_job.clear();
-    m_view.showJobProgress(0, 0);
-    m_view.setJobRunning(false);
-    Q_EMIT busyChanged(false);
+    Q_ASSERT(m_job);
+    release();
     m_view.showJobResult(result);
+}
+
+void JobRunner::jobDestroyed()
+{
+    // The QPointer is already null here; only the view is left to put back.
+    m_job.clear();
+    m_view.setJobRunning(false, false);
+    Q_EMIT busyChanged(false);
+}
+
+void JobRunner::release()
+{
+    disconnect(m_job.data(), nullptr, this, nullptr);
+    m_job.clear();
+    m_view.setJobRunning(false, false);
+    Q_EMIT busyChanged(false);
 }

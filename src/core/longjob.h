@@ -44,6 +44,9 @@ public:
     void stop();
     // The port closed or was lost under the job; by default that stops it.
     virtual void portClosed();
+    // Whether the clear button, reading "停止", stops the job. A job that runs for hours beside
+    // the session (the loop send) is stopped by its own menu item, and the button keeps clearing.
+    virtual bool stopsOnButton() const { return true; }
 
 Q_SIGNALS:
     // done of total units (bytes, lines); total 0 when the amount is not known.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/terminal.h"
 #include "core/textrun.h"
 
 #include <QElapsedTimer>
@@ -24,7 +25,7 @@ class QTimer;
 // acts (setting keyCode to KeyMap::NoKey cancels it), then keyPress for a typed character before
 // the box inserts it. Pasted and dropped text never goes in by itself; it goes to
 // KeyHandler::pasteText.
-class TerminalBox : public QPlainTextEdit
+class TerminalBox : public QPlainTextEdit, public Terminal
 {
     Q_OBJECT
 
@@ -51,43 +52,44 @@ public:
     // The whole contents, lines joined by CR LF.
     QString text() const;
     // Number of characters, a line break counting one; cheap, no copy of the text.
-    qsizetype textLength() const;
+    qsizetype textLength() const override;
     // Empties the box.
-    void clearText();
+    void clearText() override;
     // Text after the last line break (the whole text when there is none).
     QString lastLine() const;
     // The part of the last line that did not come from the line: what the user typed or
     // pasted there, in order, without a prompt or bytes that arrived meanwhile.
     QString lastTypedLine() const;
     // Character at a position (a line break reads as '\n'); QChar() outside the text.
-    QChar charAt(qsizetype position) const;
+    QChar charAt(qsizetype position) const override;
 
     qsizetype selStart() const;
     // Moves the caret; nothing stays selected.
-    void setSelStart(qsizetype position);
-    void moveCaretToEnd();
+    void setSelStart(qsizetype position) override;
+    void moveCaretToEnd() override;
     // Colour and received mark of text inserted from now on at the caret.
-    void setSelColor(QRgb color);
-    void setSelReceived(bool received);
+    void setSelColor(QRgb color) override;
+    void setSelReceived(bool received) override;
     // Inserts at the caret, replacing any selection, and leaves the caret behind it.
     // "\r\n", a lone "\r" and a lone "\n" each make one line break.
-    void insertText(const QString &text);
+    void insertText(const QString &text) override;
 
     // Left, top, width and height in twips (15 to a pixel).
     void moveTwips(int left, int top, int width, int height);
 
     // The contents as coloured runs, and the replacement of the contents by runs, which leaves
     // the caret at the start as loading a document does.
-    TextRuns runs() const;
-    void setRuns(const TextRuns &runs);
+    TextRuns runs() const override;
+    void setRuns(const TextRuns &runs) override;
 
     // Appends at the end of the text, whatever the caret or selection holds; the view follows
     // only while it shows the end. The text reaches the document with the next frame, or
     // sooner when anything reads or edits the box.
-    void appendRuns(const TextRuns &runs);
+    void appendRuns(const TextRuns &runs) override;
 
     // Keeps at most this many characters, dropping the oldest whole lines first.
     void setMaxCharacters(qsizetype count);
+    void setInputEnabled(bool enabled) override { setEnabled(enabled); }
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

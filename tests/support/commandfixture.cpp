@@ -9,15 +9,20 @@
 using namespace Qt::StringLiterals;
 
 TestMainActions::TestMainActions(Menus &menus, TerminalBox &box, StatusStrip &strip,
-                                 std::optional<int> &stopFlag)
+                                 JobRunner &jobs, std::optional<int> &stopFlag)
     : m_menus(menus)
     , m_box(box)
     , m_strip(strip)
+    , m_jobs(jobs)
     , m_stopFlag(stopFlag)
 {}
 
 void TestMainActions::Command1_Click()
 {
+    if (m_jobs.stoppable()) {
+        m_jobs.stopRequested();
+        return;
+    }
     // A disabled hexadecimal-view item means a view runs: the button then stops it.
     if (m_menus.enabled(Menus::HexView)) {
         m_box.clearText();

@@ -4,6 +4,8 @@
 #include "widgets/progressbar.h"
 #include "core/capturefile.h"
 #include "commands/commandcontext.h"
+#include "core/jobrunner.h"
+#include "widgets/jobpanel.h"
 #include "port/serialport.h"
 #include "widgets/terminalbox.h"
 #include "widgets/statusstrip.h"
@@ -27,7 +29,7 @@
 class TestMainActions : public MainActions
 {
 public:
-    TestMainActions(Menus &menus, TerminalBox &box, StatusStrip &strip,
+    TestMainActions(Menus &menus, TerminalBox &box, StatusStrip &strip, JobRunner &jobs,
                     std::optional<int> &stopFlag);
 
     void showSettings() override { ++settingsShown; }
@@ -43,6 +45,7 @@ private:
     Menus &m_menus;
     TerminalBox &m_box;
     StatusStrip &m_strip;
+    JobRunner &m_jobs;
     std::optional<int> &m_stopFlag;
 };
 
@@ -81,7 +84,10 @@ protected:
     ProgressBar m_bar;
     StatusStrip m_strip{m_port, m_store};
     std::optional<int> m_stopFlag;
-    TestMainActions m_main{m_menus, m_box, m_strip, m_stopFlag};
-    CommandContext m_context{m_port,    m_menus, m_dialogs, m_store,    m_box,
-                             m_capture, m_bar,   m_strip,   m_stopFlag, m_main};
+    // The window's own view of the jobs, on the widgets above.
+    JobPanel m_jobPanel{m_menus, m_strip, m_bar, m_box, m_dialogs, m_port};
+    JobRunner m_jobs{m_jobPanel};
+    TestMainActions m_main{m_menus, m_box, m_strip, m_jobs, m_stopFlag};
+    CommandContext m_context{m_port, m_menus, m_dialogs, m_store,    m_box, m_capture,
+                             m_jobs, m_bar,   m_strip,   m_stopFlag, m_main};
 };

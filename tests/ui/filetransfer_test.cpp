@@ -182,9 +182,6 @@ TEST_F(FileTransferTest, WhileASendRunsTheButtonStopsItAndTheWindowStaysFree)
     EXPECT_LE(m_port.bytesToWrite(), FileSend::QueueHighWater + FileSend::BlockBytes)
             << "the send keeps its queue bounded";
 
-    m_main.onStop = [this] {
-        m_files.stopRequested();
-    };
     m_main.Command1_Click();
     EXPECT_FALSE(m_files.sending());
     EXPECT_EQ(m_strip.command1Caption(), u"清除"_s);
@@ -205,7 +202,7 @@ TEST_F(FileTransferTest, PortClosedDuringASendEndsItAndSaysHowMuchWentOut)
     m_files.sendFile();
     EXPECT_EQ(m_pty.readMasterExactly(9, 3000), data.first(9));
     closePort();
-    m_files.portClosed();
+    m_jobs.portClosed();
     EXPECT_FALSE(m_files.sending());
     const QByteArray rest = m_pty.readMaster(300);
     ASSERT_EQ(m_dialogs.messages().size(), 2);

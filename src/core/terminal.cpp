@@ -1,0 +1,13 @@
+#include "core/terminal.h"
+
+#include "core/colors.h"
+
+using namespace Qt::StringLiterals;
+
+void appendNotice(Terminal &terminal, const QString &text)
+{
+    const qsizetype length = terminal.textLength();
+    const bool lineStarted = length > 0 && terminal.charAt(length - 1) != u'\n';
+    terminal.appendRuns({TextRun{(lineStarted ? u"\n"_s : QString()) + text + u'\n',
+                                 TerminalColors::Notice, true}});
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "core/textrun.h"
+
+#include <QChar>
+#include <QString>
+
+// The terminal's text as the commands and long jobs write it: the few calls they make, so that
+// they run and are tested without the text box. Positions count a line break as one character;
+// text goes in at the caret (insertText) or at the end whatever the caret (appendRuns).
+class Terminal
+{
+public:
+    virtual ~Terminal() = default;
+
+    virtual qsizetype textLength() const = 0;
+    // Character at a position (a line break reads as '\n'); QChar() outside the text.
+    virtual QChar charAt(qsizetype position) const = 0;
+    virtual void clearText() = 0;
+
+    virtual void setSelStart(qsizetype position) = 0;
+    virtual void moveCaretToEnd() = 0;
+    // Colour and received mark of text inserted from now on at the caret.
+    virtual void setSelColor(RgbColor color) = 0;
+    virtual void setSelReceived(bool received) = 0;
+    // Inserts at the caret and leaves the caret behind it; "\r\n", "\r" and "\n" each make one
+    // line break.
+    virtual void insertText(const QString &text) = 0;
+
+    virtual TextRuns runs() const = 0;
+    // Replaces the contents and leaves the caret at the start, as loading a document does.
+    virtual void setRuns(const TextRuns &runs) = 0;
+    virtual void appendRuns(const TextRuns &runs) = 0;
+
+    // Whether the user may type; off while a job writes the terminal at its caret.
+    virtual void setInputEnabled(bool enabled) = 0;
+};
+
+// Writes one of the program's own lines (a lost port, a finished transfer) at the end, on a line
+// of its own, in the notice colour and kept from editing like text from the line.
+void appendNotice(Terminal &terminal, const QString &text);
