@@ -2,6 +2,7 @@
 
 #include "core/capturefile.h"
 #include "commands/commandcontext.h"
+#include "core/lineclaim.h"
 
 #include <QMainWindow>
 
@@ -73,6 +74,8 @@ private:
     ProgressBar *m_Bar1 = nullptr;
     StatusStrip *m_CMD = nullptr;
     CaptureFile m_capture;
+    // Outlives the commands, whose transfers hold it.
+    LineClaim m_line;
     std::optional<int> m_StopFlag;
 
     std::unique_ptr<JobPanel> m_jobPanel;

@@ -10,7 +10,7 @@ class QKeySequence;
 class QMenu;
 class QMenuBar;
 
-// The tools and help menus. The check marks and enabled states of the tools items are the
+// The tools, transfer and help menus. The check marks and enabled states of the tools items are the
 // program's switches (port open, capture on, send CR, hex mode ...), so only program code may
 // change them: a click reaches commandClicked with the item's index and nothing else.
 class Menus : public QObject, public Switches
@@ -19,6 +19,8 @@ class Menus : public QObject, public Switches
 
 public:
     enum HelpItem { Help = 0, About = 2, HelpCount = 3 };
+    // The transfer menu, between the tools and help menus.
+    enum TransferItem { XmodemSend = 0, YmodemSend = 1, YmodemReceive = 3, TransferCount = 4 };
 
     explicit Menus(QMenuBar *menuBar, QObject *parent = nullptr);
 
@@ -35,18 +37,24 @@ public:
 
     QAction *commandAction(int item) const;
     QAction *helpAction(int item) const;
+    QAction *transferAction(int item) const;
+    // The transfers need an open port and no other long job.
+    void setTransfersEnabled(bool on);
     // Every shortcut of the tools menu; the terminal box must not swallow them.
     QList<QKeySequence> shortcuts() const;
 
 Q_SIGNALS:
     void commandClicked(int index);
     void helpClicked(int index);
+    void transferClicked(int index);
 
 private:
     void onCommandTriggered(int index);
 
     QMenu *m_MyTools = nullptr;
     QMenu *m_HelpIT = nullptr;
+    QMenu *m_transfer = nullptr;
+    QList<QAction *> m_transferItems;
     QList<QAction *> m_MyCommand;
     QList<QAction *> m_MyHelp;
 };

@@ -4,6 +4,7 @@
 #include "core/switches.h"
 #include "core/colors.h"
 #include "core/hextext.h"
+#include "core/lineclaim.h"
 
 ReceivePipeline::ReceivePipeline(Switches &switches, CaptureFile &capture)
     : m_switches(switches)
@@ -23,14 +24,22 @@ ReceivePipeline::Output ReceivePipeline::feed(const QByteArray &chunk)
         }
     }
 
+    QByteArray shown = chunk;
+    if (LineTaker *taker = m_claim ? m_claim->taker() : nullptr) {
+        const qsizetype taken = taker->takeFromLine(chunk);
+        if (taken >= chunk.size())
+            return out;
+        shown = chunk.mid(taken);
+    }
+
     QString text;
     if (!m_switches.checked(Switches::HexMode)) {
-        text = m_decoder.decode(chunk);
+        text = m_decoder.decode(shown);
     } else {
         // Each dump line stands alone, so a character cut by a chunk boundary is not carried;
         // every chunk gives its line, even an empty one.
         m_decoder.reset();
-        text = hexDumpLine(chunk);
+        text = hexDumpLine(shown);
     }
     if (!text.isEmpty()) {
         out.runs.append(TextRun{text, TerminalColors::Received, true});

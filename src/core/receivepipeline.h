@@ -7,6 +7,7 @@
 #include <QString>
 
 class CaptureFile;
+class LineClaim;
 class Switches;
 
 // What happens to bytes from the line, in order and without widgets: the capture file gets them
@@ -24,10 +25,14 @@ public:
 
     ReceivePipeline(Switches &switches, CaptureFile &capture);
 
+    // While someone has claimed the line, it is offered each chunk after the capture has it.
+    void setLineClaim(LineClaim *claim) { m_claim = claim; }
+
     Output feed(const QByteArray &chunk);
 
 private:
     Switches &m_switches;
     CaptureFile &m_capture;
     ReceiveDecoder m_decoder;
+    LineClaim *m_claim = nullptr;
 };

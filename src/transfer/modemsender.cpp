@@ -64,6 +64,7 @@ void ModemSender::handle(char c)
         // Anything else is the receiver's own chatter ("ready for download") before it starts.
         if (c == CRC || c == NAK) {
             m_crc = c == CRC;
+            Q_EMIT receiverStarted();
             if (m_protocol == Protocol::Ymodem)
                 sendHeader();
             else

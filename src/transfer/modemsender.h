@@ -53,6 +53,8 @@ public:
 
 Q_SIGNALS:
     void output(const QByteArray &bytes);
+    // The receiver asked for the first block: the transfer proper begins.
+    void receiverStarted();
     void progress(qint64 done, qint64 total);
     void finished(const Modem::Outcome &outcome);
 

@@ -7,6 +7,7 @@
 class CaptureFile;
 class CommPort;
 class Dialogs;
+class LineClaim;
 class Switches;
 class TerminalBox;
 
@@ -21,6 +22,8 @@ public:
                    Dialogs &dialogs, QObject *parent = nullptr);
 
     void MSComm1_OnComm(const QByteArray &chunk);
+    // While a transfer has the line, the chunk goes to it after the capture.
+    void setLineClaim(LineClaim *claim) { m_pipeline.setLineClaim(claim); }
 
 private:
     TerminalBox &m_box;
