@@ -34,8 +34,9 @@ const QString Pacer = QStringLiteral(VELMIR_BENCH_DIR "/modem_pacer.py");
 QString startPacer(QProcess &pacer, const QString &folder)
 {
     pacer.start(u"python3"_s, {Pacer, folder});
-    if (!pacer.waitForStarted() || !pacer.waitForReadyRead(10000))
-        return {};
+    QDeadlineTimer deadline(60000);
+    while (!pacer.canReadLine() && pacer.state() != QProcess::NotRunning && !deadline.hasExpired())
+        pacer.waitForReadyRead(100);
     const QByteArray line = pacer.readLine().trimmed();
     return line.startsWith("SLAVE ") ? QString::fromLocal8Bit(line.mid(6)) : QString();
 }
@@ -74,11 +75,16 @@ std::optional<double> ours(const QString &file, const QString &folder)
     QElapsedTimer clock;
     clock.start();
     sender.start();
+    // The sender's end comes with rb's last answer, before rb and the line go away.
+    QDeadlineTimer deadline(600000);
+    while (!outcome && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
     if (!waitForExit(pacer) || !outcome || !outcome->completed()) {
         std::fprintf(stderr, "ours: %s\n", outcome ? qPrintable(outcome->reason) : "no end");
         return std::nullopt;
     }
-    return double(clock.nsecsElapsed()) / 1e9;
+    return seconds;
 }
 
 std::optional<double> lrzszSb(const QString &file, const QString &folder)
