@@ -97,9 +97,13 @@ std::optional<double> lrzszSb(const QString &file, const QString &folder)
     QElapsedTimer clock;
     clock.start();
     sb.start(u"sh"_s, {u"-c"_s, u"exec sb \"$0\" <\"$1\" >\"$1\""_s, file, slave});
-    if (!waitForExit(pacer) || !waitForExit(sb))
+    // sb ends with rb's last answer, as our sender does.
+    if (!waitForExit(sb))
         return std::nullopt;
-    return double(clock.nsecsElapsed()) / 1e9;
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    if (!waitForExit(pacer))
+        return std::nullopt;
+    return seconds;
 }
 
 bool sameFile(const QString &a, const QString &b)

@@ -6,10 +6,12 @@ go back as they come. Whoever sends opens the slave named on the first line prin
 
     modem_pacer.py FOLDER [BYTES_PER_SECOND]      rb receives into FOLDER
 """
+import fcntl
 import os
 import select
 import subprocess
 import sys
+import termios
 import time
 import tty
 
@@ -51,6 +53,15 @@ def main():
                 except BrokenPipeError:
                     break
     status = rb.wait()
+    # rb's last answer may still wait in the line for the sender: closing the pseudo-terminal
+    # now would hang it up and drop that answer.
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline:
+        pending = fcntl.ioctl(slave, termios.FIONREAD, b"\0\0\0\0")
+        if int.from_bytes(pending, sys.byteorder) == 0:
+            break
+        time.sleep(0.01)
+    time.sleep(0.5)
     os.close(master)
     os.close(slave)
     sys.exit(status)

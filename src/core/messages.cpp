@@ -399,9 +399,4 @@ QString transferShorterThanAnnounced(qint64 got, qint64 announced)
     return u"发送方在 %1 字节处结束了文件，但声明的大小是 %2 字节"_s.arg(got).arg(announced);
 }
 
-QString transferTooLong(qint64 limit)
-{
-    return u"发送方发来的文件超过 %1 字节，而没有声明大小"_s.arg(limit);
-}
-
 } // namespace Messages

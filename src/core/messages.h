@@ -83,7 +83,6 @@ QString transferBadBlocks(qint64 block, int retries);
 QString transferOutOfSequence(int expected, int got);
 QString transferNameRefused(const QString &name);
 QString transferShorterThanAnnounced(qint64 got, qint64 announced);
-QString transferTooLong(qint64 limit);
 
 // --- The settings file ----------------------------------------------------------------------
 QString settingsSaveFailed(const QString &path, const QString &why);
