@@ -28,11 +28,15 @@ double secondsOf(const QElapsedTimer &clock)
 ModemJob::ModemJob(CommandContext &context, QObject *parent)
     : LongJob(parent)
     , m_context(context)
-{}
+{
+    m_settle.setSingleShot(true);
+    connect(&m_settle, &QTimer::timeout, this, &ModemJob::giveBack);
+}
 
 ModemJob::~ModemJob()
 {
     release();
+    giveBack();
 }
 
 void ModemJob::portClosed()
@@ -59,6 +63,24 @@ void ModemJob::release()
     for (const QMetaObject::Connection &link : std::as_const(m_links))
         disconnect(link);
     m_links.clear();
+    if (!m_feed)
+        return;
+    m_feed = [this](QByteArrayView bytes) {
+        qsizetype stray = 0;
+        while (stray < bytes.size()
+               && (bytes[stray] == Modem::ACK || bytes[stray] == Modem::NAK
+                   || bytes[stray] == Modem::CAN))
+            ++stray;
+        if (stray < bytes.size())
+            giveBack();
+        return stray;
+    };
+    m_settle.start(1000);
+}
+
+void ModemJob::giveBack()
+{
+    m_settle.stop();
     if (m_context.line)
         m_context.line->release(this);
     m_feed = nullptr;
@@ -77,7 +99,18 @@ void ModemJob::notice(const QString &text)
 
 qsizetype ModemJob::takeFromLine(QByteArrayView bytes)
 {
-    return m_feed ? m_feed(bytes) : 0;
+    // The engine may end within the chunk: what follows it goes to the settling filter, which
+    // may give the line back within the chunk in turn. Each is called through a copy, since the
+    // call may replace it.
+    qsizetype taken = 0;
+    while (m_feed && taken < bytes.size()) {
+        const std::function<qsizetype(QByteArrayView)> feed = m_feed;
+        const qsizetype n = feed(bytes.sliced(taken));
+        taken += n;
+        if (n == 0 && m_feed)
+            break;
+    }
+    return taken;
 }
 
 // --- Sending ------------------------------------------------------------------------------------

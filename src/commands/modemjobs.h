@@ -8,6 +8,7 @@
 #include <QList>
 #include <QMetaObject>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 
@@ -33,9 +34,12 @@ public:
     void portClosed() override;
 
 protected:
-    // Connects an engine's output to the port and takes the line; undone by release().
+    // Connects an engine's output to the port and takes the line; release() undoes it.
     template<typename Engine>
     void attach(Engine *engine);
+    // The engine is done with the line. Receivers repeat their last answer (U-Boot's loadx
+    // acknowledges the end twice): for a moment, such stray answers at the front of what arrives
+    // are still taken, until anything else arrives.
     void release();
     void notice(const QString &text);
     qsizetype takeFromLine(QByteArrayView bytes) override;
@@ -45,9 +49,11 @@ protected:
 
 private:
     void put(const QByteArray &bytes);
+    void giveBack();
 
     std::function<qsizetype(QByteArrayView)> m_feed;
     QList<QMetaObject::Connection> m_links;
+    QTimer m_settle;
 };
 
 // "XMODEM 发送文件..." and "YMODEM 发送文件...": one file, chosen with the file dialog.
