@@ -134,6 +134,14 @@ void ModemSendJob::begin()
         finish(JobResult::quiet());
         return;
     }
+    // The port may have gone while the dialog was open.
+    if (!m_context.port.portOpen()) {
+        finish(JobResult::notice(Messages::transferSendFailed(protocolName(),
+                                                              QFileInfo(*path).fileName(), 0,
+                                                              Messages::transferPortClosed()),
+                                 true));
+        return;
+    }
     Expected<std::unique_ptr<QFile>> file = openRegularFile(*path);
     if (!file.ok()) {
         finish(JobResult::box(file.message()));
@@ -164,6 +172,8 @@ void ModemSendJob::cancel()
 
 void ModemSendJob::endForPort()
 {
+    if (!m_engine)
+        return; // still choosing the file: begin() finds the port closed
     // The engine would go on waiting for answers that cannot come.
     const qint64 acknowledged = m_engine->acknowledged();
     m_engine->disconnect(this);
@@ -208,6 +218,11 @@ void ModemReceiveJob::begin()
         finish(JobResult::quiet());
         return;
     }
+    if (!m_context.port.portOpen()) {
+        finish(JobResult::notice(Messages::transferReceiveFailed(Messages::transferPortClosed()),
+                                 true));
+        return;
+    }
     m_folder = std::make_unique<ReceiveFolder>(*folder);
     m_engine = std::make_unique<YmodemReceiver>(*m_folder);
     YmodemReceiver *engine = m_engine.get();
@@ -235,6 +250,8 @@ void ModemReceiveJob::cancel()
 
 void ModemReceiveJob::endForPort()
 {
+    if (!m_engine)
+        return; // still choosing the folder: begin() finds the port closed
     // No CANs: there is no line. What arrived is kept as a part all the same.
     const QString part = m_folder->abandon();
     QString reason = Messages::transferPortClosed();
