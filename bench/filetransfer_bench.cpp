@@ -3,8 +3,10 @@
 
 #include "benchsupport.h"
 #include "app/menus.h"
+#include "widgets/jobpanel.h"
 #include "widgets/progressbar.h"
 #include "core/capturefile.h"
+#include "core/jobrunner.h"
 #include "commands/commandcontext.h"
 #include "commands/filetransfer.h"
 #include "core/dialogs.h"
@@ -115,9 +117,9 @@ int main(int argc, char **argv)
     window.resize(1000, 700);
     window.show();
     CaptureFile capture;
-    std::optional<int> stopFlag;
-    CommandContext context{port,    menus, dialogs, store,    *box,
-                           capture, *bar,  *strip,  stopFlag, mainActions};
+    JobPanel jobPanel(menus, *strip, *bar, *box, dialogs, port);
+    JobRunner jobs(jobPanel);
+    CommandContext context{port, menus, dialogs, store, *box, capture, jobs, mainActions};
     FileTransfer files(context);
 
     // Hexadecimal view of the largest file it shows.

@@ -34,6 +34,10 @@ int main(int argc, char *argv[])
     window.start();
 
     SignalWatcher watcher;
+    // The program runs on without it; only a logout or a kill would then skip the orderly close.
+    if (!watcher.error().isEmpty()) {
+        qWarning("%s", qUtf8Printable(watcher.error()));
+    }
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, [&window] {
         window.exitProgram();
         // Leaves every event loop, also that of a message box that happens to be open.

@@ -106,9 +106,9 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
     m_jobPanel = std::make_unique<JobPanel>(*m_menus, *m_CMD, *m_Bar1, m_Form1->box(), m_dialogs,
                                             m_port);
     m_jobs = std::make_unique<JobRunner>(*m_jobPanel);
-    m_context = std::unique_ptr<CommandContext>(new CommandContext{
-            m_port, *m_menus, m_dialogs, m_store, m_Form1->box(), m_capture, *m_jobs, *m_Bar1,
-            *m_CMD, m_StopFlag, *this, MaxTerminalCharacters, &m_line});
+    m_context = std::unique_ptr<CommandContext>(
+            new CommandContext{m_port, *m_menus, m_dialogs, m_store, m_Form1->box(), m_capture,
+                               *m_jobs, *this, MaxTerminalCharacters, &m_line});
     m_dispatcher = std::make_unique<CommandDispatcher>(*m_context);
     m_help = std::make_unique<HelpMenu>(m_dialogs);
     m_receive = new ReceiveHandler(m_port, m_Form1->box(), *m_menus, m_capture, m_dialogs, this);
@@ -191,6 +191,11 @@ void MainWindow::Menu_Redraw()
     m_menus->setChecked(Menus::Rts, m_port.rtsEnable());
 }
 
+bool MainWindow::waitingForPort() const
+{
+    return m_dispatcher->portCommands().waiting();
+}
+
 void MainWindow::MyCommand_Click(int index)
 {
     m_dispatcher->MyCommand_Click(index);
@@ -211,14 +216,11 @@ void MainWindow::exitProgram()
 
 void MainWindow::Command1_Click()
 {
+    // "停止" stops the running job; "清除", also beside a loop send, empties the terminal.
     if (m_jobs->stoppable()) {
         m_jobs->stopRequested();
-    } else if (m_menus->enabled(Menus::HexView)) {
-        m_Form1->box().clearText();
     } else {
-        m_StopFlag = 1;
-        m_CMD->setCommand1Caption(u"清除"_s);
-        m_dispatcher->stopRequested();
+        m_Form1->box().clearText();
     }
 }
 

@@ -7,7 +7,6 @@
 #include <QMainWindow>
 
 #include <memory>
-#include <optional>
 
 class CommandDispatcher;
 class CommPort;
@@ -54,7 +53,8 @@ public:
     ProgressBar &progressBar() { return *m_Bar1; }
     CaptureFile &captureFile() { return m_capture; }
     JobRunner &jobs() { return *m_jobs; }
-    std::optional<int> stopFlag() const { return m_StopFlag; }
+    // A lost port is being waited for.
+    bool waitingForPort() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -76,7 +76,6 @@ private:
     CaptureFile m_capture;
     // Outlives the commands, whose transfers hold it.
     LineClaim m_line;
-    std::optional<int> m_StopFlag;
 
     std::unique_ptr<JobPanel> m_jobPanel;
     std::unique_ptr<CommandContext> m_context;

@@ -1,10 +1,17 @@
 #include "app/signalwatcher.h"
 
+#include "core/messages.h"
+
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <utility>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -12,9 +19,13 @@ int g_pipe[2] = {-1, -1};
 
 extern "C" void onSignal(int)
 {
-    // Only async-signal-safe work here: one byte into the pipe wakes the event loop.
+    // Only async-signal-safe work here: one byte into the pipe wakes the event loop. A full
+    // pipe (EAGAIN) already holds a wake-up, so a failed write loses nothing; errno is the
+    // interrupted code's and goes back untouched.
+    const int savedErrno = errno;
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
+    errno = savedErrno;
 }
 
 } // namespace
@@ -22,18 +33,27 @@ extern "C" void onSignal(int)
 SignalWatcher::SignalWatcher(QObject *parent)
     : QObject(parent)
 {
+    // The pipe that carries a signal from its handler to the event loop.
     if (g_pipe[0] < 0 && ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        m_error = Messages::signalWatchFailed(u"pipe2"_s, qt_error_string(errno));
         return;
     }
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatcher::onReadable);
 
+    // The handlers; a signal whose handler cannot be set keeps its default and ends the program
+    // without the orderly close.
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGHUP, &action, nullptr);
+    for (const auto &[number, name] :
+         {std::pair{SIGTERM, "SIGTERM"}, std::pair{SIGHUP, "SIGHUP"}}) {
+        if (::sigaction(number, &action, nullptr) != 0 && m_error.isEmpty()) {
+            m_error = Messages::signalWatchFailed(u"sigaction(%1)"_s.arg(QLatin1StringView(name)),
+                                                  qt_error_string(errno));
+        }
+    }
 }
 
 SignalWatcher::~SignalWatcher()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 class QSocketNotifier;
 
@@ -14,6 +15,9 @@ public:
     explicit SignalWatcher(QObject *parent = nullptr);
     ~SignalWatcher() override;
 
+    // Why the signals are not watched, or empty when they are.
+    QString error() const { return m_error; }
+
 Q_SIGNALS:
     void terminationRequested();
 
@@ -21,4 +25,5 @@ private:
     void onReadable();
 
     QSocketNotifier *m_notifier = nullptr;
+    QString m_error;
 };

@@ -2,16 +2,12 @@
 
 #include <QtGlobal>
 
-#include <optional>
-
 class CaptureFile;
 class CommPort;
 class Dialogs;
 class JobRunner;
 class LineClaim;
-class ProgressBar;
 class SettingsStore;
-class StatusStrip;
 class Switches;
 class Terminal;
 
@@ -36,10 +32,6 @@ struct CommandContext
     CaptureFile &capture;
     // Runs the long jobs one at a time.
     JobRunner &jobs;
-    ProgressBar &bar;
-    StatusStrip &strip;
-    // The request to stop a running view or send: empty until one first runs, 1 = stop.
-    std::optional<int> &stopFlag;
     MainActions &main;
     // The most characters the terminal keeps (0: no bound); a loaded workspace is cut to it.
     qsizetype terminalCharacters = 0;

@@ -85,14 +85,7 @@ void CommandDispatcher::startTransfer(Transfer transfer)
     m_context.jobs.run(m_transfer.get());
 }
 
-void CommandDispatcher::stopRequested()
-{
-    m_files->stopRequested();
-    m_workspace->stopRequested();
-}
-
 void CommandDispatcher::portClosed()
 {
     m_context.jobs.portClosed();
-    m_loop->portClosed();
 }

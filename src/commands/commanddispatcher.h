@@ -14,7 +14,8 @@ struct CommandContext;
 // The commands keep their state in the menu items themselves (check marks and enabled states),
 // read through Switches; each family lives in its own file: port, file transfer, loop send,
 // workspace. Long work (a file send, the hexadecimal view, a loop send, a workspace load) runs as
-// objects driven by the port's progress and by timers, so any click may arrive while one runs.
+// LongJob objects driven by the port's progress and by timers, one at a time through the
+// context's JobRunner, so any click may arrive while one runs.
 class CommandDispatcher
 {
 public:
@@ -22,8 +23,6 @@ public:
     ~CommandDispatcher();
 
     void MyCommand_Click(int index);
-    // The clear button was pressed while it read "停止".
-    void stopRequested();
 
     PortCommands &portCommands() { return *m_port; }
 

@@ -10,11 +10,8 @@
 #include "core/regularfile.h"
 #include "core/switches.h"
 #include "core/terminal.h"
-#include "widgets/progressbar.h"
-#include "widgets/statusstrip.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <memory>
 
@@ -47,7 +44,7 @@ bool FileTransfer::sending() const
 void FileTransfer::sendFile()
 {
     // The item is locked while another job runs, but its shortcut may come before the lock.
-    if (m_context.jobs.busy() || !m_context.switches.enabled(Switches::HexView)) {
+    if (m_context.jobs.busy()) {
         return;
     }
     const std::optional<QString> path = m_context.dialogs.openFile(AllFilesFilter);
@@ -91,39 +88,6 @@ void FileTransfer::captureToFile()
 
 void FileTransfer::openFileAsHex()
 {
-    CommandContext &c = m_context;
-    if (m_view->running() || c.jobs.busy() || !c.switches.enabled(Switches::HexView)) {
-        return;
-    }
-    c.strip.setCommand1Caption(u"停止"_s);
-    c.stopFlag = 0;
-
-    const std::optional<QString> path = c.dialogs.openFile(AllFilesFilter);
-    if (!path) {
-        c.strip.setCommand1Caption(u"清除"_s);
-        return;
-    }
-
-    c.box.clearText();
-    const qint64 length = QFileInfo(*path).size();
-    c.bar.setScaleWidth(double(length));
-    if (length > MaxHexViewBytes) {
-        c.dialogs.message(u"太大哦 !!!"_s, Dialogs::Exclamation);
-        c.strip.setCommand1Caption(u"清除"_s);
-        return;
-    }
-
-    Expected<std::unique_ptr<QFile>> file = openRegularFile(*path);
-    if (!file.ok()) {
-        c.strip.setCommand1Caption(u"清除"_s);
-        c.dialogs.message(file.message(), Dialogs::Exclamation);
-        return;
-    }
-    // At most the limit, even if the file grew since its size was taken.
-    m_view->start((*file)->read(MaxHexViewBytes));
-}
-
-void FileTransfer::stopRequested()
-{
-    m_view->stopRequested();
+    // The view asks for its file itself: the button reads "停止" from the question on.
+    m_context.jobs.run(m_view);
 }

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "commands/hexview.h"
+
 #include <QtGlobal>
 
 class FileSend;
-class HexView;
 struct CommandContext;
 
 // Files over the line: the commands that send one, capture what arrives, and show one in
@@ -13,7 +14,7 @@ class FileTransfer
 {
 public:
     // The largest file the hexadecimal view shows.
-    static constexpr qint64 MaxHexViewBytes = 65535;
+    static constexpr qint64 MaxHexViewBytes = HexView::MaxBytes;
 
     explicit FileTransfer(CommandContext &context);
     ~FileTransfer();
@@ -24,8 +25,6 @@ public:
     void captureToFile();
     void openFileAsHex();
 
-    // The clear button was pressed while it read "停止".
-    void stopRequested();
     bool sending() const;
 
 private:

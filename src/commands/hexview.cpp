@@ -1,13 +1,16 @@
 #include "commands/hexview.h"
 
 #include "commands/commandcontext.h"
-#include "core/switches.h"
-#include "core/terminal.h"
-#include "widgets/progressbar.h"
-#include "widgets/statusstrip.h"
+#include "core/dialogs.h"
 #include "core/hextext.h"
+#include "core/regularfile.h"
+#include "core/terminal.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -20,25 +23,47 @@ constexpr int SliceMs = 10;
 } // namespace
 
 HexView::HexView(CommandContext &context, QObject *parent)
-    : QObject(parent)
+    : LongJob(parent)
     , m_context(context)
 {
     m_timer.setInterval(0);
     connect(&m_timer, &QTimer::timeout, this, &HexView::writeLines);
 }
 
-void HexView::start(const QByteArray &data)
+void HexView::begin()
 {
-    m_data = data;
+    CommandContext &c = m_context;
+    m_stopping = false;
+    const std::optional<QString> path = c.dialogs.openFile(u"所有文件|*.*"_s);
+    if (!path) {
+        end(JobResult::quiet());
+        return;
+    }
+
+    // The terminal is emptied and the bar scaled to the file before its size is judged.
+    c.box.clearText();
+    m_total = QFileInfo(*path).size();
+    reportProgress(0, m_total);
+    if (m_total > MaxBytes) {
+        end(JobResult::box(u"太大哦 !!!"_s));
+        return;
+    }
+    Expected<std::unique_ptr<QFile>> file = openRegularFile(*path);
+    if (!file.ok()) {
+        end(JobResult::box(file.message()));
+        return;
+    }
+    // At most the limit, even if the file grew since its size was taken.
+    m_data = (*file)->read(MaxBytes);
     m_next = 0;
-    m_context.switches.setEnabled(Switches::HexView, false);
-    m_context.box.setInputEnabled(false);
+    c.box.setInputEnabled(false);
     m_timer.start();
 }
 
-void HexView::stopRequested()
+void HexView::cancel()
 {
-    if (running()) {
+    if (m_timer.isActive()) {
+        m_stopping = true;
         writeLines();
     }
 }
@@ -50,31 +75,26 @@ void HexView::writeLines()
     slice.start();
     while (m_next < m_data.size()) {
         if (m_next > 0) {
-            c.bar.drawMark(double(m_next + 1));
+            reportProgress(m_next + 1, m_total);
         }
         // A stop still takes the byte it was raised before: one code, its character.
-        const bool stop = c.stopFlag == 1;
-        const qsizetype count = stop ? 1 : qMin(LineBytes, m_data.size() - m_next);
+        const qsizetype count = m_stopping ? 1 : qMin(LineBytes, m_data.size() - m_next);
         c.box.insertText(hexViewLine(QByteArrayView(m_data).sliced(m_next, count)));
         m_next += count;
-        if (stop) {
+        if (m_stopping) {
             break;
         }
         if (slice.elapsed() >= SliceMs && m_next < m_data.size()) {
             return;
         }
     }
-    finish();
+    c.box.setInputEnabled(true);
+    end(JobResult::quiet());
 }
 
-void HexView::finish()
+void HexView::end(const JobResult &result)
 {
-    CommandContext &c = m_context;
     m_timer.stop();
     m_data.clear();
-    c.stopFlag = 0;
-    c.switches.setEnabled(Switches::HexView, true);
-    c.box.setInputEnabled(true);
-    c.bar.cls();
-    c.strip.setCommand1Caption(u"清除"_s);
+    finish(result);
 }

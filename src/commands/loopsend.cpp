@@ -3,6 +3,7 @@
 #include "commands/commandcontext.h"
 #include "core/commport.h"
 #include "core/dialogs.h"
+#include "core/jobrunner.h"
 #include "core/switches.h"
 #include "core/vbnumber.h"
 
@@ -11,7 +12,7 @@
 using namespace Qt::StringLiterals;
 
 LoopSend::LoopSend(CommandContext &context, QObject *parent)
-    : QObject(parent)
+    : LongJob(parent)
     , m_context(context)
 {
     m_pause.setSingleShot(true);
@@ -29,8 +30,13 @@ void LoopSend::clicked()
     if (!c.port.portOpen()) {
         return;
     }
-    if (m_running) {
+    if (running()) {
         stop();
+        return;
+    }
+    // Another long job holds the line or the terminal: the click is ignored as with the port
+    // closed.
+    if (c.jobs.busy()) {
         return;
     }
     c.switches.setChecked(Switches::LoopSend, true);
@@ -57,7 +63,13 @@ void LoopSend::clicked()
     Q_ASSERT(toAnsi.isValid());
     m_message = toAnsi.encode(message);
     m_pause.setInterval(*delay);
-    m_running = true;
+    if (!c.jobs.run(this)) {
+        c.switches.setChecked(Switches::LoopSend, false);
+    }
+}
+
+void LoopSend::begin()
+{
     sendNext();
 }
 
@@ -65,11 +77,11 @@ void LoopSend::sendNext()
 {
     CommandContext &c = m_context;
     m_waitingForLine = false;
-    if (!m_running) {
+    if (!running()) {
         return;
     }
     if (!c.port.portOpen()) {
-        stop();
+        end(JobResult::quiet());
         return;
     }
     if (c.port.bytesToWrite() > 0) {
@@ -83,24 +95,21 @@ void LoopSend::sendNext()
     }
     const Result sent = c.port.output(bytes);
     if (!sent.ok()) {
-        stop();
-        c.dialogs.message(sent.message(), Dialogs::Exclamation);
+        end(JobResult::box(sent.message()));
         return;
     }
     m_pause.start();
 }
 
-void LoopSend::portClosed()
+void LoopSend::cancel()
 {
-    if (m_running) {
-        stop();
-    }
+    end(JobResult::quiet());
 }
 
-void LoopSend::stop()
+void LoopSend::end(const JobResult &result)
 {
-    m_running = false;
     m_waitingForLine = false;
     m_pause.stop();
     m_context.switches.setChecked(Switches::LoopSend, false);
+    finish(result);
 }

@@ -3,6 +3,7 @@
 #include "commands/commandcontext.h"
 #include "commands/workspaceload.h"
 #include "core/dialogs.h"
+#include "core/jobrunner.h"
 #include "core/messages.h"
 #include "core/regularfile.h"
 #include "rtf/rtfwriter.h"
@@ -33,9 +34,8 @@ Workspace::~Workspace() = default;
 
 void Workspace::load()
 {
-    // One long job at a time: a file send, the hexadecimal view and a load each hold the view's
-    // menu item while they run.
-    if (m_load->running() || !m_context.switches.enabled(Switches::HexView)) {
+    // One long job at a time; the item is locked meanwhile, but its shortcut may come first.
+    if (m_context.jobs.busy()) {
         return;
     }
     const std::optional<QString> path = m_context.dialogs.openFile(workspaceFilter());
@@ -57,12 +57,8 @@ void Workspace::load()
                 Dialogs::Exclamation);
         return;
     }
-    m_load->start(std::move(*file), shown, MaxWorkspaceBytes);
-}
-
-void Workspace::stopRequested()
-{
-    m_load->stop();
+    m_load->setFile(std::move(*file), shown, MaxWorkspaceBytes);
+    m_context.jobs.run(m_load.get());
 }
 
 void Workspace::save()

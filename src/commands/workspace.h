@@ -24,8 +24,6 @@ public:
     void load();
     void save();
     void clear();
-    // The clear button was pressed while it read "停止".
-    void stopRequested();
 
 private:
     CommandContext &m_context;

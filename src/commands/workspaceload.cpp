@@ -4,10 +4,7 @@
 #include "core/dialogs.h"
 #include "core/messages.h"
 #include "rtf/rtfreader.h"
-#include "core/switches.h"
 #include "core/terminal.h"
-#include "widgets/progressbar.h"
-#include "widgets/statusstrip.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -22,7 +19,7 @@ constexpr qint64 TurnMs = 30;
 } // namespace
 
 WorkspaceLoad::WorkspaceLoad(CommandContext &context, QObject *parent)
-    : QObject(parent)
+    : LongJob(parent)
     , m_context(context)
 {
     m_timer.setInterval(0);
@@ -32,13 +29,18 @@ WorkspaceLoad::WorkspaceLoad(CommandContext &context, QObject *parent)
 // The window is closing: nothing is shown or said any more.
 WorkspaceLoad::~WorkspaceLoad() = default;
 
-void WorkspaceLoad::start(std::unique_ptr<QFile> file, const QString &shownPath, qint64 maxBytes)
+void WorkspaceLoad::setFile(std::unique_ptr<QFile> file, const QString &shownPath, qint64 maxBytes)
 {
     Q_ASSERT(!running());
-    CommandContext &c = m_context;
     m_file = std::move(file);
     m_shownPath = shownPath;
     m_maxBytes = maxBytes;
+}
+
+void WorkspaceLoad::begin()
+{
+    Q_ASSERT(m_file);
+    CommandContext &c = m_context;
     m_bytesRead = 0;
     m_reader = std::make_unique<RtfReader>();
     m_runs.clear();
@@ -55,23 +57,18 @@ void WorkspaceLoad::start(std::unique_ptr<QFile> file, const QString &shownPath,
     m_first = true;
     m_state = State::Reading;
 
-    // As during the hexadecimal view, the clear button stops the load and the terminal takes
-    // no typing until it ends.
-    c.stopFlag = 0;
-    c.switches.setEnabled(Switches::HexView, false);
+    // As during the hexadecimal view, the terminal takes no typing until the load ends.
     c.box.setInputEnabled(false);
-    c.strip.setCommand1Caption(u"停止"_s);
-    c.bar.setScaleWidth(double(qMax<qint64>(1, m_file->size())));
+    m_progressTotal = qMax<qint64>(1, m_file->size());
+    reportProgress(0, m_progressTotal);
     // A small file is done at once, as if it were read in one go.
     turn();
     if (running())
         m_timer.start();
 }
 
-void WorkspaceLoad::stop()
+void WorkspaceLoad::cancel()
 {
-    if (!running())
-        return;
     if (m_state == State::Showing)
         m_context.box.setSelStart(0);
     finish(QString(), Dialogs::OkOnly);
@@ -115,7 +112,7 @@ void WorkspaceLoad::readBlock()
         return;
     }
     keep(m_reader->takeRuns());
-    m_context.bar.drawMark(double(m_bytesRead));
+    reportProgress(m_bytesRead, m_progressTotal);
     // Whatever follows the document's closing brace is not part of it.
     if (m_reader->complete())
         endOfFile();
@@ -141,8 +138,8 @@ void WorkspaceLoad::endOfFile()
 
     // From here on the terminal is replaced.
     m_state = State::Showing;
-    m_context.bar.setScaleWidth(double(qMax<qsizetype>(1, m_heldCharacters)));
-    m_context.bar.drawMark(0);
+    m_progressTotal = qMax<qsizetype>(1, m_heldCharacters);
+    reportProgress(0, m_progressTotal);
     if (m_runs.empty())
         showSlice();
 }
@@ -242,7 +239,7 @@ void WorkspaceLoad::showSlice()
     } else {
         c.box.appendRuns(slice);
     }
-    c.bar.drawMark(double(m_shownCharacters));
+    reportProgress(m_shownCharacters, m_progressTotal);
     if (m_runs.empty()) {
         c.box.setSelStart(0);
         finish(notes(), Dialogs::Information);
@@ -272,11 +269,9 @@ void WorkspaceLoad::finish(const QString &message, int style)
     m_file.reset();
     m_reader.reset();
     m_runs.clear();
-    c.stopFlag = 0;
-    c.switches.setEnabled(Switches::HexView, true);
     c.box.setInputEnabled(true);
-    c.bar.cls();
-    c.strip.setCommand1Caption(u"清除"_s);
-    if (!message.isEmpty())
-        c.dialogs.message(message, style);
+    if (message.isEmpty())
+        LongJob::finish(JobResult::quiet());
+    else
+        LongJob::finish(JobResult::box(message, style == Dialogs::Exclamation));
 }

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/longjob.h"
 #include "core/textrun.h"
 
-#include <QObject>
 #include <QTimer>
 
 #include <deque>
@@ -20,7 +20,7 @@ struct CommandContext;
 // text leaves the session as it was.
 //
 // States: idle, reading (the session still shown), showing (the terminal being replaced).
-class WorkspaceLoad : public QObject
+class WorkspaceLoad : public LongJob
 {
     Q_OBJECT
 
@@ -33,12 +33,17 @@ public:
     explicit WorkspaceLoad(CommandContext &context, QObject *parent = nullptr);
     ~WorkspaceLoad() override;
 
-    bool running() const { return m_state != State::Idle; }
-    // Takes a regular file, open, of at most maxBytes; shownPath names it in messages.
-    void start(std::unique_ptr<QFile> file, const QString &shownPath, qint64 maxBytes);
+    // The file the next start loads: regular, open, of at most maxBytes; shownPath names it in
+    // messages.
+    void setFile(std::unique_ptr<QFile> file, const QString &shownPath, qint64 maxBytes);
+    // A load needs no port: it goes on when the port closes.
+    void portClosed() override {}
+
+protected:
+    void begin() override;
     // The user's stop: the session stays if the terminal was not yet being replaced, else the
     // terminal keeps what it already shows.
-    void stop();
+    void cancel() override;
 
 private:
     enum class State { Idle, Reading, Showing };
@@ -62,6 +67,8 @@ private:
     QString m_shownPath;
     qint64 m_maxBytes = 0;
     qint64 m_bytesRead = 0;
+    // What the bar measures: bytes of the file while reading, characters while showing.
+    qint64 m_progressTotal = 1;
     std::unique_ptr<RtfReader> m_reader;
 
     // The text read and not yet shown, and how much of the document did not fit.

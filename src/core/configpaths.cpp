@@ -5,13 +5,34 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+QString &givenHome()
+{
+    static QString folder;
+    return folder;
+}
+
+} // namespace
+
 QString ConfigPaths::configHome()
 {
-    const QString fromEnvironment = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!givenHome().isEmpty())
+        return givenHome();
+    return configHomeFrom(qEnvironmentVariable("XDG_CONFIG_HOME"));
+}
+
+QString ConfigPaths::configHomeFrom(const QString &xdgConfigHome)
+{
     // A relative value is invalid by the base-directory rules and is ignored.
-    if (!fromEnvironment.isEmpty() && QDir::isAbsolutePath(fromEnvironment))
-        return QDir::cleanPath(fromEnvironment);
+    if (!xdgConfigHome.isEmpty() && QDir::isAbsolutePath(xdgConfigHome))
+        return QDir::cleanPath(xdgConfigHome);
     return QDir::homePath() + u"/.config"_s;
+}
+
+void ConfigPaths::setConfigHome(const QString &folder)
+{
+    givenHome() = folder.isEmpty() ? QString() : QDir::cleanPath(folder);
 }
 
 QString ConfigPaths::appName()

@@ -60,6 +60,11 @@ QString handshakingRefusedByDevice(const QString &where, int code, const QString
     return u"%1 不接受握手协议 %2：%3。"_s.arg(where, QString::number(code), why);
 }
 
+QString settingNotRestored(const QString &why, const QString &restoreWhy)
+{
+    return u"%1；原来的设置也未能恢复（%2），请关闭端口后重新打开"_s.arg(why, restoreWhy);
+}
+
 QString portAlreadyOpen(const QString &where)
 {
     return u"%1 已经打开。"_s.arg(where);
@@ -239,6 +244,12 @@ QString sendStoppedByClose(qint64 sent, qint64 total)
 QString sendReadFailed(const QString &path, qint64 sent, const QString &why)
 {
     return u"读取文件 %1 失败，发送中止：已发出 %2 字节。%3"_s.arg(path).arg(sent).arg(why);
+}
+
+QString signalWatchFailed(const QString &call, const QString &why)
+{
+    return u"无法接收终止信号（%1：%2）；注销或结束本程序时，端口和捕获文件不会先被关闭。"_s.arg(
+            call, why);
 }
 
 QString settingsSaveFailed(const QString &path, const QString &why)

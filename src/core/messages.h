@@ -19,6 +19,7 @@ QString stopBitsInvalid(const QString &bits);
 QString lineSettingsRefusedByDevice(const QString &where, const QString &text, const QString &why);
 QString handshakingInvalid(int code);
 QString handshakingRefusedByDevice(const QString &where, int code, const QString &why);
+QString settingNotRestored(const QString &why, const QString &restoreWhy);
 QString portAlreadyOpen(const QString &where);
 QString portNotOpen(const QString &name);
 QString noStandardDevice(const QString &name, const QString &linkCommand);
@@ -83,6 +84,9 @@ QString transferBadBlocks(qint64 block, int retries);
 QString transferOutOfSequence(int expected, int got);
 QString transferNameRefused(const QString &name);
 QString transferShorterThanAnnounced(qint64 got, qint64 announced);
+
+// --- The program ----------------------------------------------------------------------------
+QString signalWatchFailed(const QString &call, const QString &why);
 
 // --- The settings file ----------------------------------------------------------------------
 QString settingsSaveFailed(const QString &path, const QString &why);

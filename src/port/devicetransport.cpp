@@ -100,10 +100,13 @@ Result DeviceTransport::open(int number, const QString &path, const LineSetup &s
 
     // Open with exclusive access and the configured line.
     m_serial.setPortName(device);
-    applyLineSettings(setup.line);
     m_line = setup.line;
     m_handshaking = setup.handshaking;
-    m_serial.setFlowControl(flowFor(m_handshaking));
+    // Before the open Qt only stores these; a refusal here is a value it cannot express.
+    if (const Result applied = applyLineSettings(m_line); !applied)
+        return Result::failure(Messages::openFailed(where, applied.message()));
+    if (const Result applied = applyHandshaking(m_handshaking); !applied)
+        return Result::failure(Messages::openFailed(where, applied.message()));
     m_losing = false;
     if (!m_serial.open(QIODevice::ReadWrite)) {
         const QSerialPort::SerialPortError error = m_serial.error();
@@ -125,9 +128,17 @@ Result DeviceTransport::open(int number, const QString &path, const LineSetup &s
     }
     m_device = device;
 
-    // Handshaking that Qt cannot express, then the output lines as last set.
-    if (m_handshaking == 3)
-        applyHandshaking(3);
+    // Handshaking that Qt cannot express, then the output lines as last set. A line that will
+    // not take the handshaking asked for is not left open without it: it would lose or hold
+    // data with nothing to show why.
+    if (m_handshaking == 3) {
+        if (const Result applied = applyHandshaking(3); !applied) {
+            m_serial.close();
+            m_serial.clearError();
+            return Result::failure(
+                    Messages::handshakingRefusedByDevice(where, m_handshaking, applied.message()));
+        }
+    }
     m_modemLinesKnownMissing = false;
     m_modemBitsAge.invalidate();
     m_holdRefused = false;
@@ -161,10 +172,17 @@ void DeviceTransport::close()
 
 Result DeviceTransport::setLineSettings(const LineSettings &line)
 {
-    if (m_serial.isOpen() && !applyLineSettings(line)) {
-        const QString why = m_serial.errorString();
-        applyLineSettings(m_line);
-        return Result::failure(why);
+    if (!m_serial.isOpen()) {
+        m_line = line;
+        return Result::success();
+    }
+    if (const Result applied = applyLineSettings(line); !applied) {
+        // Back to the settings the line had; should that fail too, the user must know that the
+        // line now runs on neither.
+        if (const Result restored = applyLineSettings(m_line); !restored)
+            return Result::failure(
+                    Messages::settingNotRestored(applied.message(), restored.message()));
+        return applied;
     }
     m_line = line;
     return Result::success();
@@ -172,36 +190,54 @@ Result DeviceTransport::setLineSettings(const LineSettings &line)
 
 Result DeviceTransport::setHandshaking(int code)
 {
-    if (m_serial.isOpen() && !applyHandshaking(code)) {
-        const QString why = m_serial.errorString();
-        applyHandshaking(m_handshaking);
-        return Result::failure(why);
+    if (!m_serial.isOpen()) {
+        m_handshaking = code;
+        return Result::success();
+    }
+    if (const Result applied = applyHandshaking(code); !applied) {
+        if (const Result restored = applyHandshaking(m_handshaking); !restored)
+            return Result::failure(
+                    Messages::settingNotRestored(applied.message(), restored.message()));
+        return applied;
     }
     m_handshaking = code;
     return Result::success();
 }
 
-bool DeviceTransport::applyLineSettings(const LineSettings &line)
+Result DeviceTransport::applyLineSettings(const LineSettings &line)
 {
-    // Each setter stops at the first refusal so that errorString() names it.
-    return m_serial.setBaudRate(line.speed) && m_serial.setParity(line.parity)
-           && m_serial.setDataBits(line.dataBits) && m_serial.setStopBits(line.stopBits);
+    // Each setter stops at the first refusal, whose cause errorString() then names.
+    const bool applied = m_serial.setBaudRate(line.speed) && m_serial.setParity(line.parity)
+                         && m_serial.setDataBits(line.dataBits)
+                         && m_serial.setStopBits(line.stopBits);
+    if (applied)
+        return Result::success();
+    const QString why = m_serial.errorString();
+    m_serial.clearError();
+    return Result::failure(why);
 }
 
-bool DeviceTransport::applyHandshaking(int code)
+Result DeviceTransport::applyHandshaking(int code)
 {
     // Qt rewrites the whole termios from its own copy on every change, so the software
     // flags of code 3 are put back after each one.
-    if (!m_serial.setFlowControl(flowFor(code)))
-        return false;
+    if (!m_serial.setFlowControl(flowFor(code))) {
+        const QString why = m_serial.errorString();
+        m_serial.clearError();
+        return Result::failure(why);
+    }
     if (code != 3 || !m_serial.isOpen())
-        return true;
+        return Result::success();
+    // Read the line's settings as Qt left them, add the software flags, write them back; the
+    // cause of a failure is the system's, which Qt never saw.
     termios tio{};
     const int fd = m_serial.handle();
     if (::tcgetattr(fd, &tio) != 0)
-        return false;
+        return Result::failure(u"tcgetattr: "_s + qt_error_string(errno));
     tio.c_iflag |= IXON | IXOFF | IXANY;
-    return ::tcsetattr(fd, TCSANOW, &tio) == 0;
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0)
+        return Result::failure(u"tcsetattr: "_s + qt_error_string(errno));
+    return Result::success();
 }
 
 void DeviceTransport::setDtr(bool on)

@@ -42,8 +42,9 @@ public:
     bool holdReading(bool hold) override;
 
 private:
-    bool applyLineSettings(const LineSettings &line);
-    bool applyHandshaking(int code);
+    // The cause of a refusal, as the system or Qt gave it.
+    Result applyLineSettings(const LineSettings &line);
+    Result applyHandshaking(int code);
     void applyModemLine(int line, bool on);
     bool modemLine(int line) const;
     // Reads the modem lines from the system into the cache; false when the device has none.

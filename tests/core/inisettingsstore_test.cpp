@@ -202,23 +202,17 @@ TEST_F(IniSettingsStoreTest, UnreadableFile)
 
 TEST(ConfigPaths, FollowTheConfigHomeAndTheApplicationName)
 {
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    const bool wasSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    EXPECT_EQ(ConfigPaths::configHomeFrom(u"/tmp/velmir-config/"_s), u"/tmp/velmir-config"_s);
+    EXPECT_EQ(ConfigPaths::configHomeFrom(u"relative/config"_s), QDir::homePath() + u"/.config"_s)
+            << "a relative path is ignored";
+    EXPECT_EQ(ConfigPaths::configHomeFrom(QString()), QDir::homePath() + u"/.config"_s);
 
-    qputenv("XDG_CONFIG_HOME", "/tmp/velmir-config");
-    EXPECT_EQ(ConfigPaths::configHome(), u"/tmp/velmir-config"_s);
+    const QString previous = ConfigPaths::configHome();
+    ConfigPaths::setConfigHome(u"/tmp/velmir-config"_s);
     EXPECT_EQ(ConfigPaths::settingsFile(), u"/tmp/velmir-config/velmir-rs232/velmir-rs232.ini"_s);
     EXPECT_EQ(ConfigPaths::portsDir(), u"/tmp/velmir-config/velmir-rs232/ports"_s);
-
-    qputenv("XDG_CONFIG_HOME", "relative/config");
-    EXPECT_EQ(ConfigPaths::configHome(), QDir::homePath() + u"/.config"_s)
-            << "a relative path is ignored";
-    qunsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(ConfigPaths::configHome(), QDir::homePath() + u"/.config"_s);
-
     {
         // A copy of the program under another name keeps settings of its own.
-        qputenv("XDG_CONFIG_HOME", "/tmp/velmir-config");
         int argc = 1;
         char name[] = "renamed-terminal";
         char *argv[] = {name, nullptr};
@@ -227,9 +221,5 @@ TEST(ConfigPaths, FollowTheConfigHomeAndTheApplicationName)
         EXPECT_EQ(ConfigPaths::settingsFile(),
                   u"/tmp/velmir-config/renamed-terminal/renamed-terminal.ini"_s);
     }
-
-    if (wasSet)
-        qputenv("XDG_CONFIG_HOME", saved);
-    else
-        qunsetenv("XDG_CONFIG_HOME");
+    ConfigPaths::setConfigHome(previous);
 }

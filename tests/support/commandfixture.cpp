@@ -8,38 +8,25 @@
 
 using namespace Qt::StringLiterals;
 
-TestMainActions::TestMainActions(Menus &menus, TerminalBox &box, StatusStrip &strip,
-                                 JobRunner &jobs, std::optional<int> &stopFlag)
-    : m_menus(menus)
-    , m_box(box)
-    , m_strip(strip)
+TestMainActions::TestMainActions(TerminalBox &box, JobRunner &jobs)
+    : m_box(box)
     , m_jobs(jobs)
-    , m_stopFlag(stopFlag)
 {}
 
 void TestMainActions::Command1_Click()
 {
     if (m_jobs.stoppable()) {
         m_jobs.stopRequested();
-        return;
-    }
-    // A disabled hexadecimal-view item means a view runs: the button then stops it.
-    if (m_menus.enabled(Menus::HexView)) {
+    } else {
         m_box.clearText();
-        return;
     }
-    m_stopFlag = 1;
-    m_strip.setCommand1Caption(u"清除"_s);
-    if (onStop)
-        onStop();
 }
 
 void CommandFixture::SetUp()
 {
     ASSERT_TRUE(m_config.isValid());
     ASSERT_TRUE(m_dir.isValid());
-    ASSERT_TRUE(m_pty.isValid()) << m_pty.error().toStdString();
-    ASSERT_TRUE(m_config.linkPort(PortNumber, m_pty.slavePath()));
+    ASSERT_TRUE(m_config.linkPty(PortNumber, m_pty));
     ASSERT_TRUE(m_port.setCommPort(PortNumber).ok());
     m_store.set(u"Comport"_s, u"COM%1"_s.arg(PortNumber));
 }

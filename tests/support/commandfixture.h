@@ -29,8 +29,7 @@
 class TestMainActions : public MainActions
 {
 public:
-    TestMainActions(Menus &menus, TerminalBox &box, StatusStrip &strip, JobRunner &jobs,
-                    std::optional<int> &stopFlag);
+    TestMainActions(TerminalBox &box, JobRunner &jobs);
 
     void showSettings() override { ++settingsShown; }
     void exitProgram() override { ++exitRequests; }
@@ -38,15 +37,10 @@ public:
 
     int settingsShown = 0;
     int exitRequests = 0;
-    // What the main window's dispatcher does with a stop: the test hands it to its commands.
-    std::function<void()> onStop;
 
 private:
-    Menus &m_menus;
     TerminalBox &m_box;
-    StatusStrip &m_strip;
     JobRunner &m_jobs;
-    std::optional<int> &m_stopFlag;
 };
 
 // Everything a tools command is handed, without the main window: the real serial port over a
@@ -83,11 +77,9 @@ protected:
     CaptureFile m_capture;
     ProgressBar m_bar;
     StatusStrip m_strip{m_port, m_store};
-    std::optional<int> m_stopFlag;
     // The window's own view of the jobs, on the widgets above.
     JobPanel m_jobPanel{m_menus, m_strip, m_bar, m_box, m_dialogs, m_port};
     JobRunner m_jobs{m_jobPanel};
-    TestMainActions m_main{m_menus, m_box, m_strip, m_jobs, m_stopFlag};
-    CommandContext m_context{m_port, m_menus, m_dialogs, m_store,    m_box, m_capture,
-                             m_jobs, m_bar,   m_strip,   m_stopFlag, m_main};
+    TestMainActions m_main{m_box, m_jobs};
+    CommandContext m_context{m_port, m_menus, m_dialogs, m_store, m_box, m_capture, m_jobs, m_main};
 };

@@ -1,5 +1,7 @@
 #include "helperprocess.h"
 
+#include "core/configpaths.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QHash>
@@ -10,6 +12,8 @@
 #include <cstdio>
 #include <grp.h>
 #include <unistd.h>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -63,6 +67,9 @@ std::unique_ptr<QProcess> HelperProcess::start(const QByteArray &role, const QSt
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QString::fromLatin1(RoleVariable), QString::fromLatin1(role));
     environment.insert(QString::fromLatin1(ArgumentVariable), argument);
+    // The configuration folder the test handed the program, which the helper's program takes
+    // from its environment.
+    environment.insert(u"XDG_CONFIG_HOME"_s, ConfigPaths::configHome());
     helper->setProcessEnvironment(environment);
     helper->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     helper->start(QCoreApplication::applicationFilePath(), {});

@@ -2,8 +2,10 @@
 
 #include "app/menus.h"
 #include "widgets/terminalbox.h"
+#include "support/processprobe.h"
 #include "support/testapp.h"
 #include "core/colors.h"
+#include "widgets/statusstrip.h"
 #include "widgets/terminalwindow.h"
 
 #include <QApplication>
@@ -12,14 +14,14 @@
 #include <QKeyEvent>
 #include <QTest>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 void MainWindowFixture::SetUp()
 {
     ensureApp();
-    ASSERT_TRUE(m_config.isValid());
-    ASSERT_TRUE(m_pty.isValid()) << m_pty.error().toStdString();
-    ASSERT_TRUE(m_config.linkPort(PortNumber, m_pty.slavePath()));
+    ASSERT_TRUE(m_config.linkPty(PortNumber, m_pty));
     m_store.save(u"Comport"_s, u"COM%1"_s.arg(PortNumber));
     m_port = std::make_unique<SerialPort>();
 }
@@ -107,4 +109,23 @@ QStringList MainWindowFixture::noticeLines()
             notices += run.text + u'\n';
     }
     return notices.split(u'\n', Qt::SkipEmptyParts);
+}
+
+double MainWindowFixture::cpuSecondsOverClockTicks(int ticks)
+{
+    QString shown = m_window->statusStrip().currentText();
+    const double before = cpuSeconds();
+    for (int tick = 0; tick < ticks; ++tick) {
+        const bool turned = waitFor(
+                [&] {
+                    const QString now = m_window->statusStrip().currentText();
+                    return std::exchange(shown, now) != now;
+                },
+                5000);
+        if (!turned) {
+            ADD_FAILURE() << "the status strip's clock stopped";
+            break;
+        }
+    }
+    return cpuSeconds() - before;
 }

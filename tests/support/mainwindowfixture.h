@@ -41,6 +41,9 @@ protected:
     void peerSends(const QByteArray &bytes);
     // The program's own lines in the terminal, in the notice colour, in order.
     QStringList noticeLines();
+    // CPU seconds this process spends while the window's clock turns this many times: an idle
+    // stretch of at least ticks - 1 seconds, measured by the window's own tick.
+    double cpuSecondsOverClockTicks(int ticks);
 
     TempConfigHome m_config;
     PtyPair m_pty;

@@ -172,19 +172,15 @@ void PtyPair::closeSlave()
 }
 
 TempConfigHome::TempConfigHome()
+    : m_previous(ConfigPaths::configHome())
 {
-    m_hadPrevious = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
-    m_previous = qgetenv("XDG_CONFIG_HOME");
     if (m_dir.isValid())
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path()));
+        ConfigPaths::setConfigHome(m_dir.path());
 }
 
 TempConfigHome::~TempConfigHome()
 {
-    if (m_hadPrevious)
-        qputenv("XDG_CONFIG_HOME", m_previous);
-    else
-        qunsetenv("XDG_CONFIG_HOME");
+    ConfigPaths::setConfigHome(m_previous);
 }
 
 QString TempConfigHome::portsDir() const
@@ -223,4 +219,16 @@ bool PtyPair::startOnMaster(QProcess &process, const QString &program, const QSt
 void PtyPair::masterIsOurs()
 {
     m_relay.reset();
+}
+
+::testing::AssertionResult TempConfigHome::linkPty(int number, const PtyPair &pty)
+{
+    if (!isValid())
+        return ::testing::AssertionFailure() << "no temporary configuration folder";
+    if (!pty.isValid())
+        return ::testing::AssertionFailure() << pty.error().toStdString();
+    if (!linkPort(number, pty.slavePath()))
+        return ::testing::AssertionFailure()
+               << "cannot link COM" << number << " to " << pty.slavePath().toStdString();
+    return ::testing::AssertionSuccess();
 }

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <gtest/gtest.h>
 #include <memory>
 
 // A pseudo-terminal pair standing in for a serial cable: the program opens the slave as its
@@ -56,9 +57,10 @@ private:
     std::unique_ptr<QSocketNotifier> m_relay;
 };
 
-// A private configuration home for one test: XDG_CONFIG_HOME points into a temporary folder
-// for the object's life (the previous value comes back afterwards), so that port links made
-// here are found by the program's real number-to-device lookup.
+// A private configuration home for one test: the program is handed a temporary folder for the
+// object's life (the previous one comes back afterwards), so that port links made here are found
+// by the program's real number-to-device lookup. The process environment is left alone; a
+// helper process gets the folder in its own.
 class TempConfigHome
 {
 public:
@@ -73,9 +75,11 @@ public:
     QString portsDir() const;
     // Makes portsDir()/COMnumber a symbolic link to target; false if that fails.
     bool linkPort(int number, const QString &target);
+    // The set-up of a test on a pseudo-terminal: this home and the pair are valid and the pair's
+    // far end is COMnumber; else why not.
+    ::testing::AssertionResult linkPty(int number, const PtyPair &pty);
 
 private:
     QTemporaryDir m_dir;
-    QByteArray m_previous;
-    bool m_hadPrevious = false;
+    QString m_previous;
 };

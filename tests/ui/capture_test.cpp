@@ -3,6 +3,7 @@
 
 #include "app/menus.h"
 #include "widgets/terminalbox.h"
+#include "support/testbytes.h"
 #include "support/mainwindowfixture.h"
 
 #include <QFile>
@@ -21,15 +22,6 @@ QByteArray readAll(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QByteArray everyByteValue()
-{
-    QByteArray bytes;
-    for (int i = 0; i < 256; ++i) {
-        bytes.append(char(i));
-    }
-    return bytes;
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "app/mainwindow.h"
 #include "app/menus.h"
 #include "widgets/terminalbox.h"
+#include "support/testbytes.h"
 #include "support/fakecommport.h"
 #include "support/memorysettingsstore.h"
 #include "support/scripteddialogs.h"
@@ -26,14 +27,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QByteArray everyByteValue()
-{
-    QByteArray bytes;
-    for (int b = 0; b < 256; ++b)
-        bytes.append(char(b));
-    return bytes;
-}
 
 // The dump lines of the chunks as a terminal shows them, one insertion each.
 QString shownDump(const QByteArray &stream, const std::vector<qsizetype> &cuts)

@@ -2,6 +2,7 @@
 
 #include "commands/filesend.h"
 
+#include "support/testbytes.h"
 #include "support/commandfixture.h"
 #include "core/colors.h"
 #include "core/hextext.h"
@@ -14,15 +15,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QByteArray everyByteValue()
-{
-    QByteArray bytes;
-    for (int b = 0; b < 256; ++b) {
-        bytes.append(char(b));
-    }
-    return bytes;
-}
 
 QByteArray counting(qsizetype size)
 {
@@ -91,7 +83,6 @@ protected:
         EXPECT_TRUE(m_menus.enabled(Menus::HexView));
         EXPECT_TRUE(m_box.isEnabled());
         EXPECT_EQ(m_bar.markedUnits(), 0.0);
-        EXPECT_EQ(m_stopFlag, 0);
     }
 
     void view(const QString &path)
@@ -354,9 +345,6 @@ TEST_F(FileTransferTest, HexViewCancelledOrUnreadableLeavesEverythingAsItWas)
 TEST_F(FileTransferTest, StoppingAViewKeepsWhatWasShownAndRestoresTheWindow)
 {
     const QByteArray data = counting(FileTransfer::MaxHexViewBytes);
-    m_main.onStop = [this] {
-        m_files.stopRequested();
-    };
     m_dialogs.answerOpen(writeFile(u"view.bin"_s, data));
     m_files.openFileAsHex();
     // While the view runs: the button says stop, the item and the terminal are locked.

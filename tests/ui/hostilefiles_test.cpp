@@ -328,9 +328,6 @@ protected:
         CommandFixture::SetUp();
         m_context.terminalCharacters = Bound;
         m_box.setMaxCharacters(Bound);
-        m_main.onStop = [this] {
-            m_workspace.stopRequested();
-        };
     }
 
     void load(const QString &path)

@@ -50,9 +50,7 @@ protected:
         ensureApp();
         ASSERT_TRUE(QtDialogs::installQtTranslations(*qApp))
                 << "Qt's Chinese translations are missing (package qt6-translations-l10n)";
-        ASSERT_TRUE(m_config.isValid());
-        ASSERT_TRUE(m_pty.isValid()) << m_pty.error().toStdString();
-        ASSERT_TRUE(m_config.linkPort(PortNumber, m_pty.slavePath()));
+        ASSERT_TRUE(m_config.linkPty(PortNumber, m_pty));
         m_store.save(u"Comport"_s, u"COM%1"_s.arg(PortNumber));
         m_window = std::make_unique<MainWindow>(m_port, m_store, m_dialogs);
         m_window->start();

@@ -73,9 +73,7 @@ protected:
     void SetUp() override
     {
         ensureApp();
-        ASSERT_TRUE(pty.isValid()) << pty.error().toStdString();
-        ASSERT_TRUE(home.isValid());
-        ASSERT_TRUE(home.linkPort(TestPort, pty.slavePath()));
+        ASSERT_TRUE(home.linkPty(TestPort, pty));
         ASSERT_TRUE(port.setCommPort(TestPort).ok());
         ASSERT_TRUE(port.setSettings(u"115200,N,8,1"_s).ok());
         const Result opened = port.setPortOpen(true);

@@ -289,8 +289,7 @@ TEST(StoredPortTest, ThePortNumberIsAppliedWhateverTheLineSettingsSay)
     ensureApp();
     TempConfigHome home;
     PtyPair pty;
-    ASSERT_TRUE(pty.isValid()) << pty.error().toStdString();
-    ASSERT_TRUE(home.linkPort(7, pty.slavePath()));
+    ASSERT_TRUE(home.linkPty(7, pty));
     MemorySettingsStore store;
     store.save(u"Comport"_s, u"COM7"_s);
     store.save(u"Baud"_s, u"96OO"_s);
