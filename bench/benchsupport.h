@@ -35,6 +35,7 @@ public:
     }
     std::optional<QString> openFile(const QString &) override { return file; }
     std::optional<QString> saveFile(const QString &) override { return std::nullopt; }
+    std::optional<QString> chooseFolder() override { return std::nullopt; }
 };
 
 class BenchStore : public SettingsStore

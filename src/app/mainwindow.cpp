@@ -109,15 +109,30 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
     m_jobs = std::make_unique<JobRunner>(*m_jobPanel);
     m_context = std::unique_ptr<CommandContext>(
             new CommandContext{m_port, *m_menus, m_dialogs, m_store, m_Form1->box(), m_capture,
-                               *m_jobs, *this, MaxTerminalCharacters});
+                               *m_jobs, *this, MaxTerminalCharacters, &m_line});
     m_dispatcher = std::make_unique<CommandDispatcher>(*m_context);
     m_help = std::make_unique<HelpMenu>(m_dialogs, this);
     m_receive = new ReceiveHandler(m_port, m_Form1->box(), *m_menus, m_capture, m_dialogs, this);
     m_view = new ViewCommands(*m_menus, *m_receive, m_store, m_dialogs, this);
+    m_receive->setLineClaim(&m_line);
 
     connect(m_menus, &Menus::commandClicked, this, &MainWindow::MyCommand_Click);
     connect(m_menus, &Menus::helpClicked, this, [this](int index) { m_help->MyHelp_Click(index); });
     connect(m_CMD, &StatusStrip::command1Clicked, this, &MainWindow::Command1_Click);
+
+    connect(m_menus, &Menus::transferClicked, this, [this](int index) {
+        using Transfer = CommandDispatcher::Transfer;
+        const Transfer transfer = index == Menus::XmodemSend   ? Transfer::XmodemSend
+                                  : index == Menus::YmodemSend ? Transfer::YmodemSend
+                                                               : Transfer::YmodemReceive;
+        m_dispatcher->startTransfer(transfer);
+    });
+    // A transfer needs the open port and the line to itself: no other long job.
+    const auto updateTransfers = [this] {
+        m_menus->setTransfersEnabled(m_port.portOpen() && !m_jobs->busy());
+    };
+    connect(&m_port, &CommPort::lineStateChanged, this, updateTransfers);
+    connect(m_jobs.get(), &JobRunner::busyChanged, this, updateTransfers);
 }
 
 MainWindow::~MainWindow()

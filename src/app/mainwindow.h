@@ -2,6 +2,7 @@
 
 #include "core/capturefile.h"
 #include "commands/commandcontext.h"
+#include "core/lineclaim.h"
 
 #include <QMainWindow>
 
@@ -75,6 +76,8 @@ private:
     ProgressBar *m_Bar1 = nullptr;
     StatusStrip *m_CMD = nullptr;
     CaptureFile m_capture;
+    // Outlives the commands, whose transfers hold it.
+    LineClaim m_line;
 
     std::unique_ptr<JobPanel> m_jobPanel;
     std::unique_ptr<CommandContext> m_context;

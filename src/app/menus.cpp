@@ -67,6 +67,9 @@ Menus::Menus(QMenuBar *menuBar, QObject *parent)
 {
     m_MyTools = menuBar->addMenu(u"工具(&T)"_s);
     m_MyTools->setObjectName(u"MyTools"_s);
+    // Not one of the tools: a menu of its own beside them, which leaves the tools menu as it is.
+    m_transfer = menuBar->addMenu(u"传输(&X)"_s);
+    m_transfer->setObjectName(u"Transfer"_s);
     m_HelpIT = menuBar->addMenu(u"帮助"_s);
     m_HelpIT->setObjectName(u"HelpIT"_s);
 
@@ -93,6 +96,18 @@ Menus::Menus(QMenuBar *menuBar, QObject *parent)
         m_MyCommand[i]->setEnabled(false);
     }
     m_MyCommand[SendCr]->setChecked(true);
+
+    const std::array<const char16_t *, TransferCount> transfers = {
+            u"XMODEM 发送文件(&X)...", u"YMODEM 发送文件(&Y)...", u"-", u"YMODEM 接收文件(&R)..."};
+    for (int i = 0; i < TransferCount; ++i) {
+        QAction *action
+                = makeAction(m_transfer, QString::fromUtf16(transfers[static_cast<size_t>(i)]));
+        action->setObjectName(u"Transfer_%1"_s.arg(i));
+        if (!action->isSeparator())
+            connect(action, &QAction::triggered, this, [this, i] { Q_EMIT transferClicked(i); });
+        m_transferItems.append(action);
+    }
+    setTransfersEnabled(false);
 
     const std::array<const char16_t *, HelpCount> help = {u"帮助", u"-", u"关于"};
     for (int i = 0; i < HelpCount; ++i) {
@@ -198,4 +213,18 @@ QList<QKeySequence> Menus::shortcuts() const
         }
     }
     return list;
+}
+
+QAction *Menus::transferAction(int item) const
+{
+    Q_ASSERT(item >= 0 && item < TransferCount);
+    return m_transferItems[item];
+}
+
+void Menus::setTransfersEnabled(bool on)
+{
+    for (QAction *action : std::as_const(m_transferItems)) {
+        if (!action->isSeparator())
+            action->setEnabled(on);
+    }
 }

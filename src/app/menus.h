@@ -10,15 +10,17 @@ class QKeySequence;
 class QMenu;
 class QMenuBar;
 
-// The tools, view and help menus. The check marks and enabled states of the tools items are the
-// program's switches (port open, capture on, send CR, hex mode ...), so only program code may
-// change them: a click reaches commandClicked with the item's index and nothing else.
+// The tools, transfer, view and help menus. The check marks and enabled states of the tools items
+// are the program's switches (port open, capture on, send CR, hex mode ...), so only program code
+// may change them: a click reaches commandClicked with the item's index and nothing else.
 class Menus : public QObject, public Switches
 {
     Q_OBJECT
 
 public:
     enum HelpItem { Help = 0, About = 2, HelpCount = 3 };
+    // The transfer menu, between the tools and help menus.
+    enum TransferItem { XmodemSend = 0, YmodemSend = 1, YmodemReceive = 3, TransferCount = 4 };
 
     explicit Menus(QMenuBar *menuBar, QObject *parent = nullptr);
 
@@ -35,6 +37,9 @@ public:
 
     QAction *commandAction(int item) const;
     QAction *helpAction(int item) const;
+    QAction *transferAction(int item) const;
+    // The transfers need an open port and no other long job.
+    void setTransfersEnabled(bool on);
     // Every shortcut of the tools menu; the terminal box must not swallow them.
     QList<QKeySequence> shortcuts() const;
 
@@ -48,6 +53,7 @@ Q_SIGNALS:
     void helpClicked(int index);
     void plotClicked();
     void timeStampsToggled(bool on);
+    void transferClicked(int index);
 
 private:
     void onCommandTriggered(int index);
@@ -55,6 +61,8 @@ private:
 
     QMenu *m_MyTools = nullptr;
     QMenu *m_HelpIT = nullptr;
+    QMenu *m_transfer = nullptr;
+    QList<QAction *> m_transferItems;
     QList<QAction *> m_MyCommand;
     QList<QAction *> m_MyHelp;
     QMenu *m_view = nullptr;

@@ -6,6 +6,7 @@ class CaptureFile;
 class CommPort;
 class Dialogs;
 class JobRunner;
+class LineClaim;
 class SettingsStore;
 class Switches;
 class Terminal;
@@ -34,4 +35,7 @@ struct CommandContext
     MainActions &main;
     // The most characters the terminal keeps (0: no bound); a loaded workspace is cut to it.
     qsizetype terminalCharacters = 0;
+    // Who takes received bytes from the terminal while a transfer runs; without one (tests of
+    // other commands) the transfers cannot start.
+    LineClaim *line = nullptr;
 };

@@ -3,8 +3,10 @@
 #include "commands/commandcontext.h"
 #include "commands/filetransfer.h"
 #include "commands/loopsend.h"
+#include "commands/modemjobs.h"
 #include "commands/portcommands.h"
 #include "commands/workspace.h"
+#include "core/commport.h"
 #include "core/jobrunner.h"
 #include "core/switches.h"
 
@@ -65,6 +67,22 @@ void CommandDispatcher::MyCommand_Click(int index)
         // Separators and unknown indexes do nothing.
         break;
     }
+}
+
+void CommandDispatcher::startTransfer(Transfer transfer)
+{
+    // The menu is locked as well; a shortcut or a queued click may still arrive.
+    if (m_context.jobs.busy() || !m_context.port.portOpen() || !m_context.line
+        || m_context.switches.checked(Switches::LoopSend))
+        return;
+    if (transfer == Transfer::YmodemReceive) {
+        m_transfer = std::make_unique<ModemReceiveJob>(m_context);
+    } else {
+        m_transfer = std::make_unique<ModemSendJob>(
+                m_context, transfer == Transfer::XmodemSend ? ModemSender::Protocol::Xmodem
+                                                            : ModemSender::Protocol::Ymodem);
+    }
+    m_context.jobs.run(m_transfer.get());
 }
 
 void CommandDispatcher::portClosed()

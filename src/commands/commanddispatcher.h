@@ -4,6 +4,7 @@
 
 class FileTransfer;
 class LoopSend;
+class ModemJob;
 class PortCommands;
 class Workspace;
 struct CommandContext;
@@ -25,6 +26,10 @@ public:
 
     PortCommands &portCommands() { return *m_port; }
 
+    // The transfer menu: XMODEM or YMODEM send, YMODEM receive, each a long job.
+    enum class Transfer { XmodemSend, YmodemSend, YmodemReceive };
+    void startTransfer(Transfer transfer);
+
 private:
     // Long work that needs the port ends when it closes, whoever closed it.
     void portClosed();
@@ -34,4 +39,5 @@ private:
     std::unique_ptr<FileTransfer> m_files;
     std::unique_ptr<LoopSend> m_loop;
     std::unique_ptr<Workspace> m_workspace;
+    std::unique_ptr<ModemJob> m_transfer;
 };

@@ -22,4 +22,6 @@ public:
     // filter is "description|pattern", e.g. "所有文件|*.*". nullopt when cancelled.
     virtual std::optional<QString> openFile(const QString &filter) = 0;
     virtual std::optional<QString> saveFile(const QString &filter) = 0;
+    // The file dialog in folder mode: an existing folder, or nullopt when cancelled.
+    virtual std::optional<QString> chooseFolder() = 0;
 };

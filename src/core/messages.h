@@ -88,6 +88,32 @@ QString sendReadFailed(const QString &path, qint64 sent, const QString &why);
 QString plotExportFailed(const QString &path, const QString &why);
 QString plotImageNotWritten();
 
+// --- XMODEM and YMODEM ----------------------------------------------------------------------
+// protocol is "XMODEM" or "YMODEM"; name is a file's name as the user knows it.
+QString transferWaiting(const QString &protocol, const QString &name, int seconds);
+QString transferReceiveWaiting(const QString &folder);
+QString transferSent(const QString &protocol, const QString &name, qint64 bytes, double seconds);
+QString transferReceived(const QString &name, qint64 bytes, double seconds);
+QString transferSendFailed(const QString &protocol, const QString &name, qint64 acked,
+                           const QString &why);
+QString transferReceiveFailed(const QString &why);
+// Said after a failed receive that kept what had arrived.
+QString transferPartKept(const QString &partPath, qint64 bytes);
+QString transferReceiveBatchEnd(int files);
+QString transferNoStart(int seconds);
+QString transferNoAnswer(int retries);
+QString transferBlockRefused(qint64 block, int retries);
+QString transferCancelledByPeer();
+QString transferStopped();
+QString transferPortClosed();
+QString transferReadFailed(const QString &path, const QString &why);
+QString transferWriteFailed(const QString &path, const QString &why);
+QString transferSenderSilent(int retries);
+QString transferBadBlocks(qint64 block, int retries);
+QString transferOutOfSequence(int expected, int got);
+QString transferNameRefused(const QString &name);
+QString transferShorterThanAnnounced(qint64 got, qint64 announced);
+
 // --- The program ----------------------------------------------------------------------------
 QString signalWatchFailed(const QString &call, const QString &why);
 

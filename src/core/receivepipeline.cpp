@@ -4,6 +4,7 @@
 #include "core/switches.h"
 #include "core/colors.h"
 #include "core/hextext.h"
+#include "core/lineclaim.h"
 
 ReceivePipeline::ReceivePipeline(Switches &switches, CaptureFile &capture)
     : m_switches(switches)
@@ -23,14 +24,22 @@ ReceivePipeline::Output ReceivePipeline::feed(const QByteArray &chunk)
         }
     }
 
+    QByteArray shown = chunk;
+    if (LineTaker *taker = m_claim ? m_claim->taker() : nullptr) {
+        const qsizetype taken = taker->takeFromLine(chunk);
+        if (taken >= chunk.size())
+            return out;
+        shown = chunk.mid(taken);
+    }
+
     if (!m_switches.checked(Switches::HexMode)) {
-        m_console.feed(m_decoder.decode(chunk), out.runs);
+        m_console.feed(m_decoder.decode(shown), out.runs);
     } else {
         // Each dump line stands alone, so a character cut by a chunk boundary is not carried;
         // every chunk gives its line, even an empty one. The dump shows every byte, escape
         // sequences included, so the console's state stays as it was.
         m_decoder.reset();
-        const QString text = hexDumpLine(chunk);
+        const QString text = hexDumpLine(shown);
         if (!text.isEmpty()) {
             out.runs.append(TextRun{text, TerminalColors::Received, true});
         }

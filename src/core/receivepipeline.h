@@ -9,6 +9,7 @@
 #include <QString>
 
 class CaptureFile;
+class LineClaim;
 class Switches;
 
 // What happens to bytes from the line, in order and without widgets: the capture file gets them
@@ -28,6 +29,9 @@ public:
 
     ReceivePipeline(Switches &switches, CaptureFile &capture);
 
+    // While someone has claimed the line, it is offered each chunk after the capture has it.
+    void setLineClaim(LineClaim *claim) { m_claim = claim; }
+
     Output feed(const QByteArray &chunk);
 
     // The time before each received line that starts, as the last stage.
@@ -43,4 +47,5 @@ private:
     ReceiveDecoder m_decoder{false};
     ConsoleInterpreter m_console;
     TimeStamper m_stamper;
+    LineClaim *m_claim = nullptr;
 };

@@ -191,12 +191,18 @@ QString QtDialogs::inputBox(const QString &prompt, const QString &defaultAnswer)
 
 std::optional<QString> QtDialogs::openFile(const QString &filter)
 {
-    return runFileDialog(filter, false);
+    return runFileDialog(filter, Mode::Open);
 }
 
 std::optional<QString> QtDialogs::saveFile(const QString &filter)
 {
-    return runFileDialog(filter, true);
+    return runFileDialog(filter, Mode::Save);
+}
+
+std::optional<QString> QtDialogs::chooseFolder()
+{
+    // Typing a folder's path and Enter chooses it, as in the file modes.
+    return runFileDialog(QString(), Mode::Folder);
 }
 
 QStringList QtDialogs::qtNameFilters(const QString &filter)
@@ -252,8 +258,9 @@ bool QtDialogs::installQtTranslations(QCoreApplication &app)
     return complete;
 }
 
-std::optional<QString> QtDialogs::runFileDialog(const QString &filter, bool save)
+std::optional<QString> QtDialogs::runFileDialog(const QString &filter, Mode mode)
 {
+    const bool save = mode == Mode::Save;
     if (!m_fileIcons)
         m_fileIcons = std::make_unique<NameOnlyFileIcons>();
     // A new dialog each time: a kept one kept its name completer, whose list stayed on screen
@@ -262,13 +269,21 @@ std::optional<QString> QtDialogs::runFileDialog(const QString &filter, bool save
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setIconProvider(m_fileIcons.get());
     dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog->setNameFilters(qtNameFilters(filter));
+    if (mode == Mode::Folder) {
+        dialog->setFileMode(QFileDialog::Directory);
+        dialog->setOption(QFileDialog::ShowDirsOnly);
+    } else {
+        dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        dialog->setNameFilters(qtNameFilters(filter));
+    }
     dialog->setDefaultSuffix(save ? defaultSuffix(filter) : QString());
     // The last file's name is offered as text, not as a selection: the new dialog reads its
     // folder after it opens, and a selection made then would overwrite what the user typed.
     auto *nameEdit = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s);
-    if (!m_lastFile.isEmpty()) {
+    if (mode == Mode::Folder) {
+        if (!m_lastFolder.isEmpty())
+            dialog->setDirectory(m_lastFolder);
+    } else if (!m_lastFile.isEmpty()) {
         const QFileInfo last(m_lastFile);
         dialog->setDirectory(last.absolutePath());
         if (nameEdit)
@@ -287,6 +302,10 @@ std::optional<QString> QtDialogs::runFileDialog(const QString &filter, bool save
 
     if (!accepted || files.isEmpty() || files.first().isEmpty())
         return std::nullopt;
+    if (mode == Mode::Folder) {
+        m_lastFolder = files.first();
+        return m_lastFolder;
+    }
     m_lastFile = files.first();
     return m_lastFile;
 }

@@ -23,6 +23,7 @@ public:
     QString inputBox(const QString &prompt, const QString &defaultAnswer = QString()) override;
     std::optional<QString> openFile(const QString &filter) override;
     std::optional<QString> saveFile(const QString &filter) override;
+    std::optional<QString> chooseFolder() override;
 
     // "description|pattern[|description|pattern...]" in Qt's "description (patterns)" form;
     // patterns separated by ';' become blank-separated, "*.*" means every file, and each
@@ -36,11 +37,13 @@ public:
     static bool installQtTranslations(QCoreApplication &app);
 
 private:
-    std::optional<QString> runFileDialog(const QString &filter, bool save);
+    enum class Mode { Open, Save, Folder };
+    std::optional<QString> runFileDialog(const QString &filter, Mode mode);
 
     QPointer<QWidget> m_parent;
     // Outlives every file dialog, whose folder reader uses it from its own thread.
     std::unique_ptr<QAbstractFileIconProvider> m_fileIcons;
     // Offered again by the next file dialog, with its folder.
     QString m_lastFile;
+    QString m_lastFolder;
 };

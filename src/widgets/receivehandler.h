@@ -9,6 +9,7 @@
 class CaptureFile;
 class CommPort;
 class Dialogs;
+class LineClaim;
 class Switches;
 class TerminalBox;
 
@@ -23,6 +24,8 @@ public:
                    Dialogs &dialogs, QObject *parent = nullptr);
 
     void MSComm1_OnComm(const QByteArray &chunk);
+    // While a transfer has the line, the chunk goes to it after the capture.
+    void setLineClaim(LineClaim *claim) { m_pipeline.setLineClaim(claim); }
 
     void setTimeStamps(bool on) { m_pipeline.setTimeStamps(on); }
     bool timeStamps() const { return m_pipeline.timeStamps(); }

@@ -6,6 +6,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QSocketNotifier>
 
 #include <cerrno>
 #include <cstring>
@@ -75,6 +77,7 @@ PtyPair::PtyPair()
 
 PtyPair::~PtyPair()
 {
+    m_relay.reset();
     closeMaster();
     closeSlave();
 }
@@ -199,6 +202,29 @@ bool TempConfigHome::linkPort(int number, const QString &target)
     const QString link = dir + u"/COM"_s + QString::number(number);
     QFile::remove(link);
     return QFile::link(target, link);
+}
+
+bool PtyPair::startOnMaster(QProcess &process, const QString &program, const QStringList &arguments)
+{
+    process.start(program, arguments);
+    if (!process.waitForStarted())
+        return false;
+    QProcess *far = &process;
+    QObject::connect(far, &QProcess::readyReadStandardOutput, far,
+                     [this, far] { writeMaster(far->readAllStandardOutput()); });
+    m_relay = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Read);
+    QObject::connect(m_relay.get(), &QSocketNotifier::activated, far, [this, far] {
+        char buffer[4096];
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n > 0)
+            far->write(buffer, n);
+    });
+    return true;
+}
+
+void PtyPair::masterIsOurs()
+{
+    m_relay.reset();
 }
 
 ::testing::AssertionResult TempConfigHome::linkPty(int number, const PtyPair &pty)

@@ -3,13 +3,18 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <memory>
 
 // A pseudo-terminal pair standing in for a serial cable: the program opens the slave as its
 // port, the test plays the far end on the master. Waiting calls keep the Qt event loop running,
 // so that a port object living on the same thread goes on reading and writing meanwhile.
+class QProcess;
+class QSocketNotifier;
+
 class PtyPair
 {
 public:
@@ -33,6 +38,12 @@ public:
     QByteArray readMaster(int waitMs, int quietMs = 50);
     // Exactly n bytes, or fewer if timeoutMs passes first.
     QByteArray readMasterExactly(qsizetype n, int timeoutMs);
+    // Starts a program as the far end of the line (lrzsz's rb, sb): what reaches the master goes
+    // to its standard input, what it writes goes out of the master, through pipes. Given the
+    // master itself, it would set and at its end flush the line's own terminal settings, which
+    // the master shares with the program's side. masterIsOurs() ends the relay.
+    bool startOnMaster(QProcess &process, const QString &program, const QStringList &arguments);
+    void masterIsOurs();
     // Hangs up the line, as if the cable or adapter were pulled.
     void closeMaster();
     // Hangs up the slave side that the pair itself holds (the program's own handle stays).
@@ -47,6 +58,7 @@ private:
     int m_slave = -1;
     QString m_slavePath;
     QString m_error;
+    std::unique_ptr<QSocketNotifier> m_relay;
 };
 
 // A private configuration home for one test: the program is handed a temporary folder for the

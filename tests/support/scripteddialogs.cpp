@@ -77,6 +77,19 @@ std::optional<QString> ScriptedDialogs::openFile(const QString &filter)
     return m_openAnswers.dequeue();
 }
 
+std::optional<QString> ScriptedDialogs::chooseFolder()
+{
+    Call call;
+    call.kind = Kind::ChooseFolder;
+    record(call);
+
+    if (m_folderAnswers.isEmpty()) {
+        ADD_FAILURE() << "unscripted folder dialog";
+        return std::nullopt;
+    }
+    return m_folderAnswers.dequeue();
+}
+
 std::optional<QString> ScriptedDialogs::saveFile(const QString &filter)
 {
     Call call;

@@ -14,7 +14,7 @@
 class ScriptedDialogs : public Dialogs
 {
 public:
-    enum class Kind { Message, InputBox, OpenFile, SaveFile };
+    enum class Kind { Message, InputBox, OpenFile, SaveFile, ChooseFolder };
 
     struct Call
     {
@@ -35,6 +35,7 @@ public:
     // nullopt answers as Cancel.
     void answerOpen(std::optional<QString> path) { m_openAnswers.enqueue(std::move(path)); }
     void answerSave(std::optional<QString> path) { m_saveAnswers.enqueue(std::move(path)); }
+    void answerFolder(std::optional<QString> path) { m_folderAnswers.enqueue(std::move(path)); }
 
     const QList<Call> &calls() const { return m_calls; }
     QList<Call> calls(Kind kind) const;
@@ -49,6 +50,7 @@ public:
     QString inputBox(const QString &prompt, const QString &defaultAnswer = QString()) override;
     std::optional<QString> openFile(const QString &filter) override;
     std::optional<QString> saveFile(const QString &filter) override;
+    std::optional<QString> chooseFolder() override;
 
 private:
     void record(const Call &call);
@@ -57,5 +59,6 @@ private:
     QQueue<QString> m_inputAnswers;
     QQueue<std::optional<QString>> m_openAnswers;
     QQueue<std::optional<QString>> m_saveAnswers;
+    QQueue<std::optional<QString>> m_folderAnswers;
     QList<Call> m_calls;
 };

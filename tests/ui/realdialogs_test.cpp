@@ -13,6 +13,7 @@
 #include <QCompleter>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -205,6 +206,25 @@ TEST_F(RealDialogsTest, NamesTypedIntoTheOpenDialogLeaveNoListBehindAndCtrlSWork
     press(Qt::Key_S);
     EXPECT_TRUE(QTest::qWaitFor([&] { return saveShown; }, 11000))
             << "Ctrl+S after the open dialog opened nothing";
+}
+
+TEST_F(RealDialogsTest, AFolderTypedIntoTheFolderDialogAndEnterChoosesIt)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString folder = dir.filePath(u"received"_s);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    whenShown<QFileDialog>([&](QFileDialog *dialog) {
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+        QLineEdit *edit = fileNameEdit(dialog);
+        ASSERT_NE(edit, nullptr);
+        edit->setFocus();
+        edit->setText(folder);
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    const std::optional<QString> chosen = m_dialogs.chooseFolder();
+    ASSERT_TRUE(chosen.has_value()) << "Enter did not choose the typed folder";
+    EXPECT_EQ(QDir(*chosen).canonicalPath(), QDir(folder).canonicalPath());
 }
 
 // /proc/kmsg reads like an empty file, but a read of it waits until the kernel logs a line.

@@ -214,3 +214,62 @@ TEST_F(UBootTest, SRecordFileSentFastOrByteByByteLandsWithTheFilesCrc)
         EXPECT_EQ(match.captured(1), u"%1"_s.arg(crc32(data), 8, 16, QChar(u'0')));
     }
 }
+
+TEST_F(UBootTest, ImageSentByYmodemOrXmodemLandsWithTheFilesCrc)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const struct
+    {
+        const char *command;
+        int item;
+        const char *ready;
+    } loads[] = {
+            {"loady", Menus::YmodemSend, "## Ready for binary (ymodem) download"},
+            {"loadx", Menus::XmodemSend, "## Ready for binary (xmodem) download"},
+    };
+    quint32 seed = 100;
+    for (const auto &load : loads) {
+        SCOPED_TRACE(load.command);
+        // 65 KiB: 1 KiB blocks and a tail that is not a whole block.
+        const qsizetype size = 65 * 1024 + 100;
+        const QByteArray data = randomBytes(size, seed++);
+        const QString path = dir.filePath(u"image%1.bin"_s.arg(seed));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(data), data.size());
+        file.close();
+
+        clearTerminal();
+        type(u"%1 %2"_s.arg(QString::fromLatin1(load.command)).arg(UBootBoard::LoadAddress, 0, 16));
+        pressKey(Qt::Key_Return);
+        ASSERT_TRUE(waitFor([&] { return box().text().contains(QString::fromLatin1(load.ready)); },
+                            CommandTimeoutMs))
+                << tail(box().text());
+
+        m_dialogs.answerOpen(path);
+        const qsizetype before = noticeLines().size();
+        m_window->menus().transferAction(load.item)->trigger();
+        ASSERT_TRUE(waitFor([&] { return noticeLines().size() >= before + 2 && atPrompt(); },
+                            DownloadTimeoutMs))
+                << "the transfer did not end:\n"
+                << tail(box().text());
+        const QString notice = noticeLines().last();
+        EXPECT_TRUE(notice.contains(u"发送完成"_s) && notice.contains(u"%1 字节"_s.arg(size)))
+                << notice.toStdString();
+        // Nothing of the protocol shows once the transfer has the line (the board's requests
+        // before it do): the board's summary follows the notice lines.
+        const QString text = box().text().mid(box().text().indexOf(noticeLines().at(before)));
+        for (const QChar c : {QChar(0x06), QChar(0x15), QChar(0x18), QChar(0x01), QChar(0x02)})
+            EXPECT_FALSE(text.contains(c)) << int(c.unicode()) << tail(text);
+        EXPECT_TRUE(text.contains(u"## Total Size"_s)) << tail(text);
+        ASSERT_TRUE(waitForPrompt(CommandTimeoutMs));
+
+        const QString answer = commandOnClearedLine(
+                u"crc32 %1 %2"_s.arg(UBootBoard::LoadAddress, 0, 16).arg(size, 0, 16));
+        static const QRegularExpression crc(u"==> ([0-9a-f]{8})"_s);
+        const QRegularExpressionMatch match = crc.match(answer);
+        ASSERT_TRUE(match.hasMatch()) << tail(answer);
+        EXPECT_EQ(match.captured(1), u"%1"_s.arg(crc32(data), 8, 16, QChar(u'0')));
+    }
+}

@@ -1,0 +1,112 @@
+#include "transfer/receivefolder.h"
+
+#include "core/messages.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool taken(const QString &path)
+{
+    // A dangling symbolic link does not "exist", but opening its name would follow it.
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+} // namespace
+
+ReceiveFolder::ReceiveFolder(const QString &folder)
+    : m_folder(folder)
+{}
+
+ReceiveFolder::~ReceiveFolder()
+{
+    if (m_part.isOpen())
+        abandon();
+}
+
+QString ReceiveFolder::safeName(const QByteArray &senderName)
+{
+    QString name = QString::fromUtf8(senderName);
+    // Senders from either world: both kinds of separator end a folder's name.
+    const qsizetype slash = qMax(name.lastIndexOf(u'/'), name.lastIndexOf(u'\\'));
+    name = name.mid(slash + 1);
+    name.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
+    name = name.trimmed();
+    if (name.isEmpty() || name == u"."_s || name == u".."_s)
+        return {};
+    return name;
+}
+
+QString ReceiveFolder::path(const QString &name) const
+{
+    return QDir(m_folder).filePath(name);
+}
+
+QString ReceiveFolder::freeName(const QString &name) const
+{
+    // ".profile" has no stem before its dot: the number goes at the end.
+    const qsizetype dot = name.indexOf(u'.', 1);
+    const QString stem = dot < 0 ? name : name.left(dot);
+    const QString ext = dot < 0 ? QString() : name.mid(dot);
+    for (int n = 0;; ++n) {
+        const QString candidate = n == 0 ? name : u"%1 (%2)%3"_s.arg(stem).arg(n).arg(ext);
+        if (!taken(path(candidate)) && !taken(path(candidate + partSuffix())))
+            return candidate;
+    }
+}
+
+Result ReceiveFolder::begin(const QByteArray &name, qint64)
+{
+    if (m_part.isOpen())
+        abandon();
+    const QString safe = safeName(name);
+    if (safe.isEmpty())
+        return Result::failure(Messages::transferNameRefused(QString::fromUtf8(name)));
+    m_name = freeName(safe);
+    m_part.setFileName(path(m_name + partSuffix()));
+    // NewOnly: should a file appear under that name meanwhile, it is not ours to write over.
+    if (!m_part.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return Result::failure(
+                Messages::transferWriteFailed(m_part.fileName(), m_part.errorString()));
+    return Result::success();
+}
+
+Result ReceiveFolder::write(QByteArrayView data)
+{
+    if (m_part.write(data.data(), data.size()) != data.size())
+        return Result::failure(
+                Messages::transferWriteFailed(m_part.fileName(), m_part.errorString()));
+    return Result::success();
+}
+
+Expected<QString> ReceiveFolder::complete()
+{
+    if (!m_part.flush()) {
+        const QString why = m_part.errorString();
+        abandon();
+        return Expected<QString>::failure(Messages::transferWriteFailed(m_part.fileName(), why));
+    }
+    m_part.close();
+    // rename() never replaces a file; one that appeared meanwhile moves ours to the next name.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (QFile::rename(m_part.fileName(), path(m_name)))
+            return path(m_name);
+        if (!taken(m_part.fileName()))
+            break;
+        m_name = freeName(m_name);
+    }
+    return Expected<QString>::failure(
+            Messages::transferWriteFailed(path(m_name), m_part.errorString()));
+}
+
+QString ReceiveFolder::abandon()
+{
+    if (!m_part.isOpen())
+        return {};
+    m_part.close();
+    return m_part.fileName();
+}
