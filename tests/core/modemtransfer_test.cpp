@@ -8,6 +8,7 @@
 #include "transfer/receivefolder.h"
 #include "transfer/ymodemreceiver.h"
 
+#include "support/testbytes.h"
 #include "support/qtprinters.h"
 
 #include <QBuffer>
@@ -29,15 +30,6 @@ using namespace Qt::StringLiterals;
 using namespace Modem;
 
 namespace {
-
-QByteArray randomBytes(qsizetype size, quint32 seed)
-{
-    QRandomGenerator generator(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char &b : bytes)
-        b = char(generator.bounded(256));
-    return bytes;
-}
 
 // Delivers bytes to a peer on the next turn of the event loop, as a line would.
 void later(QObject *context, std::function<void()> f)

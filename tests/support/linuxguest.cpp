@@ -1,5 +1,7 @@
 #include "linuxguest.h"
 
+#include "emulatorline.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -206,45 +208,8 @@ bool LinuxGuest::start()
                           u"-S"_s,
                           u"-qmp"_s,
                           u"unix:%1,server=on,wait=off"_s.arg(m_qmpPath)});
-    m_qemu->setProcessChannelMode(QProcess::MergedChannels);
-    m_qemu->setStandardInputFile(QProcess::nullDevice());
-    m_qemu->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    m_qemu->start();
-    if (!m_qemu->waitForStarted(StartTimeoutMs)) {
-        m_error = u"cannot start %1: %2"_s.arg(Emulator, m_qemu->errorString());
+    if (!startEmulatorOnPty(*m_qemu, StartTimeoutMs, m_ptyPath, m_hold, m_error))
         return false;
-    }
-    static const QRegularExpression redirected(u"char device redirected to (\\S+)"_s);
-    QByteArray said;
-    QDeadlineTimer deadline(StartTimeoutMs);
-    while (m_ptyPath.isEmpty()) {
-        if (!m_qemu->canReadLine()) {
-            if (deadline.hasExpired() || m_qemu->state() != QProcess::Running) {
-                m_error = u"%1 named no pseudo-terminal; it said: %2"_s.arg(
-                        Emulator, QString::fromLocal8Bit(said + m_qemu->readAll()));
-                return false;
-            }
-            m_qemu->waitForReadyRead(100);
-            continue;
-        }
-        const QByteArray line = m_qemu->readLine();
-        said += line;
-        const QRegularExpressionMatch match = redirected.match(QString::fromLocal8Bit(line));
-        if (match.hasMatch()) {
-            m_ptyPath = match.captured(1);
-        }
-    }
-    // Held open and raw, as for the U-Boot board (ubootboard.cpp): QEMU drops what the guest
-    // writes while no one has the line open, and a cooked line would echo it back.
-    m_hold = ::open(QFile::encodeName(m_ptyPath).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios raw{};
-    if (m_hold < 0 || ::tcgetattr(m_hold, &raw) != 0) {
-        m_error = u"cannot open %1: %2"_s.arg(m_ptyPath,
-                                              QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
-    ::cfmakeraw(&raw);
-    ::tcsetattr(m_hold, TCSANOW, &raw);
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "ubootboard.h"
 
+#include "emulatorline.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
@@ -51,51 +53,7 @@ bool UBootBoard::start()
     m_qemu->setArguments({u"-M"_s, u"virt"_s, u"-bios"_s, Firmware, u"-nographic"_s, u"-display"_s,
                           u"none"_s, u"-nic"_s, u"none"_s, u"-monitor"_s, u"none"_s, u"-serial"_s,
                           u"pty"_s});
-    m_qemu->setProcessChannelMode(QProcess::MergedChannels);
-    m_qemu->setStandardInputFile(QProcess::nullDevice());
-    // A test that crashes or is killed by its time limit must not leave the emulator behind.
-    m_qemu->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    m_qemu->start();
-    if (!m_qemu->waitForStarted(StartTimeoutMs)) {
-        m_error = u"cannot start %1: %2"_s.arg(Emulator, m_qemu->errorString());
-        return false;
-    }
-
-    // QEMU names the pseudo-terminal it made for the serial line on its first line.
-    static const QRegularExpression redirected(u"char device redirected to (\\S+)"_s);
-    QByteArray said;
-    QDeadlineTimer deadline(StartTimeoutMs);
-    while (m_ptyPath.isEmpty()) {
-        if (!m_qemu->canReadLine()) {
-            if (deadline.hasExpired() || m_qemu->state() != QProcess::Running) {
-                m_error = u"%1 named no pseudo-terminal; it said: %2"_s.arg(
-                        Emulator, QString::fromLocal8Bit(said + m_qemu->readAll()));
-                return false;
-            }
-            m_qemu->waitForReadyRead(100);
-            continue;
-        }
-        const QByteArray line = m_qemu->readLine();
-        said += line;
-        const QRegularExpressionMatch match = redirected.match(QString::fromLocal8Bit(line));
-        if (match.hasMatch())
-            m_ptyPath = match.captured(1);
-    }
-
-    // Hold the line open from now on. QEMU throws away what the board prints while no one has
-    // the pseudo-terminal open, so without this the boot messages and the autoboot countdown
-    // would be lost before the program opens its port. The line stays raw: a cooked one would
-    // echo the board's own output back to it as typed keys.
-    m_hold = ::open(QFile::encodeName(m_ptyPath).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios raw{};
-    if (m_hold < 0 || ::tcgetattr(m_hold, &raw) != 0) {
-        m_error = u"cannot open %1: %2"_s.arg(m_ptyPath,
-                                              QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
-    ::cfmakeraw(&raw);
-    ::tcsetattr(m_hold, TCSANOW, &raw);
-    return true;
+    return startEmulatorOnPty(*m_qemu, StartTimeoutMs, m_ptyPath, m_hold, m_error);
 }
 
 void UBootBoard::stop()

@@ -7,6 +7,7 @@
 #include "transfer/receivefolder.h"
 #include "transfer/ymodemreceiver.h"
 
+#include "support/testbytes.h"
 #include "support/ptypair.h"
 #include "support/testapp.h"
 
@@ -31,15 +32,6 @@ namespace {
 
 constexpr int TestPort = 7;
 constexpr int TransferTimeoutMs = 120000;
-
-QByteArray randomBytes(qsizetype size, quint32 seed)
-{
-    QRandomGenerator generator(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char &b : bytes)
-        b = char(generator.bounded(256));
-    return bytes;
-}
 
 bool writeFile(const QString &path, const QByteArray &data)
 {

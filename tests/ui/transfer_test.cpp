@@ -6,6 +6,7 @@
 #include "core/jobrunner.h"
 #include "widgets/statusstrip.h"
 #include "widgets/terminalbox.h"
+#include "support/testbytes.h"
 #include "support/mainwindowfixture.h"
 
 #include <QAction>
@@ -23,15 +24,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int TransferTimeoutMs = 60000;
-
-QByteArray randomBytes(qsizetype size, quint32 seed)
-{
-    QRandomGenerator generator(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char &b : bytes)
-        b = char(generator.bounded(256));
-    return bytes;
-}
 
 QByteArray readAll(const QString &path)
 {

@@ -6,6 +6,7 @@
 #include "widgets/terminalbox.h"
 #include "core/portsettings.h"
 #include "widgets/statusstrip.h"
+#include "support/testbytes.h"
 #include "support/mainwindowfixture.h"
 #include "support/srecord.h"
 #include "support/ubootboard.h"
@@ -28,15 +29,6 @@ const QString Prompt = u"=> "_s;
 constexpr int BootTimeoutMs = 60000;
 constexpr int CommandTimeoutMs = 15000;
 constexpr int DownloadTimeoutMs = 90000;
-
-QByteArray randomBytes(qsizetype size, quint32 seed)
-{
-    QRandomGenerator generator(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char &b : bytes)
-        b = char(generator.bounded(256));
-    return bytes;
-}
 
 std::string tail(const QString &text)
 {
