@@ -101,12 +101,16 @@ QString fetchKernel()
 
 // The guest's /init: the kernel starts it with no console of its own, so the shell gets the
 // serial port once /dev is there. The prompt is coloured as distributions colour theirs.
+// The kernel keeps logging after init starts (the TSC's refined calibration arrives seconds in
+// on an idle host), and a line of it after the prompt would leave the shell looking busy; once
+// the boot log is out, only emergencies reach the console.
 const char InitScript[] = R"init(#!/bin/busybox sh
 /bin/busybox --install -s /bin
 mkdir -p /proc /sys /dev /root /tmp
 mount -t proc proc /proc
 mount -t sysfs sys /sys
 mount -t devtmpfs dev /dev
+echo 1 > /proc/sys/kernel/printk
 export HOME=/root PATH=/bin TERM=linux
 export PS1="$(printf '\033[1;32mroot@guest\033[0m:\\w# ')"
 cd /root
