@@ -115,6 +115,11 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
     m_receive = new ReceiveHandler(m_port, m_Form1->box(), *m_menus, m_capture, m_dialogs, this);
     m_view = new ViewCommands(*m_menus, *m_receive, m_store, m_dialogs, this);
     m_receive->setLineClaim(&m_line);
+    connect(m_view, &ViewCommands::encodingChanged, this, [this](TextEncoding encoding) {
+        m_context->encoding = encoding;
+        m_Form1->setEncoding(encoding);
+        m_CMD->setEncodingName(TextEncodings::name(encoding));
+    });
 
     connect(m_menus, &Menus::commandClicked, this, &MainWindow::MyCommand_Click);
     connect(m_menus, &Menus::helpClicked, this, [this](int index) { m_help->MyHelp_Click(index); });

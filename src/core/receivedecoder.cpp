@@ -1,28 +1,52 @@
 #include "core/receivedecoder.h"
 
-#include "core/codepage936.h"
+namespace {
+
+// Writes a code point as one or two UTF-16 units.
+char16_t *put(char16_t *dst, char32_t code)
+{
+    if (code >= 0x10000) {
+        *dst++ = QChar::highSurrogate(code);
+        *dst++ = QChar::lowSurrogate(code);
+    } else {
+        *dst++ = char16_t(code);
+    }
+    return dst;
+}
+
+} // namespace
 
 QString ReceiveDecoder::decode(QByteArrayView chunk)
 {
+    using TextEncodings::CharRead;
     if (chunk.isEmpty())
         return QString();
-    // Never more characters than bytes, plus the replacement for a carried lead byte.
-    QString out(chunk.size() + 1, Qt::Uninitialized);
+    // Never more UTF-16 units than bytes, plus two for a character finished from the bytes
+    // carried over.
+    QString out(chunk.size() + 2, Qt::Uninitialized);
     char16_t *const begin = reinterpret_cast<char16_t *>(out.data());
     char16_t *dst = begin;
     const auto *p = reinterpret_cast<const uchar *>(chunk.data());
     const uchar *const end = p + chunk.size();
 
-    // The trail of a lead byte carried over from the previous chunk.
-    if (m_pendingLead >= 0) {
-        const QChar pair = CodePage936::pairChar(quint8(m_pendingLead), *p);
-        if (!pair.isNull()) {
-            *dst++ = pair.unicode();
-            ++p;
-        } else {
-            *dst++ = QChar::ReplacementCharacter;
+    // The rest of a character carried over from the previous chunk: read it joined with the
+    // first bytes of this one, as far as a character can reach.
+    if (!m_pending.isEmpty()) {
+        const qsizetype carried = m_pending.size();
+        const qsizetype more
+                = qMin(chunk.size(), qsizetype(TextEncodings::maxCharBytes(m_encoding)) - carried);
+        const QByteArray joined = m_pending + chunk.first(more).toByteArray();
+        const CharRead read = TextEncodings::readChar(m_encoding, joined);
+        if (read.kind == CharRead::Incomplete) {
+            // Still short: every byte of this chunk belongs to the waiting character.
+            m_pending = joined;
+            return QString();
         }
-        m_pendingLead = -1;
+        // What was carried is a well-formed start, so whatever comes takes all of it.
+        Q_ASSERT(read.length >= carried);
+        dst = put(dst, read.kind == CharRead::Complete ? read.code : char32_t(0xFFFD));
+        p += read.length - carried;
+        m_pending.clear();
     } else if (m_afterCr && *p == '\n') {
         ++p;
     }
@@ -40,37 +64,39 @@ QString ReceiveDecoder::decode(QByteArrayView chunk)
         if (p == end)
             break;
 
-        if (CodePage936::isLeadByte(*p)) {
-            if (p + 1 == end) {
-                m_pendingLead = *p++;
-                break;
-            }
-            const QChar pair = CodePage936::pairChar(p[0], p[1]);
-            if (!pair.isNull()) {
-                *dst++ = pair.unicode();
-                p += 2;
-                continue;
-            }
+        const CharRead read = TextEncodings::readChar(
+                m_encoding, QByteArrayView(reinterpret_cast<const char *>(p), end - p));
+        if (read.kind == CharRead::Incomplete) {
+            m_pending = QByteArray(reinterpret_cast<const char *>(p), end - p);
+            break;
         }
-        *dst++ = CodePage936::singleChar(*p++).unicode();
+        dst = put(dst, read.kind == CharRead::Complete ? read.code : char32_t(0xFFFD));
+        p += read.length;
     }
 
     out.truncate(dst - begin);
-    m_afterCr = m_joinCutCrLf && m_pendingLead < 0 && chunk.back() == '\r';
+    m_afterCr = m_joinCutCrLf && m_pending.isEmpty() && chunk.back() == '\r';
     return out;
 }
 
 QString ReceiveDecoder::flush()
 {
-    if (m_pendingLead < 0)
+    if (m_pending.isEmpty())
         return QString();
-    m_pendingLead = -1;
+    m_pending.clear();
     m_afterCr = false;
     return QString(QChar::ReplacementCharacter);
 }
 
 void ReceiveDecoder::reset()
 {
-    m_pendingLead = -1;
+    m_pending.clear();
     m_afterCr = false;
+}
+
+void ReceiveDecoder::setEncoding(TextEncoding encoding)
+{
+    if (encoding != m_encoding)
+        reset();
+    m_encoding = encoding;
 }

@@ -6,6 +6,7 @@
 #include "core/statusline.h"
 
 #include <QFontMetrics>
+#include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -30,6 +31,8 @@ constexpr int TextTop = 7;
 // The button's left edge stays this far from the right end, its top this far down.
 constexpr int ButtonFromRight = 60;
 constexpr int ButtonTop = 4;
+// The encoding's name ends this far left of the button.
+constexpr int EncodingGap = 8;
 
 QFont boldArial(qreal pointSize)
 {
@@ -64,6 +67,12 @@ StatusStrip::StatusStrip(CommPort &port, SettingsStore &store, QWidget *parent)
     // The terminal keeps the keyboard; a click must not take it away.
     m_command1->setFocusPolicy(Qt::NoFocus);
     connect(m_command1, &QPushButton::clicked, this, &StatusStrip::command1Clicked);
+
+    // Beside the button rather than in the line, whose text and layout stay as they are.
+    m_encoding = new QLabel(u"GBK"_s, this);
+    m_encoding->setObjectName(u"EncodingLabel"_s);
+    m_encoding->setFont(boldArial(9));
+    m_encoding->setForegroundRole(QPalette::ButtonText);
 
     // Each tick is aimed anew at the next whole second, so the clock never drifts from the
     // system's and never shows a second late. The first comes as soon as the window runs.
@@ -188,6 +197,20 @@ qreal StatusStrip::xOf(qsizetype position) const
 void StatusStrip::CMD_Resize()
 {
     m_command1->move(width() - ButtonFromRight, ButtonTop);
+    m_encoding->adjustSize();
+    m_encoding->move(m_command1->x() - EncodingGap - m_encoding->width(),
+                     (height() - m_encoding->height()) / 2);
+}
+
+void StatusStrip::setEncodingName(const QString &name)
+{
+    m_encoding->setText(name);
+    CMD_Resize();
+}
+
+QString StatusStrip::encodingName() const
+{
+    return m_encoding->text();
 }
 
 void StatusStrip::setCommand1Caption(const QString &caption)

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class CommPort;
+class QLabel;
 class QPushButton;
 class QTimer;
 class SettingsStore;
@@ -32,6 +33,9 @@ public:
     QString currentText() const { return m_text; }
 
     void setCommand1Caption(const QString &caption);
+    // The encoding of the line, shown left of the button.
+    void setEncodingName(const QString &name);
+    QString encodingName() const;
     QString command1Caption() const;
 
 Q_SIGNALS:
@@ -52,6 +56,7 @@ private:
     CommPort &m_port;
     SettingsStore &m_store;
     QPushButton *m_command1 = nullptr;
+    QLabel *m_encoding = nullptr;
     QTimer *m_timer1 = nullptr;
     QString m_text;
     // The line laid out in two pieces: m_text before m_split, which rarely changes, and the

@@ -121,7 +121,8 @@ void TerminalWindow::pasteText(const QString &text)
 
 void TerminalWindow::Convert(const QString &line)
 {
-    const ConvertedLine converted = convertLine(line, m_switches.checked(Switches::SendCr));
+    const ConvertedLine converted
+            = convertLine(line, m_switches.checked(Switches::SendCr), m_encoding);
 
     m_RBox->setSelReceived(false);
     m_RBox->setSelColor(TerminalColors::Count);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/textencoding.h"
 #include "widgets/terminalbox.h"
 
 #include <QWidget>
@@ -28,6 +29,8 @@ public:
     void Form_Load();
     void Form_Resize();
     void Convert(const QString &line);
+    // What typed lines are encoded in.
+    void setEncoding(TextEncoding encoding) { m_encoding = encoding; }
 
     // Key handling of the box.
     void keyDown(int &keyCode, int shift) override;
@@ -41,4 +44,5 @@ private:
     CommPort &m_port;
     Switches &m_switches;
     TerminalBox *m_RBox = nullptr;
+    TextEncoding m_encoding = TextEncoding::Gbk;
 };
