@@ -74,6 +74,7 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
 {
     setObjectName(u"MDIForm1"_s);
     setWindowTitle(AppInfo::mainCaption());
+    setProperty(HelpMenu::sectionProperty(), u"主窗口"_s);
     setWindowIcon(AppIcon::icon());
     // The normal client area of the design, 7185 x 5730 twips.
     resize(479, 382);

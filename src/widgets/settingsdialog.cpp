@@ -1,6 +1,7 @@
 #include "widgets/settingsdialog.h"
 
 #include "core/dialogs.h"
+#include "widgets/helpmenu.h"
 #include "port/portpath.h"
 #include "core/settingsstore.h"
 #include "core/portsettings.h"
@@ -44,6 +45,7 @@ SettingsDialog::SettingsDialog(SettingsStore &store, Dialogs &dialogs, QWidget *
 {
     setObjectName(u"Form2"_s);
     setWindowTitle(u"串口设置"_s);
+    setProperty(HelpMenu::sectionProperty(), u"串口设置"_s);
     setModal(true);
     setFixedSize(px(ClientWidth), px(ClientHeight));
 
