@@ -325,6 +325,32 @@ QString commandLineRefused(const QString &program, const QString &why)
     return u"%1: %2\n用 %1 --help 查看可用的选项。\n"_s.arg(program, why);
 }
 
+QString noDisplay(const QString &program, const QString &why)
+{
+    return u"%1: 无法打开窗口：%2。\n"
+           "velmir-rs232 是图形界面程序，请在桌面会话中启动它；在没有显示器的机器上（例如通过 "
+           "SSH），"
+           "可以用虚拟显示运行：\n"
+           "    xvfb-run -a %1\n"
+           "（xvfb-run 在 Debian 的 xvfb 软件包中。）--help 和 --version 不需要显示器。\n"_s.arg(
+                   program, why);
+}
+
+QString displayNotSet()
+{
+    return u"没有设置 DISPLAY 或 WAYLAND_DISPLAY"_s;
+}
+
+QString displayUnreachable(const QString &display)
+{
+    return u"无法连接到显示器 %1"_s.arg(display);
+}
+
+QString displayNotSetFor(const QString &platform, const QString &variable)
+{
+    return u"QT_QPA_PLATFORM=%1，但没有设置 %2"_s.arg(platform, variable);
+}
+
 QString commandLineUnexpected(const QString &arguments)
 {
     return u"多余的参数: %1"_s.arg(arguments);
