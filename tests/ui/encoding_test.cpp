@@ -39,6 +39,14 @@ TEST_F(MainWindowFixture, Utf8ChoiceReachesReceivedTypedAndHexText)
     pressKey(Qt::Key_Return);
     EXPECT_EQ(m_pty.readMasterExactly(4, 5000), QByteArray("\xE5\xA5\xBD\r"));
 
+    // Loop send speaks the same encoding.
+    m_dialogs.answerInput(u"好"_s);
+    m_dialogs.answerInput(u"1000"_s);
+    click(Menus::LoopSend);
+    EXPECT_EQ(m_pty.readMasterExactly(4, 5000), QByteArray("\xE5\xA5\xBD\r"));
+    click(Menus::LoopSend);
+    ASSERT_FALSE(m_window->menus().checked(Menus::LoopSend));
+
     click(Menus::HexMode);
     peerSends("\xE4\xBD\xA0");
     ASSERT_TRUE(waitFor([&] { return box().text().contains(u"E4BDA0 : 你"_s); }));
