@@ -71,8 +71,9 @@ StatusStrip::StatusStrip(CommPort &port, SettingsStore &store, QWidget *parent)
     // Beside the button rather than in the line, whose text and layout stay as they are.
     m_encoding = new QLabel(u"GBK"_s, this);
     m_encoding->setObjectName(u"EncodingLabel"_s);
-    m_encoding->setFont(boldArial(9));
     m_encoding->setForegroundRole(QPalette::ButtonText);
+    m_encoding->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_encoding->setContentsMargins(0, 0, 0, 0);
 
     // Each tick is aimed anew at the next whole second, so the clock never drifts from the
     // system's and never shows a second late. The first comes as soon as the window runs.
@@ -198,8 +199,10 @@ void StatusStrip::CMD_Resize()
 {
     m_command1->move(width() - ButtonFromRight, ButtonTop);
     m_encoding->adjustSize();
+    // On the line's baseline, so that it reads as part of the line.
+    const int baseline = TextTop + QFontMetrics(font()).ascent();
     m_encoding->move(m_command1->x() - EncodingGap - m_encoding->width(),
-                     (height() - m_encoding->height()) / 2);
+                     baseline - QFontMetrics(m_encoding->font()).ascent());
 }
 
 void StatusStrip::setEncodingName(const QString &name)
