@@ -157,7 +157,7 @@ TEST(HelpMenuTest, HelpShowsTheGuideInAWindowWithItsPicturesLinksAndFind)
                     headingAt = block.position();
             }
         }
-        EXPECT_EQ(pictures.size(), 4);
+        EXPECT_EQ(pictures.size(), 5);
         for (const QString &picture : pictures) {
             const QVariant data = document.resource(QTextDocument::ImageResource, QUrl(picture));
             const QImage image = data.typeId() == QMetaType::QByteArray
