@@ -1,5 +1,9 @@
 #include "core/receivedecoder.h"
 
+#include "core/codepage936.h"
+
+#include <algorithm>
+
 namespace {
 
 // Writes a code point as one or two UTF-16 units.
@@ -31,22 +35,23 @@ QString ReceiveDecoder::decode(QByteArrayView chunk)
 
     // The rest of a character carried over from the previous chunk: read it joined with the
     // first bytes of this one, as far as a character can reach.
-    if (!m_pending.isEmpty()) {
-        const qsizetype carried = m_pending.size();
-        const qsizetype more
-                = qMin(chunk.size(), qsizetype(TextEncodings::maxCharBytes(m_encoding)) - carried);
-        const QByteArray joined = m_pending + chunk.first(more).toByteArray();
-        const CharRead read = TextEncodings::readChar(m_encoding, joined);
+    if (m_pendingSize > 0) {
+        const int carried = m_pendingSize;
+        const int more = int(
+                qMin(chunk.size(), qsizetype(TextEncodings::maxCharBytes(m_encoding) - carried)));
+        std::copy_n(chunk.data(), more, m_pending.begin() + carried);
+        const CharRead read = TextEncodings::readChar(
+                m_encoding, QByteArrayView(m_pending.data(), carried + more));
         if (read.kind == CharRead::Incomplete) {
             // Still short: every byte of this chunk belongs to the waiting character.
-            m_pending = joined;
+            m_pendingSize = carried + more;
             return QString();
         }
         // What was carried is a well-formed start, so whatever comes takes all of it.
         Q_ASSERT(read.length >= carried);
         dst = put(dst, read.kind == CharRead::Complete ? read.code : char32_t(0xFFFD));
         p += read.length - carried;
-        m_pending.clear();
+        m_pendingSize = 0;
     } else if (m_afterCr && *p == '\n') {
         ++p;
     }
@@ -64,10 +69,21 @@ QString ReceiveDecoder::decode(QByteArrayView chunk)
         if (p == end)
             break;
 
+        // A whole double-byte character, most of Chinese traffic in code page 936, without
+        // the general reading's bookkeeping.
+        if (m_encoding == TextEncoding::Gbk && p + 1 < end && CodePage936::isLeadByte(*p)) {
+            const QChar pair = CodePage936::pairChar(p[0], p[1]);
+            if (!pair.isNull()) {
+                *dst++ = pair.unicode();
+                p += 2;
+                continue;
+            }
+        }
         const CharRead read = TextEncodings::readChar(
                 m_encoding, QByteArrayView(reinterpret_cast<const char *>(p), end - p));
         if (read.kind == CharRead::Incomplete) {
-            m_pending = QByteArray(reinterpret_cast<const char *>(p), end - p);
+            m_pendingSize = int(end - p);
+            std::copy(p, end, m_pending.begin());
             break;
         }
         dst = put(dst, read.kind == CharRead::Complete ? read.code : char32_t(0xFFFD));
@@ -75,22 +91,22 @@ QString ReceiveDecoder::decode(QByteArrayView chunk)
     }
 
     out.truncate(dst - begin);
-    m_afterCr = m_joinCutCrLf && m_pending.isEmpty() && chunk.back() == '\r';
+    m_afterCr = m_joinCutCrLf && m_pendingSize == 0 && chunk.back() == '\r';
     return out;
 }
 
 QString ReceiveDecoder::flush()
 {
-    if (m_pending.isEmpty())
+    if (m_pendingSize == 0)
         return QString();
-    m_pending.clear();
+    m_pendingSize = 0;
     m_afterCr = false;
     return QString(QChar::ReplacementCharacter);
 }
 
 void ReceiveDecoder::reset()
 {
-    m_pending.clear();
+    m_pendingSize = 0;
     m_afterCr = false;
 }
 

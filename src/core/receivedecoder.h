@@ -2,9 +2,10 @@
 
 #include "core/textencoding.h"
 
-#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+
+#include <array>
 
 // Turns the received byte stream into terminal text in the chosen encoding (code page 936 or
 // UTF-8), chunk by chunk, so that the text does not depend on where the port happened to cut
@@ -33,8 +34,10 @@ public:
 
 private:
     TextEncoding m_encoding = TextEncoding::Gbk;
-    // The start of a character cut off at the end of the last chunk.
-    QByteArray m_pending;
+    // The start of a character cut off at the end of the last chunk; at most three bytes, kept
+    // in place since a slow line brings one byte a chunk.
+    std::array<char, 4> m_pending{};
+    int m_pendingSize = 0;
     bool m_afterCr = false;
     bool m_joinCutCrLf = true;
 };
