@@ -195,6 +195,10 @@ TEST_F(LinuxConsoleTest, ShowsTheConsoleAsATerminalWouldAndCapturesItRaw)
                   QStringList{u"你好├"_s});
         // Typed Chinese goes out in UTF-8: the shell echoes the line as typed and prints it back.
         EXPECT_EQ(command(u"printf '%s\\n' 中文"_s), QStringList{u"中文"_s});
+        // A Chinese file name as the shell lists it (this BusyBox's ls prints "?" for every byte
+        // beyond ASCII, whatever the terminal).
+        command(u"mkdir /tmp/d && touch /tmp/d/你好.txt"_s);
+        EXPECT_EQ(command(u"echo /tmp/d/*"_s), QStringList{u"/tmp/d/你好.txt"_s});
         shoot(u"utf8"_s);
     }
     {
