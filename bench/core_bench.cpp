@@ -1,7 +1,7 @@
 // Figures for the text paths that run per keystroke, per received chunk and per status tick.
 #include "benchsupport.h"
 #include "core/inisettingsstore.h"
-#include "core/vbnumber.h"
+#include "core/typednumber.h"
 #include "core/hextext.h"
 #include "core/lineconvert.h"
 #include "core/receivedecoder.h"
