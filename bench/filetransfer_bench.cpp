@@ -49,7 +49,7 @@ class BenchMain : public MainActions
 public:
     void showSettings() override {}
     void exitProgram() override {}
-    void Command1_Click() override {}
+    void clearOrStop() override {}
 };
 
 void report(const char *what, qint64 bytes, double seconds)

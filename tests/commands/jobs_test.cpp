@@ -109,7 +109,7 @@ class NoMainActions : public MainActions
 public:
     void showSettings() override {}
     void exitProgram() override {}
-    void Command1_Click() override {}
+    void clearOrStop() override {}
 };
 
 class JobsTest : public ::testing::Test

@@ -33,7 +33,7 @@ public:
 
     void showSettings() override { ++settingsShown; }
     void exitProgram() override { ++exitRequests; }
-    void Command1_Click() override;
+    void clearOrStop() override;
 
     int settingsShown = 0;
     int exitRequests = 0;

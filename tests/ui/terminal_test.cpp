@@ -296,7 +296,7 @@ TEST_F(TerminalTest, OpenFailureNamesPortDeviceAndReason)
     const QString text = m_dialogs.messages().first().text;
     EXPECT_TRUE(text.contains(u"COM98"_s)) << text.toStdString();
     EXPECT_TRUE(text.contains(u"/dev/ttyAMA1"_s)) << text.toStdString();
-    EXPECT_EQ(m_dialogs.messages().first().style, 0);
+    EXPECT_EQ(m_dialogs.messages().first().style, Dialogs::Plain);
     EXPECT_FALSE(m_window->menus().checked(Menus::OpenPort));
     for (int item : {Menus::Dtr, Menus::Rts, Menus::SendFile, Menus::Capture}) {
         EXPECT_FALSE(m_window->menus().enabled(item));
