@@ -211,7 +211,7 @@ TEST_F(SettingsDialogTest, ApplyTwiceWritesTwiceAndStaysOpen)
     clickApply();
     clickApply();
     EXPECT_EQ(m_store.saves(), defaultWrites() + defaultWrites());
-    EXPECT_EQ(m_dialogs.messageCount(RestartText, 64), 2);
+    EXPECT_EQ(m_dialogs.messageCount(RestartText, Dialogs::Information), 2);
     EXPECT_TRUE(m_dialog->isVisible());
 }
 
@@ -290,8 +290,9 @@ TEST_F(SettingsDialogTest, TabWalksTheListsThenTheButtons)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited.append(QApplication::focusWidget()->objectName());
     }
-    EXPECT_EQ(visited,
-              comboNames() + QStringList{u"ApplyButton"_s, u"CancelButton"_s, u"PortCombo"_s});
+    const QStringList expected
+            = comboNames() + QStringList{u"ApplyButton"_s, u"CancelButton"_s, u"PortCombo"_s};
+    EXPECT_EQ(visited, expected);
 }
 
 TEST_F(SettingsDialogTest, RunsModallyUntilCancelled)

@@ -310,7 +310,7 @@ TEST_F(TerminalTest, LineSwitchesNeedAnOpenPortAndFollowThePort)
         m_dialogs.clearCalls();
         const bool before = m_window->menus().checked(item);
         click(item);
-        EXPECT_EQ(m_dialogs.messageCount(u"端口未打开!"_s, 64), 1);
+        EXPECT_EQ(m_dialogs.messageCount(u"端口未打开!"_s, Dialogs::Information), 1);
         EXPECT_EQ(m_window->menus().checked(item), before);
     }
     openPort();
@@ -322,8 +322,8 @@ TEST_F(TerminalTest, LineSwitchesNeedAnOpenPortAndFollowThePort)
     click(Menus::OpenPort);
     EXPECT_FALSE(m_port->portOpen());
     EXPECT_FALSE(m_window->menus().enabled(Menus::Dtr));
-    // Separators and unknown indexes do nothing.
-    for (int index : {9, 13, 15, -1, 17}) {
+    // Indexes outside the menu do nothing.
+    for (int index : {-1, int(Menus::CommandCount), 99}) {
         click(index);
     }
     EXPECT_FALSE(m_window->menus().checked(Menus::OpenPort));
