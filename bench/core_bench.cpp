@@ -2,10 +2,10 @@
 #include "benchsupport.h"
 #include "core/inisettingsstore.h"
 #include "core/typednumber.h"
-#include "core/hextext.h"
+#include "receive/hextext.h"
 #include "core/lineconvert.h"
-#include "core/receivedecoder.h"
-#include "core/consoleinterpreter.h"
+#include "receive/receivedecoder.h"
+#include "receive/consoleinterpreter.h"
 
 #include <QElapsedTimer>
 #include <QStringEncoder>

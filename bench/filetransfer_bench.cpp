@@ -5,7 +5,7 @@
 #include "app/menus.h"
 #include "widgets/jobpanel.h"
 #include "widgets/progressbar.h"
-#include "core/capturefile.h"
+#include "receive/capturefile.h"
 #include "core/jobrunner.h"
 #include "commands/commandcontext.h"
 #include "commands/filetransfer.h"

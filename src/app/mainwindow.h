@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/capturefile.h"
+#include "receive/capturefile.h"
 #include "commands/commandcontext.h"
 #include "core/lineclaim.h"
 

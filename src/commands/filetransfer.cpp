@@ -3,7 +3,7 @@
 #include "commands/commandcontext.h"
 #include "commands/filesend.h"
 #include "commands/hexview.h"
-#include "core/capturefile.h"
+#include "receive/capturefile.h"
 #include "core/jobrunner.h"
 #include "core/dialogs.h"
 #include "core/messages.h"

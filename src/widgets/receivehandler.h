@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/receivepipeline.h"
+#include "receive/receivepipeline.h"
 
 #include <QObject>
 

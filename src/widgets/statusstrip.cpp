@@ -3,7 +3,7 @@
 #include "core/commport.h"
 #include "core/settingsstore.h"
 #include "core/portsettings.h"
-#include "core/statusline.h"
+#include "widgets/statusline.h"
 
 #include <QFontMetrics>
 #include <QPaintEvent>

@@ -5,7 +5,7 @@
 #include "commands/commandcontext.h"
 #include "commands/filetransfer.h"
 #include "commands/loopsend.h"
-#include "core/capturefile.h"
+#include "receive/capturefile.h"
 #include "core/jobrunner.h"
 #include "core/switches.h"
 #include "core/terminal.h"

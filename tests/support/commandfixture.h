@@ -2,7 +2,7 @@
 
 #include "app/menus.h"
 #include "widgets/progressbar.h"
-#include "core/capturefile.h"
+#include "receive/capturefile.h"
 #include "commands/commandcontext.h"
 #include "core/jobrunner.h"
 #include "widgets/jobpanel.h"

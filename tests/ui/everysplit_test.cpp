@@ -11,7 +11,7 @@
 #include "support/memorysettingsstore.h"
 #include "support/scripteddialogs.h"
 #include "support/testapp.h"
-#include "core/hextext.h"
+#include "receive/hextext.h"
 #include "widgets/terminalwindow.h"
 
 #include <QFile>

@@ -10,9 +10,9 @@
 #include "support/mainwindowfixture.h"
 #include "support/processprobe.h"
 #include "support/testapp.h"
-#include "core/hextext.h"
-#include "core/consoleinterpreter.h"
-#include "core/receivedecoder.h"
+#include "receive/hextext.h"
+#include "receive/consoleinterpreter.h"
+#include "receive/receivedecoder.h"
 #include "widgets/terminalwindow.h"
 
 #include <QCoreApplication>

@@ -5,7 +5,7 @@
 #include "support/testbytes.h"
 #include "support/commandfixture.h"
 #include "core/colors.h"
-#include "core/hextext.h"
+#include "receive/hextext.h"
 
 #include <QFile>
 #include <QTest>
