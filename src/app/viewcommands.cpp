@@ -78,7 +78,7 @@ void ViewCommands::setTimeStamps(bool on)
     m_store.save(SettingKeys::timeStamps(), on ? u"1"_s : u"0"_s);
     const QString error = m_store.saveError();
     if (!error.isEmpty())
-        m_dialogs.message(error, Dialogs::Exclamation);
+        m_dialogs.message(error, Dialogs::Warning);
 }
 
 void ViewCommands::setEncoding(TextEncoding encoding)
@@ -90,5 +90,5 @@ void ViewCommands::setEncoding(TextEncoding encoding)
     m_store.save(SettingKeys::encoding(), TextEncodings::name(encoding));
     const QString error = m_store.saveError();
     if (!error.isEmpty())
-        m_dialogs.message(error, Dialogs::Exclamation);
+        m_dialogs.message(error, Dialogs::Warning);
 }

@@ -6,7 +6,7 @@
 #include "core/jobrunner.h"
 #include "core/lineconvert.h"
 #include "core/switches.h"
-#include "core/vbnumber.h"
+#include "core/typednumber.h"
 
 using namespace Qt::StringLiterals;
 

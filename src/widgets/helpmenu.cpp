@@ -15,9 +15,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int ItemHelp = 0;
-constexpr int ItemAbout = 2;
-
 // Whether window is top or one of the windows that belong to it (dialogs, the plot window).
 bool belongsTo(const QWidget *window, const QWidget *top)
 {
@@ -83,18 +80,9 @@ GuideWindow *HelpMenu::guideWindow() const
     return m_guide.data();
 }
 
-void HelpMenu::MyHelp_Click(int index)
+void HelpMenu::showAbout()
 {
-    switch (index) {
-    case ItemHelp:
-        showUserGuide();
-        break;
-    case ItemAbout:
-        m_dialogs.message(aboutText(), Dialogs::Information, aboutTitle());
-        break;
-    default:
-        break;
-    }
+    m_dialogs.message(aboutText(), Dialogs::Information, aboutTitle());
 }
 
 QString HelpMenu::aboutTitle()
@@ -137,10 +125,15 @@ void HelpMenu::showGuideFor(QWidget *window)
     for (const QWidget *w = window; w && section.isEmpty(); w = w->parentWidget())
         section = w->property(sectionProperty()).toString();
     QWidget *modal = QApplication::activeModalWidget();
-    showUserGuide(section, modal && belongsTo(window, modal) ? modal : nullptr);
+    showGuideAt(section, modal && belongsTo(window, modal) ? modal : nullptr);
 }
 
-void HelpMenu::showUserGuide(const QString &section, QWidget *modalOwner)
+void HelpMenu::showUserGuide()
+{
+    showGuideAt(QString(), nullptr);
+}
+
+void HelpMenu::showGuideAt(const QString &section, QWidget *modalOwner)
 {
     const QString appDir = m_appDir.isEmpty() ? QCoreApplication::applicationDirPath() : m_appDir;
     const QString guide = findUserGuide(appDir);
@@ -149,7 +142,7 @@ void HelpMenu::showUserGuide(const QString &section, QWidget *modalOwner)
                 = QDir::cleanPath(appDir + u"/../share/doc/velmir-rs232/guide.html"_s);
         m_dialogs.message(
                 Messages::userGuideMissing(QDir::toNativeSeparators(installed), u"docs/guide.md"_s),
-                Dialogs::Exclamation);
+                Dialogs::Warning);
         return;
     }
     QPointer<GuideWindow> &window = modalOwner ? m_modalGuide : m_guide;
@@ -160,7 +153,7 @@ void HelpMenu::showUserGuide(const QString &section, QWidget *modalOwner)
     // Read anew each time, so a guide replaced by an update is the one shown.
     if (!window->load(guide)) {
         m_dialogs.message(Messages::userGuideUnreadable(QDir::toNativeSeparators(guide)),
-                          Dialogs::Exclamation);
+                          Dialogs::Warning);
         return;
     }
     window->show();

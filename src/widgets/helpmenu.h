@@ -21,8 +21,9 @@ public:
     explicit HelpMenu(Dialogs &dialogs, QWidget *parent = nullptr, const QString &appDir = {});
     ~HelpMenu();
 
-    // 0 help, 1 the separator, 2 about.
-    void MyHelp_Click(int index);
+    // The user guide in its window, or a box that says where it belongs.
+    void showUserGuide();
+    void showAbout();
 
     static QString aboutTitle();
     static QString aboutText();
@@ -41,7 +42,7 @@ public:
     static const char *sectionProperty() { return "guideSection"; }
 
 private:
-    void showUserGuide(const QString &section = {}, QWidget *modalOwner = nullptr);
+    void showGuideAt(const QString &section, QWidget *modalOwner);
 
     Dialogs &m_dialogs;
     QWidget *m_parent;

@@ -1,4 +1,6 @@
-#include "core/hextext.h"
+#include "receive/hextext.h"
+
+#include "receive/charreader.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,6 +1,7 @@
-#include "core/receivedecoder.h"
+#include "receive/receivedecoder.h"
 
-#include "core/codepage936.h"
+#include "receive/charreader.h"
+#include "receive/codepage936.h"
 
 #include <algorithm>
 
