@@ -125,7 +125,26 @@ QString transferNameRefused(const QString &name)
 
 QString transferShorterThanAnnounced(qint64 got, qint64 announced)
 {
-    return u"发送方在 %1 字节处结束了文件，但声明的大小是 %2 字节"_s.arg(got).arg(announced);
+    return u"发送方在 %1处结束了文件，但声明的大小是 %2"_s.arg(byteSize(got), byteSize(announced));
+}
+
+QString byteSize(qint64 bytes)
+{
+    if (bytes < 1024)
+        return u"%1 字节"_s.arg(bytes);
+    static const char16_t *const units[] = {u"KiB", u"MiB", u"GiB", u"TiB", u"PiB", u"EiB"};
+    double value = double(bytes) / 1024;
+    int unit = 0;
+    while (value >= 1024 && unit < 5) {
+        value /= 1024;
+        ++unit;
+    }
+    const QString scaled = QString::number(value, 'f', value < 100 ? 1 : 0) + u' '
+                           + QString::fromUtf16(units[unit]);
+    // Beyond a tebibyte nobody counts single bytes, and the digits only hide the size.
+    if (bytes >= (qint64(1) << 40))
+        return scaled;
+    return u"%1（%2 字节）"_s.arg(scaled).arg(bytes);
 }
 
 } // namespace Messages
