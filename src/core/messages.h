@@ -113,6 +113,8 @@ QString transferBadBlocks(qint64 block, int retries);
 QString transferOutOfSequence(int expected, int got);
 QString transferNameRefused(const QString &name);
 QString transferShorterThanAnnounced(qint64 got, qint64 announced);
+QString transferNoProperAnswer(int retries, qint64 noiseBytes);
+QString transferSenderNoise(int retries, qint64 noiseBytes);
 // A size for people: exact bytes while that is readable, with a binary unit beside it.
 QString byteSize(qint64 bytes);
 

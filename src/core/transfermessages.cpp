@@ -128,6 +128,19 @@ QString transferShorterThanAnnounced(qint64 got, qint64 announced)
     return u"发送方在 %1处结束了文件，但声明的大小是 %2"_s.arg(byteSize(got), byteSize(announced));
 }
 
+QString transferNoProperAnswer(int retries, qint64 noiseBytes)
+{
+    return u"接收方没有正确应答：重发 %1 次后，收到的仍是无法识别的数据（共 %2），"
+           u"不是确认（ACK）或重发请求（NAK）"_s.arg(retries)
+                   .arg(byteSize(noiseBytes));
+}
+
+QString transferSenderNoise(int retries, qint64 noiseBytes)
+{
+    return u"发送方连续 %1 次没有发来可读的块，只有无法识别的数据（共 %2）"_s.arg(retries).arg(
+            byteSize(noiseBytes));
+}
+
 QString byteSize(qint64 bytes)
 {
     if (bytes < 1024)
