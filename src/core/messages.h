@@ -84,6 +84,8 @@ QString rtfNestedTooDeep(int depth);
 QString fileOpenFailed(const QString &path, const QString &why);
 QString notARegularFile(const QString &path);
 QString sendStoppedByClose(qint64 sent, qint64 total);
+// After a line typed while a file or a transfer goes out, which sent it nowhere.
+QString typedLineRefused();
 QString sendReadFailed(const QString &path, qint64 sent, const QString &why);
 QString plotExportFailed(const QString &path, const QString &why);
 QString plotImageNotWritten();

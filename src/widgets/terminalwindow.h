@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class CommPort;
 class Switches;
 
@@ -28,6 +30,9 @@ public:
     void Form_Load();
     void Form_Resize();
     void Convert(const QString &line);
+    // Asked on each Enter: a reason, while typed lines must not go out (a job streams on the
+    // line), or empty.
+    void setTypedLineRefusal(std::function<QString()> refusal) { m_refusal = std::move(refusal); }
 
     // Key handling of the box.
     void keyDown(int &keyCode, int shift) override;
@@ -41,4 +46,5 @@ private:
     CommPort &m_port;
     Switches &m_switches;
     TerminalBox *m_RBox = nullptr;
+    std::function<QString()> m_refusal;
 };
