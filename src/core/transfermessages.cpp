@@ -1,6 +1,8 @@
 // The texts of XMODEM and YMODEM, declared with the others in messages.h.
 #include "core/messages.h"
 
+#include "core/systemreason.h"
+
 using namespace Qt::StringLiterals;
 
 namespace Messages {
@@ -15,6 +17,19 @@ QString seconds(double s)
 QString rate(qint64 bytes, double s)
 {
     return s > 0 ? QString::number(qint64(bytes / s)) : QString::number(bytes);
+}
+
+// A path for a message: a long one loses the middle of its folders, never the file's name, which
+// is what the user looks for.
+QString shortPath(const QString &path)
+{
+    constexpr qsizetype MaxFolderChars = 60;
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash <= MaxFolderChars)
+        return path;
+    const QString folder = path.left(slash);
+    constexpr qsizetype head = 20;
+    return folder.left(head) + u"…"_s + folder.right(MaxFolderChars - head) + path.mid(slash);
 }
 
 } // namespace
@@ -95,12 +110,12 @@ QString transferPortClosed()
 
 QString transferReadFailed(const QString &path, const QString &why)
 {
-    return u"读取“%1”失败：%2"_s.arg(path, why);
+    return u"读取“%1”失败：%2"_s.arg(shortPath(path), systemReason(why));
 }
 
 QString transferWriteFailed(const QString &path, const QString &why)
 {
-    return u"写入“%1”失败：%2"_s.arg(path, why);
+    return u"写入“%1”失败：%2"_s.arg(shortPath(path), systemReason(why));
 }
 
 QString transferSenderSilent(int retries)
