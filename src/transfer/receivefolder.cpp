@@ -1,6 +1,6 @@
 #include "transfer/receivefolder.h"
 
-#include "core/linetext.h"
+#include "receive/linetext.h"
 #include "core/messages.h"
 
 #include <QDir>

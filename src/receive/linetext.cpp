@@ -1,6 +1,6 @@
-#include "core/linetext.h"
+#include "receive/linetext.h"
 
-#include "core/receivedecoder.h"
+#include "receive/receivedecoder.h"
 
 QString lineText(QByteArrayView bytes)
 {
