@@ -116,7 +116,8 @@ void ModemSender::handle(char c)
 
 void ModemSender::answer(char c)
 {
-    // A receiver that never saw the header or the first block is still asking for it.
+    // A receiver that never saw the header or the first block is still asking for it, as lrzsz
+    // reads a 'C' there; many receivers answer the first EOT with NAK, to be sure it was no noise.
     const bool stillAsking = c == CRC
                              && (m_state == State::WaitHeaderAck
                                  || (m_state == State::WaitBlockAck && m_acked == 0));
