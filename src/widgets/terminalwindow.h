@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class CommPort;
 class Switches;
 
@@ -32,6 +34,9 @@ public:
     void sendTypedLine(const QString &line);
     // What typed lines are encoded in.
     void setEncoding(TextEncoding encoding) { m_encoding = encoding; }
+    // Asked on each Enter: a reason, while typed lines must not go out (a job streams on the
+    // line), or empty.
+    void setTypedLineRefusal(std::function<QString()> refusal) { m_refusal = std::move(refusal); }
 
     // Key handling of the box.
     void keyDown(int &keyCode, int shift) override;
@@ -46,4 +51,5 @@ private:
     Switches &m_switches;
     TerminalBox *m_box = nullptr;
     TextEncoding m_encoding = TextEncoding::Gbk;
+    std::function<QString()> m_refusal;
 };
