@@ -114,6 +114,29 @@ QString transferOutOfSequence(int expected, int got);
 QString transferNameRefused(const QString &name);
 QString transferShorterThanAnnounced(qint64 got, qint64 announced);
 
+// --- The send panel (panelmessages.cpp) -----------------------------------------------------
+QString panelEntryEmpty();
+// A panel send with the port closed, after the count annotation, as for a typed line.
+QString panelPortClosed();
+QString panelFileRefused(const QString &path, const QString &why);
+QString panelFileSaveFailed(const QString &path, const QString &why);
+QString panelFileKeptAside(const QString &copy);
+QString panelFileTooLarge(qint64 size, qint64 limit);
+QString panelFileNotUtf8();
+QString panelFileNotJson(qint64 offset, const QString &why);
+QString panelFileVersion(const QString &version);
+QString panelTooManyEntries(qint64 count, qint64 limit);
+QString panelFieldWrong(const QString &field);
+QString panelEntryRefused(qint64 number, const QString &why);
+QString panelEntryNotSendable(const QString &name, const QString &why);
+QString panelNothingChecked();
+QString panelSequencePortClosed();
+QString panelBreakDone(int ms);
+QString panelBreakFailed(const QString &why);
+QString breakNotOnSocket(const QString &where);
+QString breakNotSupported(const QString &where);
+QString breakAlreadyHeld();
+
 // --- The program ----------------------------------------------------------------------------
 QString signalWatchFailed(const QString &call, const QString &why);
 
