@@ -136,6 +136,8 @@ void TerminalWindow::Convert(const QString &line)
         const Result sent = m_port.output(converted.bytes);
         if (!sent.ok()) {
             m_RBox->insertText(u" ("_s + sent.message() + u")"_s);
+        } else {
+            Q_EMIT lineSent(line, m_switches.checked(Switches::SendCr));
         }
     }
     m_RBox->moveCaretToEnd();
