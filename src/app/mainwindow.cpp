@@ -2,6 +2,7 @@
 
 #include "app/appicon.h"
 #include "app/menus.h"
+#include "app/paneldock.h"
 #include "app/viewcommands.h"
 #include "commands/commanddispatcher.h"
 #include "commands/portcommands.h"
@@ -115,6 +116,7 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
     m_receive = new ReceiveHandler(m_port, m_Form1->box(), *m_menus, m_capture, m_dialogs, this);
     m_view = new ViewCommands(*m_menus, *m_receive, m_store, m_dialogs, this);
     m_receive->setLineClaim(&m_line);
+    m_panelDock = std::make_unique<PanelDock>(*this, *m_menus, *m_context, *m_Form1);
 
     connect(m_menus, &Menus::commandClicked, this, &MainWindow::MyCommand_Click);
     connect(m_menus, &Menus::helpClicked, this, [this](int index) { m_help->MyHelp_Click(index); });
@@ -166,6 +168,7 @@ void MainWindow::MDIForm_Load()
 
     Menu_Redraw();
     m_view->load();
+    m_panelDock->load();
     m_menus->setToolsMenuEnabled(true);
     m_menus->setHelpMenuEnabled(true);
 }

@@ -47,6 +47,8 @@ public:
     // one of the program's switches, so the time stamps item keeps its own mark.
     QAction *plotAction() const { return m_plotItem; }
     QAction *timeStampsAction() const { return m_timeStampsItem; }
+    // Shows or hides the send panel; checked while it is shown.
+    QAction *panelAction() const { return m_panelItem; }
 
 Q_SIGNALS:
     void commandClicked(int index);
@@ -68,4 +70,5 @@ private:
     QMenu *m_view = nullptr;
     QAction *m_plotItem = nullptr;
     QAction *m_timeStampsItem = nullptr;
+    QAction *m_panelItem = nullptr;
 };

@@ -15,6 +15,12 @@ inline QString stopbit() { return QStringLiteral("Stopbit"); }
 inline QString flow() { return QStringLiteral("Flow"); }
 // Not a port setting: whether received lines are shown with their time, "1" or "0".
 inline QString timeStamps() { return QStringLiteral("TimeStamps"); }
+// The send panel's dock: shown "1"/"0", its side "left"/"right", its width in pixels, and how
+// long its BREAK holds the line.
+inline QString panelShown() { return QStringLiteral("PanelShown"); }
+inline QString panelSide() { return QStringLiteral("PanelSide"); }
+inline QString panelWidth() { return QStringLiteral("PanelWidth"); }
+inline QString breakMs() { return QStringLiteral("BreakMs"); }
 
 inline QString defaultComport() { return QStringLiteral("COM1"); }
 inline QString defaultBaud() { return QStringLiteral("9600"); }
