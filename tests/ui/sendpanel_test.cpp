@@ -1,0 +1,205 @@
+// The send panel through the real window over a pseudo-terminal, with a real Modbus RTU server
+// (libmodbus) as the far end where a device's answer matters.
+
+#include "app/menus.h"
+#include "app/paneldock.h"
+#include "core/checksum.h"
+#include "core/hextext.h"
+#include "core/jobrunner.h"
+#include "support/mainwindowfixture.h"
+#include "widgets/sendpanel.h"
+#include "widgets/sendpaneltable.h"
+#include "widgets/terminalbox.h"
+
+#include <QApplication>
+#include <QDockWidget>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTest>
+
+#include <modbus.h>
+#include <poll.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+SendEntry textEntry(const QString &content, SendEntry::Ending ending = SendEntry::Ending::None)
+{
+    SendEntry e;
+    e.content = content;
+    e.ending = ending;
+    return e;
+}
+
+SendEntry hexEntry(const QString &content, ChecksumKind checksum = ChecksumKind::None)
+{
+    SendEntry e;
+    e.content = content;
+    e.format = SendEntry::Format::Hex;
+    e.checksum = checksum;
+    return e;
+}
+
+class SendPanelTest : public MainWindowFixture
+{
+protected:
+    SendPanel &panel() { return m_window->panelDock().panel(); }
+    QPushButton *panelButton(const QString &name) { return panel().findChild<QPushButton *>(name); }
+    QPushButton *rowButton(int row)
+    {
+        return qobject_cast<QPushButton *>(panel().table().cellWidget(row, SendPanelTable::Send));
+    }
+    bool masterReadable()
+    {
+        pollfd p{m_pty.masterFd(), POLLIN, 0};
+        return ::poll(&p, 1, 0) > 0;
+    }
+    // What the far end gets, up to and including the marker byte sent after it: a state to
+    // wait for, where waiting for silence would be a guess.
+    QByteArray readUpToMarker()
+    {
+        panel().sendRequested(textEntry(u"Z"_s));
+        QByteArray got;
+        while (!got.endsWith('Z')) {
+            const QByteArray more = m_pty.readMaster(10000, 1);
+            if (more.isEmpty())
+                break;
+            got += more;
+        }
+        return got;
+    }
+};
+
+TEST_F(SendPanelTest, ModbusServerAnswersAnEntryWithItsCrcAndTheAnswerShowsInHex)
+{
+    startWindow();
+    openPort();
+    click(Menus::HexMode);
+    panel().setEntries({hexEntry(u"01 03 00 00 00 02"_s, ChecksumKind::Modbus)});
+
+    modbus_t *server = modbus_new_rtu("/dev/null", 9600, 'N', 8, 1);
+    ASSERT_NE(server, nullptr);
+    modbus_set_slave(server, 1);
+    // The server speaks on the far end of the line the window has open.
+    modbus_set_socket(server, m_pty.masterFd());
+    modbus_mapping_t *registers = modbus_mapping_new(0, 0, 4, 0);
+    registers->tab_registers[0] = 0x1234;
+    registers->tab_registers[1] = 0x5678;
+
+    QTest::mouseClick(rowButton(0), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return masterReadable(); }, 10000));
+    uint8_t query[MODBUS_RTU_MAX_ADU_LENGTH];
+    // libmodbus checks the request's CRC itself and refuses a wrong one.
+    const int length = modbus_receive(server, query);
+    ASSERT_EQ(length, 8) << modbus_strerror(errno);
+    ASSERT_EQ(modbus_reply(server, query, length, registers), 9);
+    modbus_mapping_free(registers);
+    modbus_free(server);
+
+    const QByteArray answer = QByteArray::fromHex("010304") + QByteArray::fromHex("12345678");
+    const quint16 crc = crc16Modbus(answer);
+    const QByteArray frame = answer + char(crc & 0xFF) + char(crc >> 8);
+    // A received chunk is a hex dump line whose codes may pair up as a code page 936
+    // character, so the digits are compared without their blanks.
+    const QString digits = QString(hexCodes(frame)).remove(u' ');
+    ASSERT_TRUE(waitFor([&] { return box().text().remove(u' ').contains(digits); }, 10000))
+            << box().text().toStdString();
+    EXPECT_TRUE(box().text().contains(u"01 03 00 00 00 02 C4 0B : 8 字符"_s))
+            << "the sent frame is echoed in hex with its CRC and count";
+}
+
+TEST_F(SendPanelTest, AltDigitSendsItsEntryAndTheTerminalKeepsTheKeyboard)
+{
+    startWindow();
+    panel().setEntries({textEntry(u"AT<33>"_s, SendEntry::Ending::Cr), hexEntry(u"0x41,0x42"_s)});
+
+    pressKey(Qt::Key_1, Qt::AltModifier);
+    EXPECT_TRUE(box().text().contains(u"AT<33> : 4 字符  (端口未打开! )"_s))
+            << box().text().toStdString();
+
+    openPort();
+    pressKey(Qt::Key_2, Qt::AltModifier);
+    pressKey(Qt::Key_1, Qt::AltModifier);
+    EXPECT_EQ(m_pty.readMasterExactly(6, 10000), "ABAT!\r"_ba);
+    EXPECT_TRUE(box().text().contains(u"41 42 : 2 字符"_s));
+    EXPECT_EQ(QApplication::focusWidget(), &box()) << "the panel took the keyboard";
+
+    // A click on a row's button sends and leaves the keyboard with the terminal too.
+    m_window->menus().panelAction()->trigger();
+    ASSERT_TRUE(m_window->panelDock().dock().isVisible());
+    QTest::mouseClick(rowButton(1), Qt::LeftButton);
+    EXPECT_EQ(m_pty.readMasterExactly(2, 10000), "AB"_ba);
+    EXPECT_EQ(QApplication::focusWidget(), &box());
+    // Typing still reaches the terminal.
+    type(u"x"_s);
+    EXPECT_TRUE(box().text().endsWith(u"x"_s));
+}
+
+TEST_F(SendPanelTest, HexFaultIsMarkedAsTypedAndTheRowCannotSend)
+{
+    startWindow();
+    panel().setEntries({hexEntry(u""_s, ChecksumKind::Modbus)});
+    auto *content
+            = qobject_cast<QLineEdit *>(panel().table().cellWidget(0, SendPanelTable::Content));
+    ASSERT_NE(content, nullptr);
+    QTest::keyClicks(content, u"01 0G"_s);
+    EXPECT_FALSE(rowButton(0)->isEnabled());
+    EXPECT_TRUE(content->toolTip().contains(u"第 5 个字符"_s)) << content->toolTip().toStdString();
+    QTest::keyClick(content, Qt::Key_Backspace);
+    QTest::keyClicks(content, u"3 00 0A 00 02"_s);
+    EXPECT_TRUE(rowButton(0)->isEnabled());
+    EXPECT_TRUE(content->toolTip().contains(u"01 03 00 0A 00 02 E4 09"_s))
+            << content->toolTip().toStdString();
+}
+
+TEST_F(SendPanelTest, SequenceSendsCheckedEntriesForItsRoundsAndStopEndsAnEndlessOne)
+{
+    startWindow();
+    openPort();
+    SendEntry skipped = textEntry(u"C"_s);
+    skipped.checked = false;
+    panel().setEntries({textEntry(u"A"_s), skipped, hexEntry(u"42"_s)});
+
+    panel().findChild<QSpinBox *>(u"rounds"_s)->setValue(2);
+    QTest::mouseClick(panelButton(u"sequence"_s), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return !m_window->jobs().busy(); }, 10000));
+    EXPECT_EQ(readUpToMarker(), "ABABZ"_ba);
+
+    panel().findChild<QSpinBox *>(u"rounds"_s)->setValue(0);
+    QTest::mouseClick(panelButton(u"sequence"_s), Qt::LeftButton);
+    EXPECT_EQ(m_pty.readMasterExactly(6, 10000), "ABABAB"_ba);
+    ASSERT_TRUE(m_window->jobs().busy());
+    EXPECT_FALSE(m_window->menus().enabled(Menus::SendFile)) << "other long jobs are locked out";
+    EXPECT_FALSE(panelButton(u"sequence"_s)->isEnabled());
+    QTest::mouseClick(panelButton(u"stop"_s), Qt::LeftButton);
+    EXPECT_FALSE(m_window->jobs().busy());
+    EXPECT_TRUE(m_window->menus().enabled(Menus::SendFile));
+    const QByteArray rest = readUpToMarker();
+    EXPECT_TRUE(QRegularExpression(u"^B?(AB)*A?Z$"_s).match(QString::fromLatin1(rest)).hasMatch())
+            << rest.toStdString();
+}
+
+TEST_F(SendPanelTest, EntriesHistoryAndDockAreKeptAcrossRestarts)
+{
+    startWindow();
+    openPort();
+    panel().setEntries({hexEntry(u"01 02"_s, ChecksumKind::Xor8), textEntry(u"名称"_s)});
+    m_window->menus().panelAction()->trigger();
+    type(u"hello"_s);
+    pressKey(Qt::Key_Return);
+    ASSERT_EQ(m_pty.readMasterExactly(6, 10000), "hello\r"_ba);
+    m_window.reset();
+
+    startWindow();
+    EXPECT_TRUE(m_window->menus().panelAction()->isChecked());
+    EXPECT_TRUE(m_window->panelDock().dock().isVisible());
+    ASSERT_EQ(panel().entries().size(), 2);
+    EXPECT_EQ(panel().entries()[0], hexEntry(u"01 02"_s, ChecksumKind::Xor8));
+    ASSERT_FALSE(panel().history().isEmpty());
+    EXPECT_EQ(panel().history().last(), textEntry(u"hello"_s, SendEntry::Ending::Cr));
+}
+
+} // namespace
