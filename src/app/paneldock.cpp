@@ -128,8 +128,8 @@ void PanelDock::load()
     const QList<SendEntry> entries = loadKept(m_entriesPath);
     const QList<SendEntry> history = loadKept(m_historyPath);
     {
+        // What was just read needs no saving.
         const QSignalBlocker blockPanel(m_panel);
-        const QSignalBlocker blockTable(&m_panel->table());
         m_panel->setEntries(entries);
         m_panel->setHistory(history);
     }

@@ -62,10 +62,7 @@ SendPanel::SendPanel(QWidget *parent)
 
     connect(m_table, &SendPanelTable::sendClicked, this, &SendPanel::sendRow);
     connect(m_table, &SendPanelTable::entriesEdited, this, &SendPanel::entriesChanged);
-    connect(m_table, &SendPanelTable::rowMarked, this, [this](int row, const QString &error) {
-        m_fault->setText(error.isEmpty() ? QString() : u"第 %1 行：%2"_s.arg(row + 1).arg(error));
-        m_fault->setVisible(!error.isEmpty());
-    });
+    connect(m_table, &SendPanelTable::rowMarked, this, &SendPanel::showFirstFault);
     setSequenceRunning(false);
 }
 
@@ -152,6 +149,22 @@ QWidget *SendPanel::makeHistory()
     return part;
 }
 
+void SendPanel::showFirstFault()
+{
+    // The first faulty row, so that one fixed elsewhere does not hide another still wrong.
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        if (m_table->entry(row).content.isEmpty())
+            continue;
+        if (const QString error = m_table->rowError(row); !error.isEmpty()) {
+            m_fault->setText(u"第 %1 行：%2"_s.arg(row + 1).arg(error));
+            m_fault->show();
+            return;
+        }
+    }
+    m_fault->clear();
+    m_fault->hide();
+}
+
 QList<SendEntry> SendPanel::entries() const
 {
     return m_table->entries();
@@ -159,7 +172,12 @@ QList<SendEntry> SendPanel::entries() const
 
 void SendPanel::setEntries(const QList<SendEntry> &entries)
 {
-    m_table->setEntries(entries);
+    {
+        const QSignalBlocker block(m_table);
+        m_table->setEntries(entries);
+    }
+    showFirstFault();
+    Q_EMIT entriesChanged();
 }
 
 void SendPanel::setHistory(const QList<SendEntry> &history)

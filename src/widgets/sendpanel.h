@@ -57,6 +57,7 @@ private:
     QWidget *makeHistory();
     void historyToEntry();
     void showHistory();
+    void showFirstFault();
 
     SendPanelTable *m_table = nullptr;
     QLabel *m_fault = nullptr;
