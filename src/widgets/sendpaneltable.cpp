@@ -105,7 +105,7 @@ void SendPanelTable::addRow(int row, const SendEntry &entry)
 
     auto *content = clickOnly(new QLineEdit(entry.content));
     content->setObjectName(u"content"_s);
-    content->setMinimumWidth(160);
+    content->setMinimumWidth(200);
     connect(content, &QLineEdit::textEdited, this,
             [this, content](const QString &text) { contentEdited(content, text); });
     setCellWidget(row, Content, content);
@@ -134,8 +134,13 @@ void SendPanelTable::addRow(int row, const SendEntry &entry)
     for (const ChecksumKind kind : AllChecksumKinds)
         checksum->addItem(checksumLabel(kind), int(kind));
     checksum->setCurrentIndex(checksum->findData(int(entry.checksum)));
+    // Narrow in the row, so the content gets the width; the open list shows the whole labels.
+    checksum->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    checksum->setMinimumContentsLength(12);
+    checksum->setToolTip(checksumLabel(entry.checksum));
     connect(checksum, &QComboBox::activated, this, [this, checksum] {
         const auto value = ChecksumKind(checksum->currentData().toInt());
+        checksum->setToolTip(checksumLabel(value));
         changed(checksum, [value](SendEntry &e) { e.checksum = value; });
     });
     setCellWidget(row, Checksum, checksum);
