@@ -15,8 +15,19 @@ PanelSender::PanelSender(CommandContext &context, QObject *parent)
     , m_context(context)
 {}
 
+bool PanelSender::lineInUse()
+{
+    const JobRunner &jobs = m_context.jobs;
+    if (!jobs.busy() || jobs.current() == m_allowed)
+        return false;
+    appendNotice(m_context.box, Messages::panelLineBusy());
+    return true;
+}
+
 bool PanelSender::send(const SendEntry &entry)
 {
+    if (lineInUse())
+        return false;
     Terminal &box = m_context.box;
     const EntryFrame frame = entryFrame(entry);
     if (!frame.ok()) {
@@ -52,6 +63,8 @@ bool PanelSender::send(const SendEntry &entry)
 
 void PanelSender::sendBreak(int ms)
 {
+    if (lineInUse())
+        return;
     const Result held = m_context.port.sendBreak(ms);
     appendNotice(m_context.box, held.ok() ? Messages::panelBreakDone(ms)
                                           : Messages::panelBreakFailed(held.message()));
@@ -64,6 +77,7 @@ SequenceSend::SequenceSend(CommandContext &context, PanelSender &sender, QObject
 {
     m_pause.setSingleShot(true);
     connect(&m_pause, &QTimer::timeout, this, &SequenceSend::sendNext);
+    m_sender.allowDuring(this);
     connect(&m_context.port, &CommPort::bytesWritten, this, &SequenceSend::lineTook);
 }
 

@@ -19,17 +19,23 @@ class PanelSender : public QObject
 public:
     explicit PanelSender(CommandContext &context, QObject *parent = nullptr);
 
-    // Whether the bytes were handed to the port; an entry that cannot be sent (a wrong hex
-    // digit) is said in a notice line and nothing goes out.
+    // Whether the bytes were handed to the port. An entry that cannot be sent (a wrong hex
+    // digit), or a send while another long job has the line or the terminal, is said in a
+    // notice line and nothing goes out: bytes slipped into a transfer would spoil it.
     bool send(const SendEntry &entry);
     // Holds the line in break for ms milliseconds; the outcome is said in a notice line.
     void sendBreak(int ms);
+    // The one job whose own sends are let through while it runs: the panel's sequence.
+    void allowDuring(const LongJob *job) { m_allowed = job; }
 
 Q_SIGNALS:
     void sent(const SendEntry &entry);
 
 private:
+    bool lineInUse();
+
     CommandContext &m_context;
+    const LongJob *m_allowed = nullptr;
 };
 
 // "顺序发送": the checked entries in order, each followed by its delay, a number of rounds or

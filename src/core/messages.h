@@ -130,6 +130,7 @@ QString panelFieldWrong(const QString &field);
 QString panelEntryRefused(qint64 number, const QString &why);
 QString panelEntryNotSendable(const QString &name, const QString &why);
 QString panelNothingChecked();
+QString panelLineBusy();
 QString panelSequencePortClosed();
 QString panelBreakDone(int ms);
 QString panelBreakFailed(const QString &why);

@@ -77,6 +77,11 @@ QString panelNothingChecked()
     return u"没有勾选的命令可以顺序发送。"_s;
 }
 
+QString panelLineBusy()
+{
+    return u"另一个长任务（发送文件、循环发送、传输、载入等）正在进行，面板没有发送。请等它结束或先停止它。"_s;
+}
+
 QString panelSequencePortClosed()
 {
     return u"端口未打开，顺序发送没有开始。请先打开端口（F12）。"_s;

@@ -138,6 +138,24 @@ TEST_F(SendPanelTest, AltDigitSendsItsEntryAndTheTerminalKeepsTheKeyboard)
     EXPECT_TRUE(box().text().endsWith(u"x"_s));
 }
 
+TEST_F(SendPanelTest, NothingSlipsIntoTheLineWhileAnotherLongJobHasIt)
+{
+    startWindow();
+    openPort();
+    panel().setEntries({textEntry(u"PANEL"_s)});
+    m_dialogs.answerInput(u"L"_s);
+    m_dialogs.answerInput(u"60000"_s);
+    click(Menus::LoopSend);
+    ASSERT_TRUE(m_window->jobs().busy());
+    EXPECT_EQ(m_pty.readMasterExactly(2, 10000), "L\r"_ba);
+    pressKey(Qt::Key_1, Qt::AltModifier);
+    QTest::mouseClick(panelButton(u"break"_s), Qt::LeftButton);
+    EXPECT_EQ(noticeLines().filter(u"面板没有发送"_s).size(), 2);
+    EXPECT_FALSE(box().text().contains(u"PANEL"_s));
+    click(Menus::LoopSend);
+    EXPECT_FALSE(m_window->jobs().busy());
+}
+
 TEST_F(SendPanelTest, HexFaultIsMarkedAsTypedAndTheRowCannotSend)
 {
     startWindow();
