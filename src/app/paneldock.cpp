@@ -84,7 +84,8 @@ PanelDock::PanelDock(QMainWindow &window, Menus &menus, CommandContext &context,
     });
     connect(m_dock, &QDockWidget::dockLocationChanged, this, &PanelDock::saveDockPlace);
 
-    connect(m_panel, &SendPanel::sendRequested, m_sender, &PanelSender::send);
+    connect(m_panel, &SendPanel::sendRequested, m_sender,
+            [this](const SendEntry &entry) { m_sender->send(entry); });
     connect(m_sender, &PanelSender::sent, m_panel, &SendPanel::addHistory);
     connect(&terminal, &TerminalWindow::lineSent, m_panel, [this](const QString &line, bool cr) {
         SendEntry entry;

@@ -24,7 +24,7 @@ bool PanelSender::lineInUse()
     return true;
 }
 
-bool PanelSender::send(const SendEntry &entry)
+bool PanelSender::send(const SendEntry &entry, bool record)
 {
     if (lineInUse())
         return false;
@@ -56,7 +56,7 @@ bool PanelSender::send(const SendEntry &entry)
     }
     box.insertText(u"\r\n"_s);
     box.setSelColor(TerminalColors::Typed);
-    if (out)
+    if (out && record)
         Q_EMIT sent(entry);
     return out;
 }
@@ -138,7 +138,7 @@ void SequenceSend::sendNext()
     }
     const SendEntry &entry = m_entries.at(qsizetype(m_sends % m_entries.size()));
     ++m_sends;
-    if (!m_sender.send(entry)) {
+    if (!m_sender.send(entry, false)) {
         // The reason is in the terminal already, on the entry's own line.
         finish(JobResult::quiet());
         return;

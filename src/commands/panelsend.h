@@ -22,7 +22,9 @@ public:
     // Whether the bytes were handed to the port. An entry that cannot be sent (a wrong hex
     // digit), or a send while another long job has the line or the terminal, is said in a
     // notice line and nothing goes out: bytes slipped into a transfer would spoil it.
-    bool send(const SendEntry &entry);
+    // record: announce it for the history; a sequence's sends, which may run for hours, would
+    // wash the user's own sends out of it.
+    bool send(const SendEntry &entry, bool record = true);
     // Holds the line in break for ms milliseconds; the outcome is said in a notice line.
     void sendBreak(int ms);
     // The one job whose own sends are let through while it runs: the panel's sequence.
