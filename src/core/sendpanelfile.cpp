@@ -166,10 +166,14 @@ Result save(const QString &path, const QList<SendEntry> &entries)
     if (isSpecialFile(path))
         return Result::failure(
                 Messages::panelFileSaveFailed(shown, Messages::notARegularFile(shown)));
+    const QByteArray bytes = toJson(entries);
+    if (bytes.size() > MaxFileBytes) {
+        return Result::failure(Messages::panelFileSaveFailed(
+                shown, Messages::panelFileTooLarge(bytes.size(), MaxFileBytes)));
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return Result::failure(Messages::panelFileSaveFailed(shown, file.errorString()));
-    const QByteArray bytes = toJson(entries);
     if (file.write(bytes) != bytes.size() || !file.commit())
         return Result::failure(Messages::panelFileSaveFailed(shown, file.errorString()));
     return Result::success();

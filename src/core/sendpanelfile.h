@@ -15,10 +15,12 @@
 // the first fault refuses the whole file with a message naming it, leaving the panel as it was.
 namespace SendPanelFile {
 
-inline constexpr qint64 MaxFileBytes = 4 * 1024 * 1024;
+// The bounds of what the panel's editors let a user make, and a file cap that the largest such
+// panel fits under, so that a panel saved is always a panel that loads again.
 inline constexpr qsizetype MaxEntries = 1000;
 inline constexpr qsizetype MaxNameChars = 200;
-inline constexpr qsizetype MaxContentChars = 16 * 1024;
+inline constexpr qsizetype MaxContentChars = 4096;
+inline constexpr qint64 MaxFileBytes = 16 * 1024 * 1024;
 // The history keeps the latest this many sends.
 inline constexpr qsizetype MaxHistory = 200;
 
@@ -27,7 +29,8 @@ QByteArray toJson(const QList<SendEntry> &entries);
 Expected<QList<SendEntry>> fromJson(QByteArrayView bytes);
 
 Expected<QList<SendEntry>> load(const QString &path);
-// Written whole or not at all: a failed save leaves the previous file in place.
+// Written whole or not at all: a failed save leaves the previous file in place. A list that
+// would pass the file cap is refused here rather than written and refused at the next start.
 Result save(const QString &path, const QList<SendEntry> &entries);
 
 // The files beside a settings file, named after it: "<dir>/<name>.panel.json" and

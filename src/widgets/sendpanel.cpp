@@ -188,6 +188,9 @@ void SendPanel::setHistory(const QList<SendEntry> &history)
 
 void SendPanel::addHistory(const SendEntry &entry)
 {
+    // A pasted line of megabytes is no command to send again, and would not fit the file.
+    if (entry.content.size() > SendPanelFile::MaxContentChars)
+        return;
     // Sending one command again and again leaves one line, not a column of copies.
     if (!m_history.isEmpty() && m_history.last().content == entry.content
         && m_history.last().format == entry.format && m_history.last().ending == entry.ending

@@ -1,6 +1,7 @@
 #include "widgets/sendpaneltable.h"
 
 #include "core/hextext.h"
+#include "core/sendpanelfile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -98,7 +99,13 @@ void SendPanelTable::addRow(int row, const SendEntry &entry)
 
     auto *name = clickOnly(new QLineEdit(entry.name));
     name->setPlaceholderText(u"命令 %1"_s.arg(row + 1));
-    connect(name, &QLineEdit::textEdited, this, [this, name](const QString &text) {
+    name->setMaxLength(int(SendPanelFile::MaxNameChars));
+    connect(name, &QLineEdit::textEdited, this, [this, name](QString text) {
+        // A pasted tab or break has no place in a one-line name, and the file refuses it.
+        for (QChar &c : text) {
+            if (c.category() == QChar::Other_Control)
+                c = u' ';
+        }
         changed(name, [text](SendEntry &e) { e.name = text; });
     });
     setCellWidget(row, Name, name);
@@ -106,6 +113,7 @@ void SendPanelTable::addRow(int row, const SendEntry &entry)
     auto *content = clickOnly(new QLineEdit(entry.content));
     content->setObjectName(u"content"_s);
     content->setMinimumWidth(200);
+    content->setMaxLength(int(SendPanelFile::MaxContentChars));
     connect(content, &QLineEdit::textEdited, this,
             [this, content](const QString &text) { contentEdited(content, text); });
     setCellWidget(row, Content, content);

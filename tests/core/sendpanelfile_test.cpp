@@ -86,6 +86,29 @@ TEST(SendPanelFileTest, EveryFieldSurvivesTheRoundTrip)
     EXPECT_EQ(*back, entries);
 }
 
+TEST(SendPanelFileTest, TheLargestPanelTheEditorsAllowSavesAndLoadsBack)
+{
+    // Were the cap below it, the panel would be written, refused at the next start and lost.
+    SendEntry widest;
+    widest.name = QString(SendPanelFile::MaxNameChars, u'名');
+    widest.content = QString(SendPanelFile::MaxContentChars, u'中');
+    const QList<SendEntry> entries(SendPanelFile::MaxEntries, widest);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(u"full.panel.json"_s);
+    const Result saved = SendPanelFile::save(path, entries);
+    ASSERT_TRUE(saved.ok()) << saved.message().toStdString();
+    const auto loaded = SendPanelFile::load(path);
+    ASSERT_TRUE(loaded.ok()) << loaded.message().toStdString();
+    EXPECT_EQ((*loaded).size(), SendPanelFile::MaxEntries);
+
+    // Beyond what the editors allow, saving refuses and leaves the saved file as it was.
+    SendEntry odd;
+    odd.content = QString(SendPanelFile::MaxFileBytes / 6 + 1, QChar(1));
+    EXPECT_FALSE(SendPanelFile::save(path, {odd}).ok());
+    EXPECT_TRUE(SendPanelFile::load(path).ok());
+}
+
 TEST(SendPanelFileTest, HostileContentsAreRefusedWholeWithAReason)
 {
     QByteArray manyEntries = R"({"version":1,"entries":[)";
