@@ -4,6 +4,8 @@
 #include "app/menus.h"
 #include "app/paneldock.h"
 #include "core/checksum.h"
+#include "core/configpaths.h"
+#include "core/sendpanelfile.h"
 #include "core/hextext.h"
 #include "core/jobrunner.h"
 #include "support/mainwindowfixture.h"
@@ -13,6 +15,7 @@
 
 #include <QApplication>
 #include <QDockWidget>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -201,6 +204,43 @@ TEST_F(SendPanelTest, SequenceSendsCheckedEntriesForItsRoundsAndStopEndsAnEndles
     // Hours of a sequence would otherwise wash the user's own sends out of the history.
     for (const SendEntry &sent : panel().history())
         EXPECT_EQ(sent.content, u"Z"_s);
+}
+
+TEST_F(SendPanelTest, ImportAddsToThePanelAndARefusedFileChangesNothing)
+{
+    // A stored panel the program cannot read is kept aside before anything overwrites it.
+    const QString stored = SendPanelFile::panelPath(ConfigPaths::settingsFile());
+    QFile garbage(stored);
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+    garbage.write("{\"version\": 1, \"entries\": [");
+    garbage.close();
+    startWindow();
+    ASSERT_EQ(m_dialogs.messages().size(), 1);
+    EXPECT_TRUE(m_dialogs.messages()[0].text.contains(u"JSON"_s));
+    EXPECT_TRUE(QFile::exists(stored + u".bad"_s));
+    EXPECT_TRUE(panel().entries().isEmpty());
+
+    panel().setEntries({hexEntry(u"01 02"_s, ChecksumKind::Crc32)});
+    const QString exported = m_config.path() + u"/bench.json"_s;
+    m_dialogs.answerSave(exported);
+    QTest::mouseClick(panelButton(u"export"_s), Qt::LeftButton);
+    m_dialogs.answerOpen(exported);
+    QTest::mouseClick(panelButton(u"import"_s), Qt::LeftButton);
+    ASSERT_EQ(panel().entries().size(), 2) << "an import adds, it never replaces";
+    EXPECT_EQ(panel().entries()[1], hexEntry(u"01 02"_s, ChecksumKind::Crc32));
+
+    const QString gbk = m_config.path() + u"/gbk.json"_s;
+    QFile foreign(gbk);
+    ASSERT_TRUE(foreign.open(QIODevice::WriteOnly));
+    foreign.write("{\"version\":1,\"entries\":[{\"content\":\"\xD6\xD0\"}]}");
+    foreign.close();
+    m_dialogs.clearCalls();
+    m_dialogs.answerOpen(gbk);
+    QTest::mouseClick(panelButton(u"import"_s), Qt::LeftButton);
+    ASSERT_EQ(m_dialogs.messages().size(), 1);
+    EXPECT_TRUE(m_dialogs.messages()[0].text.contains(u"UTF-8"_s));
+    EXPECT_TRUE(m_dialogs.messages()[0].text.contains(gbk));
+    EXPECT_EQ(panel().entries().size(), 2);
 }
 
 TEST_F(SendPanelTest, EntriesHistoryAndDockAreKeptAcrossRestarts)
