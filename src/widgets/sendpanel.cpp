@@ -73,9 +73,11 @@ QWidget *SendPanel::makeEntryButtons()
     layout->setContentsMargins(0, 0, 0, 0);
     QPushButton *add = button(u"添加"_s, u"add"_s, row);
     QPushButton *remove = button(u"删除"_s, u"remove"_s, row);
+    QPushButton *up = button(u"上移"_s, u"up"_s, row);
+    QPushButton *down = button(u"下移"_s, u"down"_s, row);
     QPushButton *import = button(u"导入..."_s, u"import"_s, row);
     QPushButton *exportButton = button(u"导出..."_s, u"export"_s, row);
-    for (QPushButton *b : {add, remove, import, exportButton})
+    for (QPushButton *b : {add, remove, up, down, import, exportButton})
         layout->addWidget(b);
     layout->addStretch(1);
     connect(add, &QPushButton::clicked, this, [this] {
@@ -85,6 +87,10 @@ QWidget *SendPanel::makeEntryButtons()
     });
     connect(remove, &QPushButton::clicked, this,
             [this] { m_table->removeRowAt(m_table->currentRow()); });
+    connect(up, &QPushButton::clicked, this,
+            [this] { m_table->moveRow(m_table->currentRow(), -1); });
+    connect(down, &QPushButton::clicked, this,
+            [this] { m_table->moveRow(m_table->currentRow(), +1); });
     connect(import, &QPushButton::clicked, this, &SendPanel::importRequested);
     connect(exportButton, &QPushButton::clicked, this, &SendPanel::exportRequested);
     return row;

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -67,6 +68,36 @@ void SendPanelTable::removeRowAt(int row)
     Q_EMIT entriesEdited();
 }
 
+void SendPanelTable::moveRow(int row, int step)
+{
+    const int other = row + step;
+    if (row < 0 || other < 0 || row >= rowCount() || other >= rowCount())
+        return;
+    m_entries.swapItemsAt(row, other);
+    for (const int r : {row, other}) {
+        removeRow(r);
+        insertRow(r);
+        addRow(r, m_entries.at(r));
+    }
+    selectRow(other);
+    Q_EMIT entriesEdited();
+}
+
+void SendPanelTable::place(int row, int column, QWidget *widget)
+{
+    widget->installEventFilter(this);
+    setCellWidget(row, column, widget);
+}
+
+bool SendPanelTable::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusIn) {
+        if (const int row = rowOf(static_cast<QWidget *>(watched)); row >= 0 && row != currentRow())
+            selectRow(row);
+    }
+    return QTableWidget::eventFilter(watched, event);
+}
+
 int SendPanelTable::rowOf(const QWidget *editor) const
 {
     for (int row = 0; row < rowCount(); ++row) {
@@ -95,7 +126,7 @@ void SendPanelTable::addRow(int row, const SendEntry &entry)
     check->setToolTip(u"勾选的命令参加顺序发送"_s);
     connect(check, &QCheckBox::toggled, this,
             [this, check](bool on) { changed(check, [on](SendEntry &e) { e.checked = on; }); });
-    setCellWidget(row, Checked, check);
+    place(row, Checked, check);
 
     auto *name = clickOnly(new QLineEdit(entry.name));
     name->setPlaceholderText(u"命令 %1"_s.arg(row + 1));
@@ -108,7 +139,7 @@ void SendPanelTable::addRow(int row, const SendEntry &entry)
         }
         changed(name, [text](SendEntry &e) { e.name = text; });
     });
-    setCellWidget(row, Name, name);
+    place(row, Name, name);
 
     auto *content = clickOnly(new QLineEdit(entry.content));
     content->setObjectName(u"content"_s);
@@ -116,7 +147,7 @@ void SendPanelTable::addRow(int row, const SendEntry &entry)
     content->setMaxLength(int(SendPanelFile::MaxContentChars));
     connect(content, &QLineEdit::textEdited, this,
             [this, content](const QString &text) { contentEdited(content, text); });
-    setCellWidget(row, Content, content);
+    place(row, Content, content);
 
     auto *format = clickOnly(new QComboBox);
     format->addItem(u"文本"_s, int(SendEntry::Format::Text));
@@ -126,7 +157,7 @@ void SendPanelTable::addRow(int row, const SendEntry &entry)
         const auto value = SendEntry::Format(format->currentData().toInt());
         changed(format, [value](SendEntry &e) { e.format = value; });
     });
-    setCellWidget(row, Format, format);
+    place(row, Format, format);
 
     auto *ending = clickOnly(new QComboBox);
     for (const SendEntry::Ending e : AllEndings)
@@ -136,7 +167,7 @@ void SendPanelTable::addRow(int row, const SendEntry &entry)
         const auto value = SendEntry::Ending(ending->currentData().toInt());
         changed(ending, [value](SendEntry &e) { e.ending = value; });
     });
-    setCellWidget(row, Ending, ending);
+    place(row, Ending, ending);
 
     auto *checksum = clickOnly(new QComboBox);
     for (const ChecksumKind kind : AllChecksumKinds)
@@ -151,7 +182,7 @@ void SendPanelTable::addRow(int row, const SendEntry &entry)
         checksum->setToolTip(checksumLabel(value));
         changed(checksum, [value](SendEntry &e) { e.checksum = value; });
     });
-    setCellWidget(row, Checksum, checksum);
+    place(row, Checksum, checksum);
 
     auto *delay = clickOnly(new QSpinBox);
     delay->setRange(0, MaxEntryDelayMs);
@@ -160,7 +191,7 @@ void SendPanelTable::addRow(int row, const SendEntry &entry)
     delay->setToolTip(u"顺序发送时，发送这条命令后等待的毫秒数"_s);
     connect(delay, &QSpinBox::valueChanged, this,
             [this, delay](int ms) { changed(delay, [ms](SendEntry &e) { e.delayMs = ms; }); });
-    setCellWidget(row, Delay, delay);
+    place(row, Delay, delay);
 
     auto *send = new QPushButton(u"发送"_s);
     send->setObjectName(u"send"_s);
@@ -170,7 +201,7 @@ void SendPanelTable::addRow(int row, const SendEntry &entry)
         if (const int r = rowOf(send); r >= 0)
             Q_EMIT sendClicked(r);
     });
-    setCellWidget(row, Send, send);
+    place(row, Send, send);
     markRow(row);
 }
 

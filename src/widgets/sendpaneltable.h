@@ -28,6 +28,9 @@ public:
     SendEntry entry(int row) const { return m_entries.value(row); }
     void appendEntry(const SendEntry &entry);
     void removeRowAt(int row);
+    // Swaps the row with its neighbour above (-1) or below (+1); the order is the sequence's
+    // and Alt+digit's.
+    void moveRow(int row, int step);
     // What the row's content check says now: empty when it can be sent.
     QString rowError(int row) const;
 
@@ -38,8 +41,15 @@ Q_SIGNALS:
     // The row's content was checked as it stands: error is empty when it can be sent.
     void rowMarked(int row, const QString &error);
 
+protected:
+    // An editor of a row that takes the keyboard makes its row the current one, so that
+    // "删除" and the moves act on the row the user is working in.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void addRow(int row, const SendEntry &entry);
+    // Puts a cell widget in place and follows its focus.
+    void place(int row, int column, QWidget *widget);
     // Takes the content the user is typing into the entry and marks the row by it.
     void contentEdited(QLineEdit *editor, const QString &text);
     void markRow(int row);

@@ -159,6 +159,26 @@ TEST_F(SendPanelTest, NothingSlipsIntoTheLineWhileAnotherLongJobHasIt)
     EXPECT_FALSE(m_window->jobs().busy());
 }
 
+TEST_F(SendPanelTest, DeleteAndMovesActOnTheRowBeingEdited)
+{
+    startWindow();
+    m_window->menus().panelAction()->trigger();
+    panel().setEntries({textEntry(u"A"_s), textEntry(u"B"_s), textEntry(u"C"_s)});
+    const auto contents = [&] {
+        QString all;
+        for (const SendEntry &e : panel().entries())
+            all += e.content;
+        return all;
+    };
+    // A click into a row's editor goes to the editor, not to the table's own selection.
+    QTest::mouseClick(panel().table().cellWidget(2, SendPanelTable::Content), Qt::LeftButton);
+    QTest::mouseClick(panelButton(u"up"_s), Qt::LeftButton);
+    EXPECT_EQ(contents(), u"ACB"_s);
+    QTest::mouseClick(panel().table().cellWidget(0, SendPanelTable::Name), Qt::LeftButton);
+    QTest::mouseClick(panelButton(u"remove"_s), Qt::LeftButton);
+    EXPECT_EQ(contents(), u"CB"_s);
+}
+
 TEST_F(SendPanelTest, HexFaultIsMarkedAsTypedAndTheRowCannotSend)
 {
     startWindow();
