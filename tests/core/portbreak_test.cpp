@@ -9,6 +9,7 @@
 #include "port/serialport.h"
 #include "support/ptypair.h"
 #include "support/scriptedcomportserver.h"
+#include "support/ser2netserver.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -85,6 +86,30 @@ TEST(PortBreakTest, Rfc2217BreakIsSetControlOnThenOffAfterItsTime)
     ASSERT_TRUE(port.output("after").ok());
     EXPECT_TRUE(waitFor([&] { return server.heard.endsWith("after"); }));
     EXPECT_TRUE(port.sendBreak(100).ok());
+}
+
+TEST(PortBreakTest, Ser2NetTakesTheBreakAndTheLineGoesOn)
+{
+    if (Ser2NetServer::program().isEmpty())
+        GTEST_SKIP() << "ser2net is not installed; scripts/setup installs it";
+    ensureApp();
+    TempConfigHome home;
+    PtyPair pty;
+    ASSERT_TRUE(pty.isValid());
+    Ser2NetServer server(pty.slavePath(), Ser2NetServer::Accepter::Rfc2217);
+    ASSERT_TRUE(server.start()) << server.error().toStdString();
+    ASSERT_TRUE(home.linkPort(PortNumber, server.url()));
+    SerialPort port;
+    ASSERT_TRUE(openNetworkPort(port));
+    QString lost;
+    QObject::connect(&port, &CommPort::lost, &port, [&lost](const QString &why) { lost = why; });
+
+    ASSERT_TRUE(port.sendBreak(100).ok());
+    // Once the break is let go, the server takes data again and the port stays open.
+    ASSERT_TRUE(waitFor([&] { return port.sendBreak(100).ok(); }));
+    ASSERT_TRUE(port.output("after the break").ok());
+    EXPECT_EQ(pty.readMasterExactly(15, 10000), "after the break"_ba);
+    EXPECT_TRUE(port.portOpen()) << lost.toStdString();
 }
 
 TEST(PortBreakTest, PlainSocketCannotCarryABreakAndSaysSo)
