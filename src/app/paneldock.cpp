@@ -167,7 +167,7 @@ QList<SendEntry> PanelDock::loadKept(const QString &path)
         if (QFile::copy(path, kept))
             text += u"\n"_s + Messages::panelFileKeptAside(kept);
     }
-    m_dialogs.message(text, Dialogs::Exclamation);
+    m_dialogs.message(text, Dialogs::Warning);
     return {};
 }
 
@@ -201,7 +201,7 @@ void PanelDock::saveEntries()
     const Result saved = SendPanelFile::save(m_entriesPath, m_panel->entries());
     if (!saved.ok() && !m_saveErrorShown) {
         m_saveErrorShown = true;
-        m_dialogs.message(saved.message(), Dialogs::Exclamation);
+        m_dialogs.message(saved.message(), Dialogs::Warning);
     } else if (saved.ok()) {
         m_saveErrorShown = false;
     }
@@ -222,7 +222,7 @@ void PanelDock::importEntries()
         return;
     const Expected<QList<SendEntry>> loaded = SendPanelFile::load(*path);
     if (!loaded) {
-        m_dialogs.message(loaded.message(), Dialogs::Exclamation);
+        m_dialogs.message(loaded.message(), Dialogs::Warning);
         return;
     }
     // Added after the entries there are, so an import never loses one.
@@ -231,7 +231,7 @@ void PanelDock::importEntries()
         m_dialogs.message(Messages::panelFileRefused(
                                   QFileInfo(*path).absoluteFilePath(),
                                   Messages::panelTooManyEntries(total, SendPanelFile::MaxEntries)),
-                          Dialogs::Exclamation);
+                          Dialogs::Warning);
         return;
     }
     for (const SendEntry &entry : *loaded)
@@ -244,7 +244,7 @@ void PanelDock::exportEntries()
     if (!path)
         return;
     if (const Result saved = SendPanelFile::save(*path, m_panel->entries()); !saved.ok())
-        m_dialogs.message(saved.message(), Dialogs::Exclamation);
+        m_dialogs.message(saved.message(), Dialogs::Warning);
 }
 
 void PanelDock::startSequence(const QList<SendEntry> &entries, int rounds)

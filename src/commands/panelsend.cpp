@@ -92,17 +92,17 @@ bool SequenceSend::startSequence(const QList<SendEntry> &entries, int rounds)
         // Found before anything goes out, rather than half way through a sequence.
         if (const EntryFrame frame = entryFrame(entry); !frame.ok()) {
             c.dialogs.message(Messages::panelEntryNotSendable(entry.name, frame.error),
-                              Dialogs::Exclamation);
+                              Dialogs::Warning);
             return false;
         }
         chosen.append(entry);
     }
     if (chosen.isEmpty()) {
-        c.dialogs.message(Messages::panelNothingChecked(), Dialogs::Exclamation);
+        c.dialogs.message(Messages::panelNothingChecked(), Dialogs::Warning);
         return false;
     }
     if (!c.port.portOpen()) {
-        c.dialogs.message(Messages::panelSequencePortClosed(), Dialogs::Exclamation);
+        c.dialogs.message(Messages::panelSequencePortClosed(), Dialogs::Warning);
         return false;
     }
     m_entries = chosen;

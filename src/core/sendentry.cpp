@@ -1,7 +1,6 @@
 #include "core/sendentry.h"
 
 #include "core/hexinput.h"
-#include "core/hextext.h"
 #include "core/lineconvert.h"
 #include "core/messages.h"
 
@@ -56,7 +55,7 @@ EntryFrame entryFrame(const SendEntry &entry)
     }
     if (entry.format == SendEntry::Format::Hex) {
         frame.count = int(frame.bytes.size());
-        frame.shown = hexCodes(frame.bytes).trimmed();
+        frame.shown = QString::fromLatin1(frame.bytes.toHex(' ').toUpper());
     } else {
         frame.count += int(check.size() + ending.size());
         frame.shown = entry.content;

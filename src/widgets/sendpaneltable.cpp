@@ -1,6 +1,5 @@
 #include "widgets/sendpaneltable.h"
 
-#include "core/hextext.h"
 #include "core/sendpanelfile.h"
 
 #include <QCheckBox>
@@ -223,9 +222,10 @@ void SendPanelTable::markRow(int row)
     // An empty entry is not a fault while it is being written; it only cannot go out yet.
     const bool fault = !frame.ok() && !m_entries.at(row).content.isEmpty();
     content->setStyleSheet(fault ? FaultStyle : QString());
-    content->setToolTip(frame.ok() ? u"发送的字节（%1 个）：%2"_s.arg(frame.bytes.size())
-                                             .arg(hexCodes(frame.bytes).trimmed())
-                                   : frame.error);
+    content->setToolTip(
+            frame.ok() ? u"发送的字节（%1 个）：%2"_s.arg(frame.bytes.size())
+                                 .arg(QString::fromLatin1(frame.bytes.toHex(' ').toUpper()))
+                       : frame.error);
     send->setEnabled(frame.ok());
     Q_EMIT rowMarked(row, fault ? frame.error : QString());
     send->setToolTip(frame.ok() ? (row < 9 ? u"Alt+%1"_s.arg(row + 1) : QString()) : frame.error);

@@ -6,7 +6,6 @@
 #include "core/checksum.h"
 #include "core/configpaths.h"
 #include "core/sendpanelfile.h"
-#include "core/hextext.h"
 #include "core/jobrunner.h"
 #include "support/mainwindowfixture.h"
 #include "widgets/sendpanel.h"
@@ -109,7 +108,7 @@ TEST_F(SendPanelTest, ModbusServerAnswersAnEntryWithItsCrcAndTheAnswerShowsInHex
     const QByteArray frame = answer + char(crc & 0xFF) + char(crc >> 8);
     // A received chunk is a hex dump line whose codes may pair up as a code page 936
     // character, so the digits are compared without their blanks.
-    const QString digits = QString(hexCodes(frame)).remove(u' ');
+    const QString digits = QString::fromLatin1(frame.toHex().toUpper());
     ASSERT_TRUE(waitFor([&] { return box().text().remove(u' ').contains(digits); }, 10000))
             << box().text().toStdString();
     EXPECT_TRUE(box().text().contains(u"01 03 00 00 00 02 C4 0B : 8 字符"_s))
