@@ -48,6 +48,7 @@ protected:
 
 private:
     void addRow(int row, const SendEntry &entry);
+    void fitColumns();
     // Puts a cell widget in place and follows its focus.
     void place(int row, int column, QWidget *widget);
     // Takes the content the user is typing into the entry and marks the row by it.
