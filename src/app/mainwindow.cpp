@@ -2,6 +2,7 @@
 
 #include "app/appicon.h"
 #include "app/menus.h"
+#include "app/paneldock.h"
 #include "app/viewcommands.h"
 #include "commands/commanddispatcher.h"
 #include "commands/portcommands.h"
@@ -126,6 +127,7 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
         m_terminal->setEncoding(encoding);
         m_strip->setEncodingName(TextEncodings::name(encoding));
     });
+    m_panelDock = std::make_unique<PanelDock>(*this, *m_menus, *m_context, *m_terminal);
 
     connect(m_menus, &Menus::commandClicked, this, &MainWindow::runCommand);
     connect(m_menus, &Menus::helpClicked, this, [this](int index) {
@@ -182,6 +184,7 @@ void MainWindow::applyStoredSettings()
 
     showPortSwitches();
     m_view->load();
+    m_panelDock->load();
     m_menus->setToolsMenuEnabled(true);
     m_menus->setHelpMenuEnabled(true);
 }

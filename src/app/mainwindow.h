@@ -15,6 +15,7 @@ class HelpMenu;
 class JobPanel;
 class JobRunner;
 class Menus;
+class PanelDock;
 class ProgressBar;
 class QMdiArea;
 class QMdiSubWindow;
@@ -57,6 +58,7 @@ public:
     // A lost port is being waited for.
     bool waitingForPort() const;
     ViewCommands &viewCommands() { return *m_view; }
+    PanelDock &panelDock() { return *m_panelDock; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -88,4 +90,6 @@ private:
     std::unique_ptr<HelpMenu> m_help;
     ReceiveHandler *m_receive = nullptr;
     ViewCommands *m_view = nullptr;
+    // Declared last, so it goes before the commands and jobs it uses.
+    std::unique_ptr<PanelDock> m_panelDock;
 };

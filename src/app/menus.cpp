@@ -116,6 +116,9 @@ void Menus::addViewMenu(QMenuBar *menuBar)
     m_timeStampsItem = m_view->addAction(u"时间戳(&T)"_s);
     m_timeStampsItem->setObjectName(u"TimeStampsItem"_s);
     m_timeStampsItem->setCheckable(true);
+    m_panelItem = m_view->addAction(u"发送面板(&P)"_s);
+    m_panelItem->setObjectName(u"PanelItem"_s);
+    m_panelItem->setCheckable(true);
     connect(m_plotItem, &QAction::triggered, this, &Menus::plotClicked);
     connect(m_timeStampsItem, &QAction::toggled, this, &Menus::timeStampsToggled);
 

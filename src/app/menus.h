@@ -53,6 +53,8 @@ public:
     QAction *encodingAction(TextEncoding encoding) const;
     // Checks the item without reporting a choice.
     void showEncoding(TextEncoding encoding);
+    // Shows or hides the send panel; checked while it is shown.
+    QAction *panelAction() const { return m_panelItem; }
 
 Q_SIGNALS:
     void commandClicked(int index);
@@ -77,4 +79,5 @@ private:
     QAction *m_timeStampsItem = nullptr;
     QAction *m_gbkItem = nullptr;
     QAction *m_utf8Item = nullptr;
+    QAction *m_panelItem = nullptr;
 };

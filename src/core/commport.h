@@ -50,6 +50,15 @@ public:
     // Bytes queued by output() that the line has not yet taken.
     virtual qint64 bytesToWrite() const = 0;
 
+    // Holds the line in break (a long space) for ms milliseconds, then lets it go by itself; the
+    // call returns at once. Fails, saying why, when the port is closed, a break is already held
+    // or the line cannot carry one.
+    virtual Result sendBreak(int ms)
+    {
+        Q_UNUSED(ms);
+        return Result::failure(QString());
+    }
+
 Q_SIGNALS:
     // An opening under way has finished: the port is open.
     void opened();

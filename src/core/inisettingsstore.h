@@ -24,6 +24,7 @@ public:
     void save(const QString &key, const QString &value) override;
 
     QString saveError() const override;
+    QString filePath() const override { return m_path; }
 
     QString path() const { return m_path; }
     bool saveFailed() const { return m_saveFailed; }

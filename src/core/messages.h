@@ -137,6 +137,30 @@ QString transferSenderNoise(int retries, qint64 noiseBytes);
 // A size for people: exact bytes while that is readable, with a binary unit beside it.
 QString byteSize(qint64 bytes);
 
+// --- The send panel (panelmessages.cpp) -----------------------------------------------------
+QString panelEntryEmpty();
+// A panel send with the port closed, after the count annotation, as for a typed line.
+QString panelPortClosed();
+QString panelFileRefused(const QString &path, const QString &why);
+QString panelFileSaveFailed(const QString &path, const QString &why);
+QString panelFileKeptAside(const QString &copy);
+QString panelFileTooLarge(qint64 size, qint64 limit);
+QString panelFileNotUtf8();
+QString panelFileNotJson(qint64 offset, const QString &why);
+QString panelFileVersion(const QString &version);
+QString panelTooManyEntries(qint64 count, qint64 limit);
+QString panelFieldWrong(const QString &field);
+QString panelEntryRefused(qint64 number, const QString &why);
+QString panelEntryNotSendable(const QString &name, const QString &why);
+QString panelNothingChecked();
+QString panelLineBusy();
+QString panelSequencePortClosed();
+QString panelBreakDone(int ms);
+QString panelBreakFailed(const QString &why);
+QString breakNotOnSocket(const QString &where);
+QString breakNotSupported(const QString &where);
+QString breakAlreadyHeld();
+
 // --- The program ----------------------------------------------------------------------------
 QString signalWatchFailed(const QString &call, const QString &why);
 

@@ -17,6 +17,12 @@ inline QString flow() { return QStringLiteral("Flow"); }
 inline QString timeStamps() { return QStringLiteral("TimeStamps"); }
 // Not a port setting: the encoding of text on the line, "GBK" or "UTF-8".
 inline QString encoding() { return QStringLiteral("Encoding"); }
+// The send panel's dock: shown "1"/"0", its side "left"/"right", its width in pixels, and how
+// long its BREAK holds the line.
+inline QString panelShown() { return QStringLiteral("PanelShown"); }
+inline QString panelSide() { return QStringLiteral("PanelSide"); }
+inline QString panelWidth() { return QStringLiteral("PanelWidth"); }
+inline QString breakMs() { return QStringLiteral("BreakMs"); }
 
 inline QString defaultComport() { return QStringLiteral("COM1"); }
 inline QString defaultBaud() { return QStringLiteral("9600"); }

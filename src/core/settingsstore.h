@@ -12,4 +12,6 @@ public:
     virtual void save(const QString &key, const QString &value) = 0;
     // Why the last save did not reach the store, in words a user can act on; empty when it did.
     virtual QString saveError() const { return QString(); }
+    // The file the store keeps, for files that live beside it; empty for a store in memory.
+    virtual QString filePath() const { return QString(); }
 };

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -249,6 +250,16 @@ void DeviceTransport::setDtr(bool on)
 void DeviceTransport::setRts(bool on)
 {
     applyModemLine(TIOCM_RTS, on);
+}
+
+Result DeviceTransport::setBreak(bool on)
+{
+    if (!isOpen())
+        return Result::failure(Messages::portNotOpen(m_device));
+    // TIOCSBRK and TIOCCBRK, so that the length is ours rather than tcsendbreak's fixed one.
+    if (::ioctl(m_serial.handle(), on ? TIOCSBRK : TIOCCBRK) != 0)
+        return Result::failure(QString::fromLocal8Bit(std::strerror(errno)));
+    return Result::success();
 }
 
 void DeviceTransport::applyModemLine(int line, bool on)

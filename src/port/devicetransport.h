@@ -38,6 +38,7 @@ public:
 
     Result write(const QByteArray &bytes) override;
     qint64 bytesToWrite() const override { return m_serial.bytesToWrite(); }
+    Result setBreak(bool on) override;
     QByteArray takeArrived() override;
     bool holdReading(bool hold) override;
 

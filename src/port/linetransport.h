@@ -60,6 +60,8 @@ public:
     // Queues bytes without waiting; the message says why when the line will not take them.
     virtual Result write(const QByteArray &bytes) = 0;
     virtual qint64 bytesToWrite() const = 0;
+    // Starts or ends a break on the line; the message says why when it cannot.
+    virtual Result setBreak(bool on) = 0;
     virtual QByteArray takeArrived() = 0;
     // While reading is held, arrivals are not announced and wake no one; takeArrived() still
     // takes everything waiting. False when the transport cannot hold, or no longer can: a line

@@ -459,6 +459,13 @@ void NetworkLink::setLineParameters(const LineParameters &line)
         sendCommand(wire);
 }
 
+void NetworkLink::setBreak(bool on)
+{
+    // A failed write is reported as the link's loss, like any other.
+    if (m_protocol && m_state == State::Open)
+        sendCommand(m_protocol->breakCommand(on));
+}
+
 void NetworkLink::setDtr(bool on)
 {
     LineParameters line = m_line;

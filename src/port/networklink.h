@@ -67,6 +67,9 @@ public:
 
     // The far port's input lines, as the server last reported them; false over a plain socket
     // and while closed.
+    // A plain socket has no way to ask the far port for a break.
+    bool carriesBreak() const { return m_protocol.has_value(); }
+    void setBreak(bool on);
     bool cd() const { return isOpen() && m_protocol && m_protocol->cd(); }
     bool cts() const { return isOpen() && m_protocol && m_protocol->cts(); }
     bool dsr() const { return isOpen() && m_protocol && m_protocol->dsr(); }

@@ -70,6 +70,14 @@ QString NetworkTransport::target() const
     return isOpen() || isOpening() ? m_link.address().toString() : QString();
 }
 
+Result NetworkTransport::setBreak(bool on)
+{
+    if (!m_link.carriesBreak())
+        return Result::failure(Messages::breakNotOnSocket(target()));
+    m_link.setBreak(on);
+    return Result::success();
+}
+
 Result NetworkTransport::setLineSettings(const LineSettings &line)
 {
     // The server answers in its own time; a refusal is looked for only when opening, where

@@ -32,6 +32,7 @@ public:
 
     Result write(const QByteArray &bytes) override;
     qint64 bytesToWrite() const override { return m_link.bytesToWrite(); }
+    Result setBreak(bool on) override;
     QByteArray takeArrived() override { return m_link.takeArrived(); }
 
 private:

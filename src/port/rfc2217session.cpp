@@ -32,6 +32,8 @@ enum Control : quint8 {
     DtrOff = 9,
     RtsOn = 11,
     RtsOff = 12,
+    BreakOn = 5,
+    BreakOff = 6,
     InboundFlowXonXoff = 15,
     FlowDcd = 17,
     FlowDsr = 19,
@@ -373,6 +375,14 @@ void Rfc2217Session::appendRts(QByteArray &wire) const
 {
     const char value = char(m_line.rts ? RtsOn : RtsOff);
     appendComPort(wire, SetControl, QByteArrayView(&value, 1));
+}
+
+QByteArray Rfc2217Session::breakCommand(bool on) const
+{
+    QByteArray wire;
+    const char value = char(on ? BreakOn : BreakOff);
+    appendComPort(wire, SetControl, QByteArrayView(&value, 1));
+    return wire;
 }
 
 bool Rfc2217Session::cd() const

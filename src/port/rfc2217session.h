@@ -66,6 +66,8 @@ public:
     // themselves still wait for the server's answers).
     QByteArray setLineParameters(const LineParameters &line);
     LineParameters lineParameters() const { return m_line; }
+    // SET-CONTROL break on or off, to send as it is.
+    QByteArray breakCommand(bool on) const;
 
     bool cd() const;
     bool cts() const;

@@ -39,6 +39,8 @@ SerialPort::SerialPort(QObject *parent)
     m_raiseTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_raiseTimer, &QTimer::timeout, this, &SerialPort::raiseReceive);
     m_modemTimer.setSingleShot(true);
+    m_breakTimer.setSingleShot(true);
+    connect(&m_breakTimer, &QTimer::timeout, this, &SerialPort::endBreak);
     connect(&m_modemTimer, &QTimer::timeout, this, &CommPort::lineStateChanged);
     for (LineTransport *transport :
          {static_cast<LineTransport *>(&m_device), static_cast<LineTransport *>(&m_network)}) {
@@ -232,6 +234,9 @@ Result SerialPort::close()
 
 void SerialPort::closeTransport()
 {
+    // A break still held would leave the device's line in it after the close.
+    if (m_breakTimer.isActive())
+        endBreak();
     // Bytes already received are still delivered.
     takeArrived();
     m_transport->close();
@@ -278,6 +283,29 @@ Result SerialPort::output(const QByteArray &bytes)
     if (bytes.isEmpty())
         return Result::success();
     return m_transport->write(bytes);
+}
+
+Result SerialPort::sendBreak(int ms)
+{
+    if (!portOpen())
+        return Result::failure(Messages::portNotOpen(portName()));
+    if (m_breakTimer.isActive())
+        return Result::failure(Messages::breakAlreadyHeld());
+    if (const Result held = m_transport->setBreak(true); !held.ok())
+        return held;
+    m_breakTimer.start(ms);
+    return Result::success();
+}
+
+void SerialPort::endBreak()
+{
+    m_breakTimer.stop();
+    if (portOpen()) {
+        // A line that went away meanwhile is reported by its loss, not here.
+        const Result released = m_transport->setBreak(false);
+        if (!released.ok())
+            Q_EMIT notice(Messages::panelBreakFailed(released.message()));
+    }
 }
 
 qint64 SerialPort::bytesToWrite() const

@@ -42,6 +42,7 @@ public:
 
     Result output(const QByteArray &bytes) override;
     qint64 bytesToWrite() const override;
+    Result sendBreak(int ms) override;
 
     // The device file the open port uses (links resolved), or the server's address for a
     // network port; empty while closed.
@@ -69,6 +70,7 @@ private:
     void onOpened();
     void onOpenFailed(const QString &message);
     void onLost(const QString &message);
+    void endBreak();
 
     DeviceTransport m_device;
     NetworkTransport m_network;
@@ -92,4 +94,6 @@ private:
     // Gathers modem-line changes into one redraw a frame.
     QTimer m_modemTimer;
     QElapsedTimer m_lastModemChange;
+    // Runs while the line is held in break; its end lets the line go.
+    QTimer m_breakTimer;
 };

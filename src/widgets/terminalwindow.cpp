@@ -138,6 +138,8 @@ void TerminalWindow::sendTypedLine(const QString &line)
         const Result sent = m_port.output(converted.bytes);
         if (!sent.ok()) {
             m_box->insertText(u" ("_s + sent.message() + u")"_s);
+        } else {
+            Q_EMIT lineSent(line, m_switches.checked(Switches::SendCr));
         }
     }
     m_box->moveCaretToEnd();

@@ -43,6 +43,10 @@ public:
     void keyPress(int &keyAscii) override;
     void pasteText(const QString &text) override;
 
+Q_SIGNALS:
+    // A typed line went out; sendCr: the carriage return was added.
+    void lineSent(const QString &line, bool sendCr);
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
 
