@@ -1,5 +1,7 @@
 #include "document/terminalparagraphs.h"
 
+#include "document/blockcolours.h"
+
 #include <QColor>
 #include <QTextDocument>
 
@@ -155,9 +157,7 @@ int toDocumentPosition(const QTextDocument &doc, qsizetype position, qsizetype s
 TextRuns readRuns(const QTextDocument &doc)
 {
     TextRuns result;
-    const auto append = [&result](QStringView text, const QTextCharFormat &format) {
-        const QRgb color = format.foreground().color().rgb();
-        const bool received = isReceived(format);
+    const auto append = [&result](QStringView text, QRgb color, bool received) {
         if (result.isEmpty() || result.last().color != color
             || result.last().received != received) {
             result.append(TextRun{QString(), color, received});
@@ -166,12 +166,39 @@ TextRuns readRuns(const QTextDocument &doc)
     };
     for (QTextBlock block = doc.firstBlock(); block.isValid(); block = block.next()) {
         if (block != doc.firstBlock() && !isContinuation(block)) {
-            // The paragraph separator before the block carries the line break's format.
-            append(u"\n", block.charFormat());
+            // The paragraph separator before the block carries the line break's format; its
+            // colour is the last of the paragraph before.
+            const QTextBlock before = block.previous();
+            const QTextCharFormat format = block.charFormat();
+            append(u"\n", BlockColours::colourAt(before, before.length() - 1, format),
+                   isReceived(format));
         }
+        const BlockColours::Runs *runs = BlockColours::runsOf(block);
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
-            append(fragment.text(), fragment.charFormat());
+            const QTextCharFormat format = fragment.charFormat();
+            const bool received = isReceived(format);
+            const QString text = fragment.text();
+            const int offset = fragment.position() - block.position();
+            if (!runs || format.hasProperty(QTextFormat::ForegroundBrush)) {
+                append(text, BlockColours::colourAt(block, offset, format), received);
+                continue;
+            }
+            // The fragment in the pieces its runs colour.
+            qsizetype at = 0;
+            while (at < text.size()) {
+                const auto next = std::upper_bound(runs->begin(), runs->end(), offset + int(at),
+                                                   [](int position, const BlockColours::Run &run) {
+                                                       return position < run.start;
+                                                   });
+                const qsizetype end
+                        = next == runs->end()
+                                  ? text.size()
+                                  : std::min<qsizetype>(next->start - offset, text.size());
+                append(QStringView(text).sliced(at, end - at),
+                       BlockColours::colourAt(block, offset + int(at), format), received);
+                at = end;
+            }
         }
     }
     return result;
