@@ -211,7 +211,8 @@ void measureBound(qsizetype bound)
     resetPeak();
     QElapsedTimer timer;
     timer.start();
-    const qsizetype rtfBytes = writeRtf(box->runs()).size();
+    const qsizetype rtfBytes
+            = writeRtf([&box](const RunVisitor &visit) { box->visitRuns(visit); }).size();
     const qint64 peakKiB = statusKiB("VmHWM:");
     std::printf("workspace save of the full box: %.2f s, %lld bytes of RTF, peak %lld MiB over "
                 "the box's %lld MiB, %lld MiB kept after\n",

@@ -113,6 +113,11 @@ TextRuns TerminalDocument::runs() const
     return readRuns(*m_doc);
 }
 
+void TerminalDocument::visitRuns(const RunVisitor &visit) const
+{
+    TerminalParagraphs::visitRuns(*m_doc, visit);
+}
+
 qsizetype TerminalDocument::toTextPosition(int documentPosition) const
 {
     return TerminalParagraphs::toTextPosition(*m_doc, documentPosition, seamCount());

@@ -63,6 +63,8 @@ public:
     QChar charAt(qsizetype position) const;
     // The contents as coloured runs, neighbours of one colour and mark joined.
     TextRuns runs() const;
+    // The same piece by piece, without a copy of the whole.
+    void visitRuns(const RunVisitor &visit) const;
 
     qsizetype toTextPosition(int documentPosition) const;
     int toDocumentPosition(qsizetype position) const;

@@ -154,15 +154,17 @@ int toDocumentPosition(const QTextDocument &doc, qsizetype position, qsizetype s
     return int(position + upTo);
 }
 
-TextRuns readRuns(const QTextDocument &doc)
+void visitRuns(const QTextDocument &doc, const RunVisitor &visit)
 {
-    TextRuns result;
-    const auto append = [&result](QStringView text, QRgb color, bool received) {
-        if (result.isEmpty() || result.last().color != color
-            || result.last().received != received) {
-            result.append(TextRun{QString(), color, received});
+    // Lines that share a paragraph are read with a line break for each U+2028.
+    const auto hand = [&visit](QStringView text, QRgb color, bool received) {
+        for (qsizetype at = text.indexOf(QChar::LineSeparator); at >= 0;
+             at = text.indexOf(QChar::LineSeparator)) {
+            visit(text.first(at), color, received);
+            visit(u"\n", color, received);
+            text = text.sliced(at + 1);
         }
-        appendLines(result.last().text, text, u"\n");
+        visit(text, color, received);
     };
     for (QTextBlock block = doc.firstBlock(); block.isValid(); block = block.next()) {
         if (block != doc.firstBlock() && !isContinuation(block)) {
@@ -170,8 +172,8 @@ TextRuns readRuns(const QTextDocument &doc)
             // colour is the last of the paragraph before.
             const QTextBlock before = block.previous();
             const QTextCharFormat format = block.charFormat();
-            append(u"\n", BlockColours::colourAt(before, before.length() - 1, format),
-                   isReceived(format));
+            visit(u"\n", BlockColours::colourAt(before, before.length() - 1, format),
+                  isReceived(format));
         }
         const BlockColours::Runs *runs = BlockColours::runsOf(block);
         for (auto it = block.begin(); !it.atEnd(); ++it) {
@@ -181,7 +183,7 @@ TextRuns readRuns(const QTextDocument &doc)
             const QString text = fragment.text();
             const int offset = fragment.position() - block.position();
             if (!runs || format.hasProperty(QTextFormat::ForegroundBrush)) {
-                append(text, BlockColours::colourAt(block, offset, format), received);
+                hand(text, BlockColours::colourAt(block, offset, format), received);
                 continue;
             }
             // The fragment in the pieces its runs colour.
@@ -195,12 +197,24 @@ TextRuns readRuns(const QTextDocument &doc)
                         = next == runs->end()
                                   ? text.size()
                                   : std::min<qsizetype>(next->start - offset, text.size());
-                append(QStringView(text).sliced(at, end - at),
-                       BlockColours::colourAt(block, offset + int(at), format), received);
+                hand(QStringView(text).sliced(at, end - at),
+                     BlockColours::colourAt(block, offset + int(at), format), received);
                 at = end;
             }
         }
     }
+}
+
+TextRuns readRuns(const QTextDocument &doc)
+{
+    TextRuns result;
+    visitRuns(doc, [&result](QStringView text, QRgb color, bool received) {
+        if (result.isEmpty() || result.last().color != color
+            || result.last().received != received) {
+            result.append(TextRun{QString(), color, received});
+        }
+        result.last().text += text;
+    });
     return result;
 }
 

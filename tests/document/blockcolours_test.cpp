@@ -1,10 +1,11 @@
 // The colours the terminal keeps beside its text: after any mix of arrivals, redraws, typing,
-// removals and trimming, every character reads back, and is drawn, in the colour it was written
-// in. A plain list of coloured characters, edited the same way, says what that colour is.
+// removals and trimming, every character reads back, is drawn and is saved in the colour it was
+// written in. A plain list of coloured characters, edited the same way, says what that colour is.
 
 #include "document/blockcolours.h"
 #include "document/terminaldocument.h"
 #include "document/terminalparagraphs.h"
+#include "rtf/rtfwriter.h"
 #include "support/textrunprinters.h"
 
 #include <QGuiApplication>
@@ -239,6 +240,9 @@ protected:
         expectDrawnAsRead();
         // Shown again after the layouts of all but the last few gave their formats back.
         expectDrawnAsRead();
+        // A save walks the text piece by piece and writes what the runs would have.
+        EXPECT_EQ(writeRtf([this](const RunVisitor &visit) { m_doc.visitRuns(visit); }),
+                  writeRtf(m_doc.runs()));
     }
 
     QRandomGenerator m_random;
