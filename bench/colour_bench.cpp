@@ -185,8 +185,27 @@ double measureShape(const QByteArray &shape, qsizetype bytes, qsizetype bound)
     return perCharacter;
 }
 
+// Memory per held character once the box is full of a shape.
+double heldAtBound(const QByteArray &shape, qsizetype bound)
+{
+    const qint64 before = residentKiB();
+    auto box = shownBox(bound);
+    Source source(shape);
+    ConsoleInterpreter console;
+    const Fed fill = feed(*box, source, console, bound * 8, bound);
+    const qsizetype held = box->textLength();
+    const double perCharacter = (residentKiB() - before) * 1024.0 / double(held);
+    std::printf("%s to the bound: %lld characters, CPU %.2f s (%.0f ns a character), longest "
+                "chunk %.1f ms, %.1f bytes per held character\n",
+                shape.constData(), static_cast<long long>(held), fill.cpuSeconds,
+                fill.cpuSeconds * 1e9 / double(held), fill.longestChunkMs, perCharacter);
+    std::fflush(stdout);
+    return perCharacter;
+}
+
 void measureBound(qsizetype bound)
 {
+    const double plain = heldAtBound("a", bound);
     const qint64 before = residentKiB();
     auto box = shownBox(bound);
     Source source("flood");
@@ -198,6 +217,8 @@ void measureBound(qsizetype bound)
                 "chunk %.1f ms, %.1f bytes per held character\n",
                 static_cast<long long>(held), fill.cpuSeconds, fill.cpuSeconds * 1e9 / held,
                 fill.longestChunkMs, (fullKiB - before) * 1024.0 / double(held));
+    std::printf("memory per held character at the bound, flood over a: %.2f\n",
+                (fullKiB - before) * 1024.0 / double(held) / plain);
     std::fflush(stdout);
     // Each flood chunk holds 4096 / 6 characters; on past the bound by half of it.
     const Fed past = feed(*box, source, console, bound / 2 * 6, bound * 2);

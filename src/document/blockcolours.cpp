@@ -8,6 +8,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <limits>
 
 namespace BlockColours {
 
@@ -95,7 +96,7 @@ void setRuns(QTextBlock block, Runs runs)
     data->shown = false;
 }
 
-void add(Runs &runs, int start, QRgb colour)
+void add(Runs &runs, int start, ColourIndex colour)
 {
     if (!runs.empty() && runs.back().start == start) {
         runs.pop_back();
@@ -137,7 +138,7 @@ void spliceIn(Runs &runs, int offset, int length, const Runs &pieces)
 {
     auto it = std::lower_bound(runs.begin(), runs.end(), offset,
                                [](const Run &run, int at) { return run.start < at; });
-    QRgb moved = NoColour; // of the character that was at offset
+    ColourIndex moved = NoColour; // of the character that was at offset
     if (it != runs.end() && it->start == offset) {
         moved = it->colour;
     } else if (it != runs.begin()) {
@@ -228,6 +229,19 @@ Runs takeTail(const QTextCursor &cursor)
     return tail;
 }
 
+// The colours runs have used, for all documents alike; the first place is NoColour's.
+struct Palette
+{
+    std::vector<QRgb> colours{0};
+    QHash<QRgb, ColourIndex> indexes;
+};
+
+Palette &palette()
+{
+    static Palette known;
+    return known;
+}
+
 const QTextCharFormat &displayFormat(QRgb colour)
 {
     static QHash<QRgb, QTextCharFormat> formats;
@@ -242,7 +256,7 @@ const QTextCharFormat &displayFormat(QRgb colour)
 
 } // namespace
 
-QRgb Colouring::at(qsizetype offset) const
+ColourIndex Colouring::at(qsizetype offset) const
 {
     if (!m_runs) {
         return m_colour;
@@ -280,14 +294,29 @@ Runs Colouring::sliceAsStored(QStringView text, qsizetype from, qsizetype to) co
     return result;
 }
 
-void addRun(Runs &runs, int start, QRgb colour)
+void addRun(Runs &runs, int start, ColourIndex colour)
 {
     add(runs, start, colour);
 }
 
+QRgb paletteColour(ColourIndex colour)
+{
+    return palette().colours[colour];
+}
+
 Format split(const QTextCharFormat &format)
 {
-    Format result{format, format.foreground().color().rgb()};
+    const QRgb colour = format.foreground().color().rgb();
+    Palette &known = palette();
+    auto it = known.indexes.constFind(colour);
+    if (it == known.indexes.constEnd()) {
+        if (known.colours.size() > std::numeric_limits<ColourIndex>::max()) {
+            return {format, NoColour}; // the colour stays in the format
+        }
+        it = known.indexes.insert(colour, ColourIndex(known.colours.size()));
+        known.colours.push_back(colour);
+    }
+    Format result{format, *it};
     result.stored.clearForeground();
     return result;
 }
@@ -304,7 +333,7 @@ QRgb colourAt(const QTextBlock &block, int offset, const QTextCharFormat &format
         if (const Runs *runs = runsOf(block)) {
             const qsizetype i = covering(*runs, offset);
             if (i >= 0 && (*runs)[i].colour != NoColour) {
-                return (*runs)[i].colour;
+                return paletteColour((*runs)[i].colour);
             }
         }
     }
@@ -391,7 +420,7 @@ void showColours(const QTextBlock &block)
         const int end
                 = std::min(i + 1 < data->runs.size() ? data->runs[i + 1].start : length, length);
         if (end > run.start && run.colour != NoColour) {
-            ranges.append({run.start, end - run.start, displayFormat(run.colour)});
+            ranges.append({run.start, end - run.start, displayFormat(paletteColour(run.colour))});
         }
     }
     layout->setFormats(ranges);

@@ -26,27 +26,32 @@ class QTextCursor;
 // that colour; the runs say NoColour for it.
 namespace BlockColours {
 
-// Marks a run of characters that take their colour from their own format.
-constexpr QRgb NoColour = 0;
+// A colour as the runs keep it: its place in a palette of the colours the terminal has used
+// (paletteColour), so that a run takes four bytes, a colour change a character costing twice
+// what the character does rather than four times. NoColour marks characters that take their
+// colour from their own format, which is where a colour goes once the palette is full.
+using ColourIndex = quint8;
+constexpr ColourIndex NoColour = 0;
+QRgb paletteColour(ColourIndex colour);
 
 struct Run
 {
-    int start;
-    QRgb colour;
+    int start : 24; // paragraphs hold a few thousand characters
+    unsigned colour : 8;
 
     friend bool operator==(const Run &, const Run &) = default;
 };
 using Runs = std::vector<Run>;
 
 // Adds a run that starts at or after the last one, joining neighbours of one colour.
-void addRun(Runs &runs, int start, QRgb colour);
+void addRun(Runs &runs, int start, ColourIndex colour);
 
 // What the document stores for a format (the format without its foreground), and the colour
 // the runs keep for it, as QTextCharFormat::foreground() would read it.
 struct Format
 {
     QTextCharFormat stored;
-    QRgb colour = NoColour;
+    ColourIndex colour = NoColour;
 };
 Format split(const QTextCharFormat &format);
 
@@ -54,21 +59,21 @@ Format split(const QTextCharFormat &format);
 class Colouring
 {
 public:
-    explicit Colouring(QRgb colour)
+    explicit Colouring(ColourIndex colour)
         : m_colour(colour)
     {}
     explicit Colouring(const Runs &runs)
         : m_runs(&runs)
     {}
 
-    QRgb at(qsizetype offset) const;
+    ColourIndex at(qsizetype offset) const;
     // The runs over [from, to), counted from `from`.
     Runs slice(qsizetype from, qsizetype to) const;
     // The same for text[from, to) as the document stores it: a CR LF is one paragraph break.
     Runs sliceAsStored(QStringView text, qsizetype from, qsizetype to) const;
 
 private:
-    QRgb m_colour = NoColour;
+    ColourIndex m_colour = NoColour;
     const Runs *m_runs = nullptr;
 };
 

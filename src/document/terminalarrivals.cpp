@@ -147,12 +147,12 @@ QTextCursor TerminalDocument::append(const TextRuns &runs, QTextCursor *kept)
                 continue;
             }
             // A CR that ends one run and an LF that starts the next were two line ends.
+            const BlockColours::Format &format = formats.format(run.color, run.received);
             if (!batch.isEmpty()
-                && (batchReceived != run.received
+                && (batchReceived != run.received || format.stored != batchFormat.stored
                     || (batch.endsWith(u'\r') && run.text.startsWith(u'\n')))) {
                 flush();
             }
-            const BlockColours::Format &format = formats.format(run.color, run.received);
             if (batch.isEmpty()) {
                 batchFormat = format;
                 batchReceived = run.received;

@@ -208,7 +208,10 @@ protected:
             const QString text = block.text();
             for (int offset = 0; offset < text.size(); ++offset, ++at) {
                 ASSERT_LT(at, read.size());
-                QRgb drawn = 0;
+                // A character no range covers is drawn in its own format's colour.
+                QTextCursor own(block);
+                own.setPosition(block.position() + offset + 1);
+                QRgb drawn = own.charFormat().foreground().color().rgb();
                 for (const QTextLayout::FormatRange &range : formats) {
                     if (offset >= range.start && offset < range.start + range.length) {
                         drawn = range.format.foreground().color().rgb();
@@ -264,6 +267,30 @@ TEST_F(BlockColoursTest, EditsKeepEveryCharacterInItsColour)
 TEST_F(BlockColoursTest, TrimmingKeepsTheColoursOfWhatStays)
 {
     run(4, 6000, 600);
+}
+
+// More colours than the runs have room for keep their own: none reads back as another.
+TEST_F(BlockColoursTest, ColoursPastThePaletteReadBackExactly)
+{
+    TextRuns runs;
+    for (int i = 0; i < 600; ++i) {
+        runs.append({QString(1 + i % 3, QChar(u'a' + i % 26)) + (i % 7 == 0 ? u"\n"_s : u""_s),
+                     qRgb(i % 256, i / 256, 77), i % 5 != 0});
+    }
+    m_doc.append(runs);
+    QTextCursor cursor = select(10, 10);
+    m_doc.insert(cursor, u"typed"_s, TerminalParagraphs::runFormat(qRgb(1, 2, 3), false));
+    m_doc.removeSelection(cursor = select(40, 50));
+    Cells expected;
+    for (const TextRun &run : runs) {
+        const Cells cells = cellsOf(run.text, run.color, run.received);
+        expected.insert(expected.end(), cells.begin(), cells.end());
+    }
+    const Cells typed = cellsOf(u"typed", qRgb(1, 2, 3), false);
+    expected.insert(expected.begin() + 10, typed.begin(), typed.end());
+    expected.erase(expected.begin() + 40, expected.begin() + 50);
+    EXPECT_EQ(cellsOf(m_doc.runs()), expected);
+    expectDrawnAsRead();
 }
 
 } // namespace
