@@ -278,18 +278,21 @@ Runs Colouring::slice(qsizetype from, qsizetype to) const
 
 Runs Colouring::sliceAsStored(QStringView text, qsizetype from, qsizetype to) const
 {
-    if (!m_runs) {
+    if (!m_runs || from >= to) {
         return slice(from, to);
     }
+    // A CR LF never spans two runs: the text was put together from runs only where none ends
+    // in CR before one that starts with LF.
     Runs result;
-    qsizetype stored = 0;
     qsizetype i = covering(*m_runs, int(from));
-    for (qsizetype at = from; at < to; ++stored) {
-        while (i + 1 < qsizetype(m_runs->size()) && (*m_runs)[i + 1].start <= at) {
-            ++i;
-        }
-        add(result, int(stored), i >= 0 ? (*m_runs)[i].colour : NoColour);
-        at += text[at] == u'\r' && at + 1 < to && text[at + 1] == u'\n' ? 2 : 1;
+    add(result, 0, i >= 0 ? (*m_runs)[i].colour : NoColour);
+    qsizetype at = from;
+    qsizetype stored = 0;
+    for (++i; i < qsizetype(m_runs->size()) && (*m_runs)[i].start < to; ++i) {
+        const qsizetype start = (*m_runs)[i].start;
+        stored += start - at - text.sliced(at, start - at).count(u"\r\n");
+        at = start;
+        add(result, int(stored), (*m_runs)[i].colour);
     }
     return result;
 }
