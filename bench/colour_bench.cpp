@@ -14,7 +14,7 @@
 // Usage: colour_bench [--bound N] [--only a|e|f|flood|bound]
 
 #include "app/mainwindow.h"
-#include "core/consoleinterpreter.h"
+#include "receive/consoleinterpreter.h"
 #include "rtf/rtfwriter.h"
 #include "widgets/terminalbox.h"
 
