@@ -450,6 +450,7 @@ void TerminalDocument::trimToMaxCharacters()
     QTextBlock keep = m_doc->firstBlock();
     qsizetype dropped = 0;
     qsizetype seams = 0;
+    qint64 lines = 0;
     while (dropped < excess) {
         qsizetype lineLength = keep.length() - 1;
         qsizetype lineSeams = 0;
@@ -464,6 +465,7 @@ void TerminalDocument::trimToMaxCharacters()
         }
         dropped += lineLength + 1;
         seams += lineSeams;
+        ++lines;
         keep = next;
     }
     const QTextBlock lastLineStart = keep;
@@ -486,4 +488,5 @@ void TerminalDocument::trimToMaxCharacters()
     m_doc->firstBlock().setUserState(LineStartState);
     cursor.endEditBlock();
     m_seams -= seams;
+    m_linesTrimmed += lines;
 }
