@@ -80,7 +80,10 @@ void Workspace::save()
     }
     // Written beside the target and renamed into place, so a failed save leaves the old file.
     QSaveFile file(*path);
-    const QByteArray document = writeRtf(m_context.box.runs());
+    // The terminal is walked rather than copied into runs: one colour change a character would
+    // cost that list many times what the terminal holds.
+    const QByteArray document
+            = writeRtf([this](const RunVisitor &visit) { m_context.box.visitRuns(visit); });
     bool ok = file.open(QIODevice::WriteOnly) && file.write(document) == document.size();
     QString error;
     if (ok) {

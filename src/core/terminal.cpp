@@ -4,6 +4,13 @@
 
 using namespace Qt::StringLiterals;
 
+void Terminal::visitRuns(const RunVisitor &visit)
+{
+    for (const TextRun &run : runs()) {
+        visit(run.text, run.color, run.received);
+    }
+}
+
 void appendNotice(Terminal &terminal, const QString &text)
 {
     const qsizetype length = terminal.textLength();

@@ -30,6 +30,8 @@ public:
     virtual void insertText(const QString &text) = 0;
 
     virtual TextRuns runs() = 0;
+    // The contents piece by piece, for a reader that need not hold them twice.
+    virtual void visitRuns(const RunVisitor &visit);
     // Replaces the contents and leaves the caret at the start, as loading a document does.
     virtual void setRuns(const TextRuns &runs) = 0;
     virtual void appendRuns(const TextRuns &runs) = 0;

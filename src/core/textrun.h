@@ -2,7 +2,10 @@
 
 #include <QList>
 #include <QString>
+#include <QStringView>
 #include <QtGlobal>
+
+#include <functional>
 
 // 0xAARRGGBB, the layout of Qt's QRgb, kept here without Qt Gui so the logic needs Qt Core only.
 using RgbColor = quint32;
@@ -47,3 +50,9 @@ struct TextRun
 };
 
 using TextRuns = QList<TextRun>;
+
+// Terminal text handed over piece by piece, in order, without a copy of the whole: a piece is in
+// one colour, and neighbours may share theirs. A walk hands every piece to the visitor it is
+// given, and may be taken more than once.
+using RunVisitor = std::function<void(QStringView text, RgbColor color, bool received)>;
+using RunWalk = std::function<void(const RunVisitor &visit)>;

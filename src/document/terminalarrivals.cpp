@@ -78,32 +78,19 @@ int charactersAfter(const QTextDocument &doc, int from, qsizetype count)
     return position;
 }
 
-// Whether the text holds nothing the document stores otherwise (line breaks, the characters
-// insertAtCursor rewrites).
-bool isPlain(QStringView text)
-{
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == u'\r' || u == u'\n' || u == 0x2028 || u == 0x2029 || u == 0xFDD0 || u == 0xFDD1) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The formats of one append, made once per colour: a device that colours every word would
 // otherwise have one built, and hashed by the document, per word.
 class FormatCache
 {
 public:
-    const QTextCharFormat &format(RgbColor color, bool received)
+    const BlockColours::Format &format(RgbColor color, bool received)
     {
         for (const Entry &entry : m_entries) {
             if (entry.color == color && entry.received == received) {
                 return entry.format;
             }
         }
-        m_entries.push_back({color, received, runFormat(color, received)});
+        m_entries.push_back({color, received, BlockColours::split(runFormat(color, received))});
         return m_entries.back().format;
     }
 
@@ -112,7 +99,7 @@ private:
     {
         RgbColor color;
         bool received;
-        QTextCharFormat format;
+        BlockColours::Format format;
     };
     std::vector<Entry> m_entries;
 };
@@ -139,25 +126,44 @@ QTextCursor TerminalDocument::append(const TextRuns &runs, QTextCursor *kept)
         }
         cursor.setPosition(endPosition()); // moving to the end would lay out the first paragraph
         FormatCache formats;
-        // Characters in the last paragraph, while known: a short run without a line break that
-        // fits goes straight in, as insertAtCursor would put it, without its bookkeeping.
-        qsizetype used = -1;
+        // Runs that follow each other go in as one text, their colours beside it: the document
+        // costs far more per insertion than per character, and complete lines that go in
+        // together share a paragraph. Received text and other text go in apart.
+        QString batch;
+        BlockColours::Runs pieces;
+        BlockColours::Format batchFormat;
+        bool batchReceived = false;
+        const auto flush = [&] {
+            if (!batch.isEmpty()) {
+                insertAtCursor(cursor, batch, batchFormat, true, &pieces);
+                batch.clear();
+                pieces.clear();
+            }
+        };
         for (const TextRun &run : runs) {
             if (run.editsLine()) {
+                flush();
                 editReceivedTail(cursor, run);
-                used = -1;
                 continue;
             }
-            const QTextCharFormat &format = formats.format(run.color, run.received);
-            if (used >= 0 && used + run.text.size() <= BlockLength && isPlain(run.text)) {
-                cursor.insertText(run.text, format);
-                used += run.text.size();
-            } else {
-                insertAtCursor(cursor, run.text, format, true);
-                used = cursor.block().length() - 1;
+            // A CR that ends one run and an LF that starts the next were two line ends.
+            const BlockColours::Format &format = formats.format(run.color, run.received);
+            if (!batch.isEmpty()
+                && (batchReceived != run.received || format.stored != batchFormat.stored
+                    || (batch.endsWith(u'\r') && run.text.startsWith(u'\n')))) {
+                flush();
+            }
+            if (batch.isEmpty()) {
+                batchFormat = format;
+                batchReceived = run.received;
+            }
+            if (!run.text.isEmpty()) {
+                BlockColours::addRun(pieces, int(batch.size()), format.colour);
+                batch += run.text;
             }
             m_typed.noteInsertion(true, run.text, run.received);
         }
+        flush();
         if (kept) {
             kept->setPosition(anchor->position());
             kept->setPosition(position->position(), QTextCursor::KeepAnchor);
@@ -181,7 +187,8 @@ void TerminalDocument::editReceivedTail(QTextCursor &cursor, const TextRun &run)
         cursor.setPosition(from);
     }
     if (!run.cut && !run.text.isEmpty()) {
-        insertAtCursor(cursor, run.text, runFormat(run.color, run.received), false);
+        insertAtCursor(cursor, run.text, BlockColours::split(runFormat(run.color, run.received)),
+                       false);
         // Received text without a line break leaves the typed part of the line as it was.
         m_typed.noteInsertion(true, run.text, true);
     }

@@ -113,6 +113,11 @@ TextRuns TerminalDocument::runs() const
     return readRuns(*m_doc);
 }
 
+void TerminalDocument::visitRuns(const RunVisitor &visit) const
+{
+    TerminalParagraphs::visitRuns(*m_doc, visit);
+}
+
 qsizetype TerminalDocument::toTextPosition(int documentPosition) const
 {
     return TerminalParagraphs::toTextPosition(*m_doc, documentPosition, seamCount());
@@ -175,7 +180,8 @@ void TerminalDocument::setRuns(const TextRuns &runs)
         QTextCursor cursor(m_doc);
         cursor.beginEditBlock();
         for (const TextRun &run : runs) {
-            insertAtCursor(cursor, run.text, runFormat(run.color, run.received), false);
+            insertAtCursor(cursor, run.text,
+                           BlockColours::split(runFormat(run.color, run.received)), false);
         }
         cursor.endEditBlock();
     }
@@ -190,7 +196,7 @@ void TerminalDocument::insert(QTextCursor &cursor, QStringView text, const QText
         cursor.beginEditBlock();
         removeRange(cursor);
         const bool atEnd = cursor.position() == endPosition();
-        insertAtCursor(cursor, text, format, false);
+        insertAtCursor(cursor, text, BlockColours::split(format), false);
         cursor.endEditBlock();
         m_typed.noteInsertion(atEnd, text, isReceived(format));
     }
@@ -243,8 +249,11 @@ void TerminalDocument::setMaxCharacters(qsizetype count)
 // line still being written always starts a paragraph of its own, so the last line reads and
 // grows as it would alone.
 void TerminalDocument::insertAtCursor(QTextCursor &cursor, QStringView text,
-                                      const QTextCharFormat &format, bool joinLines)
+                                      const BlockColours::Format &format, bool joinLines,
+                                      const BlockColours::Runs *pieces)
 {
+    const BlockColours::Colouring colours
+            = pieces ? BlockColours::Colouring(*pieces) : BlockColours::Colouring(format.colour);
     Q_ASSERT(!cursor.hasSelection());
     const int start = cursor.position();
     const bool atEnd = cursor.atEnd();
@@ -268,10 +277,13 @@ void TerminalDocument::insertAtCursor(QTextCursor &cursor, QStringView text,
     const auto handOver = [&](qsizetype end) {
         if (copiedTo >= 0) {
             rewritten += text.sliced(copiedTo, end - copiedTo);
-            cursor.insertText(rewritten, format);
+            BlockColours::insertLines(cursor, rewritten, format.stored,
+                                      colours.sliceAsStored(text, pending, end));
             copiedTo = -1;
         } else if (end > pending) {
-            cursor.insertText(QString::fromRawData(text.data() + pending, end - pending), format);
+            BlockColours::insertLines(cursor,
+                                      QString::fromRawData(text.data() + pending, end - pending),
+                                      format.stored, colours.sliceAsStored(text, pending, end));
         }
     };
     const qsizetype n = text.size();
@@ -301,14 +313,14 @@ void TerminalDocument::insertAtCursor(QTextCursor &cursor, QStringView text,
             continue;
         }
         handOver(i);
-        insertLinePiece(cursor, text.sliced(i, j - i), format, limit);
+        insertLinePiece(cursor, text.sliced(i, j - i), format.stored, colours, i, limit);
         if (j < n && noncharacter) {
             // QTextDocument reserves these two for frames; they cannot be stored as text.
-            insertLinePiece(cursor, u"\uFFFD", format, limit);
+            insertLinePiece(cursor, u"\uFFFD", format.stored, colours, j, limit);
             ++j;
         } else if (j < n) {
             const int state = cursor.block().userState();
-            cursor.insertBlock(cursor.blockFormat(), format);
+            BlockColours::insertBlock(cursor, {format.stored, colours.at(j)});
             cursor.block().previous().setUserState(state);
             cursor.block().setUserState(LineStartState);
             j += breakLength(text, j);
@@ -326,14 +338,16 @@ void TerminalDocument::insertAtCursor(QTextCursor &cursor, QStringView text,
 }
 
 void TerminalDocument::insertLinePiece(QTextCursor &cursor, QStringView piece,
-                                       const QTextCharFormat &format, qsizetype blockLimit)
+                                       const QTextCharFormat &stored,
+                                       const BlockColours::Colouring &colours, qsizetype from,
+                                       qsizetype blockLimit)
 {
     while (!piece.isEmpty()) {
         const qsizetype used = cursor.block().length() - 1;
         qsizetype take = std::min(blockLimit - used, piece.size());
         if (take < piece.size() && used >= blockLimit / 2 && cursor.positionInBlock() > 0) {
             // The paragraph is full enough: the line goes on in a continuation paragraph.
-            startContinuation(cursor, format);
+            startContinuation(cursor, {stored, colours.at(from)});
             continue;
         }
         if (take <= 0) {
@@ -343,15 +357,17 @@ void TerminalDocument::insertLinePiece(QTextCursor &cursor, QStringView piece,
         if (take < piece.size() && take > 1 && piece[take - 1].isHighSurrogate()) {
             --take; // a surrogate pair stays in one paragraph
         }
-        cursor.insertText(QString::fromRawData(piece.data(), take), format);
+        BlockColours::insertText(cursor, piece.first(take), stored,
+                                 colours.slice(from, from + take));
         piece = piece.sliced(take);
+        from += take;
     }
 }
 
 // Puts a seam before the caret. At the end of the text, where a view that shows a slow stream
 // leaves the last paragraph laid out, the seam goes where that paragraph's last screen line
 // starts, so that the line reads on without a visible break at the view's present width.
-void TerminalDocument::startContinuation(QTextCursor &cursor, const QTextCharFormat &format)
+void TerminalDocument::startContinuation(QTextCursor &cursor, const BlockColours::Format &format)
 {
     const QTextBlock block = cursor.block();
     int cut = cursor.positionInBlock();
@@ -369,7 +385,7 @@ void TerminalDocument::startContinuation(QTextCursor &cursor, const QTextCharFor
     const int state = block.userState();
     QTextCursor seam(m_doc);
     seam.setPosition(block.position() + cut);
-    seam.insertBlock(cursor.blockFormat(), format);
+    BlockColours::insertBlock(seam, format);
     seam.block().previous().setUserState(state);
     seam.block().setUserState(ContinuationState);
     ++m_seams;
@@ -390,7 +406,7 @@ void TerminalDocument::removeRange(QTextCursor &cursor)
         block = block.next();
         seams += isContinuation(block);
     }
-    cursor.removeSelectedText();
+    BlockColours::removeSelectedText(cursor);
     cursor.block().setUserState(firstState);
     m_seams -= seams;
     joinEmptyBlock(cursor.block());
@@ -415,7 +431,7 @@ void TerminalDocument::joinEmptyBlock(QTextBlock block)
         return;
     }
     cursor.setPosition(cursor.position() + 1, QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
+    BlockColours::removeSelectedText(cursor);
     cursor.block().setUserState(state);
     --m_seams;
 }
@@ -468,7 +484,7 @@ void TerminalDocument::trimToMaxCharacters()
     QTextCursor cursor(m_doc);
     cursor.beginEditBlock();
     cursor.setPosition(keep.position(), QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
+    BlockColours::removeSelectedText(cursor);
     m_doc->firstBlock().setUserState(LineStartState);
     cursor.endEditBlock();
     m_seams -= seams;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/textrun.h"
+#include "document/blockcolours.h"
 #include "document/typedline.h"
 
 #include <QObject>
@@ -64,6 +65,8 @@ public:
     QChar charAt(qsizetype position) const;
     // The contents as coloured runs, neighbours of one colour and mark joined.
     TextRuns runs() const;
+    // The same piece by piece, without a copy of the whole.
+    void visitRuns(const RunVisitor &visit) const;
 
     qsizetype toTextPosition(int documentPosition) const;
     int toDocumentPosition(qsizetype position) const;
@@ -115,11 +118,14 @@ private:
 
     qsizetype seamCount() const;
     void forgetCounts();
-    void insertAtCursor(QTextCursor &cursor, QStringView text, const QTextCharFormat &format,
-                        bool joinLines);
-    void insertLinePiece(QTextCursor &cursor, QStringView piece, const QTextCharFormat &format,
+    // With pieces, the text's colours are those runs over it rather than the format's.
+    void insertAtCursor(QTextCursor &cursor, QStringView text, const BlockColours::Format &format,
+                        bool joinLines, const BlockColours::Runs *pieces = nullptr);
+    // The piece starts `from` characters into the text that `colours` colour.
+    void insertLinePiece(QTextCursor &cursor, QStringView piece, const QTextCharFormat &stored,
+                         const BlockColours::Colouring &colours, qsizetype from,
                          qsizetype blockLimit);
-    void startContinuation(QTextCursor &cursor, const QTextCharFormat &format);
+    void startContinuation(QTextCursor &cursor, const BlockColours::Format &format);
     void removeRange(QTextCursor &cursor);
     void joinEmptyBlock(QTextBlock block);
     void trimToMaxCharacters();

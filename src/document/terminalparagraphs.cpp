@@ -1,5 +1,7 @@
 #include "document/terminalparagraphs.h"
 
+#include "document/blockcolours.h"
+
 #include <QColor>
 #include <QTextDocument>
 
@@ -152,28 +154,67 @@ int toDocumentPosition(const QTextDocument &doc, qsizetype position, qsizetype s
     return int(position + upTo);
 }
 
+void visitRuns(const QTextDocument &doc, const RunVisitor &visit)
+{
+    // Lines that share a paragraph are read with a line break for each U+2028.
+    const auto hand = [&visit](QStringView text, QRgb color, bool received) {
+        for (qsizetype at = text.indexOf(QChar::LineSeparator); at >= 0;
+             at = text.indexOf(QChar::LineSeparator)) {
+            visit(text.first(at), color, received);
+            visit(u"\n", color, received);
+            text = text.sliced(at + 1);
+        }
+        visit(text, color, received);
+    };
+    for (QTextBlock block = doc.firstBlock(); block.isValid(); block = block.next()) {
+        if (block != doc.firstBlock() && !isContinuation(block)) {
+            // The paragraph separator before the block carries the line break's format; its
+            // colour is the last of the paragraph before.
+            const QTextBlock before = block.previous();
+            const QTextCharFormat format = block.charFormat();
+            visit(u"\n", BlockColours::colourAt(before, before.length() - 1, format),
+                  isReceived(format));
+        }
+        const BlockColours::Runs *runs = BlockColours::runsOf(block);
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QTextCharFormat format = fragment.charFormat();
+            const bool received = isReceived(format);
+            const QString text = fragment.text();
+            const int offset = fragment.position() - block.position();
+            if (!runs || format.hasProperty(QTextFormat::ForegroundBrush)) {
+                hand(text, BlockColours::colourAt(block, offset, format), received);
+                continue;
+            }
+            // The fragment in the pieces its runs colour.
+            qsizetype at = 0;
+            while (at < text.size()) {
+                const auto next = std::upper_bound(runs->begin(), runs->end(), offset + int(at),
+                                                   [](int position, const BlockColours::Run &run) {
+                                                       return position < run.start;
+                                                   });
+                const qsizetype end
+                        = next == runs->end()
+                                  ? text.size()
+                                  : std::min<qsizetype>(next->start - offset, text.size());
+                hand(QStringView(text).sliced(at, end - at),
+                     BlockColours::colourAt(block, offset + int(at), format), received);
+                at = end;
+            }
+        }
+    }
+}
+
 TextRuns readRuns(const QTextDocument &doc)
 {
     TextRuns result;
-    const auto append = [&result](QStringView text, const QTextCharFormat &format) {
-        const QRgb color = format.foreground().color().rgb();
-        const bool received = isReceived(format);
+    visitRuns(doc, [&result](QStringView text, QRgb color, bool received) {
         if (result.isEmpty() || result.last().color != color
             || result.last().received != received) {
             result.append(TextRun{QString(), color, received});
         }
-        appendLines(result.last().text, text, u"\n");
-    };
-    for (QTextBlock block = doc.firstBlock(); block.isValid(); block = block.next()) {
-        if (block != doc.firstBlock() && !isContinuation(block)) {
-            // The paragraph separator before the block carries the line break's format.
-            append(u"\n", block.charFormat());
-        }
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            append(fragment.text(), fragment.charFormat());
-        }
-    }
+        result.last().text += text;
+    });
     return result;
 }
 

@@ -61,6 +61,8 @@ int toDocumentPosition(const QTextDocument &doc, qsizetype position, qsizetype s
 
 // The whole document as coloured runs, neighbours of one colour and mark joined.
 TextRuns readRuns(const QTextDocument &doc);
+// The same piece by piece, a piece for each change of colour or mark, or of paragraph.
+void visitRuns(const QTextDocument &doc, const RunVisitor &visit);
 // Text between two document positions, real line breaks written as lineBreak.
 QString textBetween(const QTextDocument &doc, int from, int to, QStringView lineBreak);
 // The characters between two document positions that carry no received mark, in order.

@@ -65,36 +65,38 @@ RgbColor opaque(RgbColor color)
     return color | 0xff000000u;
 }
 
-// Writes one document: the colour table gathered from the runs first, then the runs.
+// Writes one document: the colour table gathered from the runs first, then the runs. The runs
+// are walked twice rather than held, so that a terminal of millions of colour changes is not
+// copied into a list of them.
 class RtfWriter
 {
 public:
-    explicit RtfWriter(const TextRuns &runs)
-        : m_runs(runs)
+    explicit RtfWriter(const RunWalk &walk)
+        : m_walk(walk)
     {}
 
     QByteArray write()
     {
         qsizetype textSize = 0;
-        for (const TextRun &run : m_runs) {
-            textSize += run.text.size();
-            if (!run.text.isEmpty() && !m_colorIndex.contains(opaque(run.color))) {
-                m_colorIndex.insert(opaque(run.color), int(m_colors.size()) + 1);
-                m_colors.append(opaque(run.color));
+        m_walk([&](QStringView text, RgbColor color, bool) {
+            textSize += text.size();
+            if (!text.isEmpty() && !m_colorIndex.contains(opaque(color))) {
+                m_colorIndex.insert(opaque(color), int(m_colors.size()) + 1);
+                m_colors.append(opaque(color));
             }
-        }
+        });
         m_out.reserve(512 + textSize + textSize / 8);
 
         writeHeader();
         bool first = true;
         RgbColor color = 0;
         bool received = false;
-        for (const TextRun &run : m_runs) {
-            if (run.text.isEmpty())
-                continue;
+        m_walk([&](QStringView text, RgbColor runColor, bool runReceived) {
+            if (text.isEmpty())
+                return;
             bool wroteWord = false;
-            if (first || opaque(run.color) != color) {
-                color = opaque(run.color);
+            if (first || opaque(runColor) != color) {
+                color = opaque(runColor);
                 m_out.append("\\cf");
                 appendNumber(m_out, m_colorIndex.value(color));
                 wroteWord = true;
@@ -103,16 +105,16 @@ public:
             // user may not edit, which is exactly what the terminal does with it. Every reader
             // keeps or ignores it without changing how the text looks, unlike bold or underline,
             // and unlike a private destination it needs no matching close.
-            if (first ? run.received : run.received != received) {
-                received = run.received;
+            if (first ? runReceived : runReceived != received) {
+                received = runReceived;
                 m_out.append(received ? "\\protect" : "\\protect0");
                 wroteWord = true;
             }
             if (wroteWord)
                 m_out.append(' ');
             first = false;
-            writeText(run.text);
-        }
+            writeText(text);
+        });
         m_out.append("}\r\n");
         return m_out;
     }
@@ -138,7 +140,7 @@ private:
         m_out.append("}\r\n\\viewkind4\\uc1\\pard\\plain\\f0 ");
     }
 
-    void writeText(const QString &text)
+    void writeText(QStringView text)
     {
         for (const QChar qc : text) {
             const char16_t c = qc.unicode();
@@ -180,7 +182,7 @@ private:
             m_out.append('}');
     }
 
-    const TextRuns &m_runs;
+    const RunWalk &m_walk;
     QByteArray m_out;
     QList<RgbColor> m_colors;
     QHash<RgbColor, int> m_colorIndex;
@@ -191,6 +193,14 @@ private:
 } // namespace
 
 QByteArray writeRtf(const TextRuns &runs)
+{
+    return writeRtf([&runs](const RunVisitor &visit) {
+        for (const TextRun &run : runs)
+            visit(run.text, run.color, run.received);
+    });
+}
+
+QByteArray writeRtf(const RunWalk &runs)
 {
     return RtfWriter(runs).write();
 }

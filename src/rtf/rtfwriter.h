@@ -10,3 +10,5 @@
 // The document is written for code page 936: every character outside ASCII is a \uN with its
 // GBK bytes as the fallback for readers that know no Unicode. Received text carries \protect.
 QByteArray writeRtf(const TextRuns &runs);
+// The same from runs handed over piece by piece (the output is the same however they are cut).
+QByteArray writeRtf(const RunWalk &runs);

@@ -1,5 +1,7 @@
 #include "widgets/heldlayout.h"
 
+#include "document/blockcolours.h"
+
 #include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -35,6 +37,12 @@ void HeldLayout::releaseRepaint(int firstShown, int lastShown)
          block.isValid() && block.blockNumber() <= lastShown; block = block.next()) {
         Q_EMIT updateBlock(block);
     }
+}
+
+QRectF HeldLayout::blockBoundingRect(const QTextBlock &block) const
+{
+    BlockColours::showColours(block);
+    return QPlainTextDocumentLayout::blockBoundingRect(block);
 }
 
 void HeldLayout::documentChanged(int from, int charsRemoved, int charsAdded)

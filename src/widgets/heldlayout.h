@@ -22,6 +22,9 @@ public:
     // screen would lay it out only to learn that it is not shown.
     void releaseRepaint(int firstShown, int lastShown);
 
+    // Every paragraph drawn is measured here first; its colours go into its layout then.
+    QRectF blockBoundingRect(const QTextBlock &block) const override;
+
 protected:
     void documentChanged(int from, int charsRemoved, int charsAdded) override;
 

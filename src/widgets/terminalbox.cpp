@@ -223,6 +223,12 @@ TextRuns TerminalBox::runs()
     return m_document->runs();
 }
 
+void TerminalBox::visitRuns(const RunVisitor &visit)
+{
+    takeArrivals();
+    m_document->visitRuns(visit);
+}
+
 void TerminalBox::setRuns(const TextRuns &runs)
 {
     m_arrived.clear(); // replaced with the rest

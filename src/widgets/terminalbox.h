@@ -80,6 +80,7 @@ public:
     // The contents as coloured runs, and the replacement of the contents by runs, which leaves
     // the caret at the start as loading a document does.
     TextRuns runs() override;
+    void visitRuns(const RunVisitor &visit) override;
     void setRuns(const TextRuns &runs) override;
 
     // Appends at the end of the text, whatever the caret or selection holds; the view follows
