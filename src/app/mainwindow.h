@@ -3,6 +3,7 @@
 #include "receive/capturefile.h"
 #include "commands/commandcontext.h"
 #include "core/lineclaim.h"
+#include "core/programstate.h"
 
 #include <QMainWindow>
 
@@ -49,6 +50,7 @@ public:
     void clearOrStop() override;
 
     Menus &menus() { return *m_menus; }
+    ProgramState &state() { return m_state; }
     TerminalWindow &terminal() { return *m_terminal; }
     StatusStrip &statusStrip() { return *m_strip; }
     ProgressBar &progressBar() { return *m_progress; }
@@ -69,6 +71,8 @@ private:
     SettingsStore &m_store;
     Dialogs &m_dialogs;
 
+    // What is true now; the menus show it, the commands ask it.
+    ProgramState m_state;
     Menus *m_menus = nullptr;
     QMdiArea *m_mdiArea = nullptr;
     QMdiSubWindow *m_terminalFrame = nullptr;

@@ -4,7 +4,7 @@
 #include "core/commport.h"
 #include "core/dialogs.h"
 #include "core/jobrunner.h"
-#include "core/switches.h"
+#include "core/programstate.h"
 #include "core/typednumber.h"
 
 #include <QStringEncoder>
