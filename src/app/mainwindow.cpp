@@ -113,9 +113,8 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
                                *m_jobs, *this, MaxTerminalCharacters, &m_line});
     m_dispatcher = std::make_unique<CommandDispatcher>(*m_context);
     m_help = std::make_unique<HelpMenu>(m_dialogs, this);
-    m_receive = new ReceiveHandler(m_port, m_terminal->box(), m_state, m_capture, m_dialogs, this);
+    m_receive = new ReceiveHandler(m_line, m_terminal->box(), m_state, m_dialogs, this);
     m_view = new ViewCommands(*m_menus, *m_receive, m_store, m_dialogs, this);
-    m_receive->setLineClaim(&m_line);
 
     connect(m_menus, &Menus::commandClicked, this, &MainWindow::runCommand);
     connect(m_menus, &Menus::helpClicked, this, [this](int index) {

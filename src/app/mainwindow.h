@@ -2,7 +2,7 @@
 
 #include "receive/capturefile.h"
 #include "commands/commandcontext.h"
-#include "core/lineclaim.h"
+#include "receive/lineowner.h"
 #include "core/programstate.h"
 
 #include <QMainWindow>
@@ -80,8 +80,9 @@ private:
     ProgressBar *m_progress = nullptr;
     StatusStrip *m_strip = nullptr;
     CaptureFile m_capture;
+    // Hands each chunk to the capture and then to the terminal or the job that claimed the line.
     // Outlives the commands, whose transfers hold it.
-    LineClaim m_line;
+    LineOwner m_line{m_port, m_state, m_capture};
 
     std::unique_ptr<JobPanel> m_jobPanel;
     std::unique_ptr<CommandContext> m_context;
