@@ -3,6 +3,7 @@
 
 #include "benchsupport.h"
 #include "app/menus.h"
+#include "core/programstate.h"
 #include "widgets/jobpanel.h"
 #include "widgets/progressbar.h"
 #include "receive/capturefile.h"
@@ -117,9 +118,12 @@ int main(int argc, char **argv)
     window.resize(1000, 700);
     window.show();
     CaptureFile capture;
-    JobPanel jobPanel(menus, *strip, *bar, *box, dialogs, port);
+    JobPanel jobPanel(*strip, *bar, *box, dialogs);
     JobRunner jobs(jobPanel);
-    CommandContext context{port, menus, dialogs, store, *box, capture, jobs, mainActions};
+    ProgramState state;
+    state.followJobs(jobs);
+    menus.follow(state);
+    CommandContext context{port, state, dialogs, store, *box, capture, jobs, mainActions};
     FileTransfer files(context);
 
     // Hexadecimal view of the largest file it shows.

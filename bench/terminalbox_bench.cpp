@@ -4,7 +4,7 @@
 // 20 MiB line without a break: it should cost what the typed text costs, not what the line does.
 
 #include "port/serialport.h"
-#include "core/switches.h"
+#include "core/programstate.h"
 #include "widgets/terminalbox.h"
 #include "widgets/terminalwindow.h"
 
@@ -122,15 +122,6 @@ Absorbed absorb(const Shape &shape, qsizetype bytes)
     return result;
 }
 
-class BenchSwitches : public Switches
-{
-public:
-    bool checked(int item) const override { return item == SendCr; }
-    void setChecked(int, bool) override {}
-    bool enabled(int) const override { return true; }
-    void setEnabled(int, bool) override {}
-};
-
 void pressKey(QWidget &widget, Qt::Key key, const QString &text)
 {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
@@ -144,8 +135,8 @@ void pressKey(QWidget &widget, Qt::Key key, const QString &text)
 void enterAfterLongLine()
 {
     SerialPort port;
-    BenchSwitches switches;
-    TerminalWindow window(port, switches);
+    ProgramState state;
+    TerminalWindow window(port, state);
     window.resize(800, 600);
     window.show();
     TerminalBox &box = window.box();

@@ -96,7 +96,7 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
     layout->addWidget(m_strip);
     setCentralWidget(central);
 
-    m_terminal = new TerminalWindow(m_port, *m_menus);
+    m_terminal = new TerminalWindow(m_port, m_state);
     m_terminal->setWindowIcon(AppIcon::icon());
     // The program expects its one terminal for the whole run, so it has no close button.
     m_terminalFrame = m_mdiArea->addSubWindow(m_terminal, Qt::SubWindow | Qt::CustomizeWindowHint
@@ -107,21 +107,21 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
     // not the screen, is the lossless record.
     m_terminal->box().setMaxCharacters(MaxTerminalCharacters);
 
-    m_jobPanel = std::make_unique<JobPanel>(*m_menus, *m_strip, *m_progress, m_terminal->box(),
-                                            m_dialogs, m_port);
+    m_jobPanel = std::make_unique<JobPanel>(*m_strip, *m_progress, m_terminal->box(), m_dialogs);
     m_jobs = std::make_unique<JobRunner>(*m_jobPanel);
     m_terminal->setTypedLineRefusal([this] {
         const LongJob *job = m_jobs->current();
         return job && job->holdsLine() ? Messages::typedLineRefused() : QString();
     });
+    m_state.followJobs(*m_jobs);
+    m_menus->follow(m_state);
     m_context = std::unique_ptr<CommandContext>(
-            new CommandContext{m_port, *m_menus, m_dialogs, m_store, m_terminal->box(), m_capture,
+            new CommandContext{m_port, m_state, m_dialogs, m_store, m_terminal->box(), m_capture,
                                *m_jobs, *this, MaxTerminalCharacters, &m_line});
     m_dispatcher = std::make_unique<CommandDispatcher>(*m_context);
     m_help = std::make_unique<HelpMenu>(m_dialogs, this);
-    m_receive = new ReceiveHandler(m_port, m_terminal->box(), *m_menus, m_capture, m_dialogs, this);
+    m_receive = new ReceiveHandler(m_line, m_terminal->box(), m_state, m_dialogs, this);
     m_view = new ViewCommands(*m_menus, *m_receive, m_store, m_dialogs, this);
-    m_receive->setLineClaim(&m_line);
     connect(m_view, &ViewCommands::encodingChanged, this, [this](TextEncoding encoding) {
         m_context->encoding = encoding;
         m_terminal->setEncoding(encoding);
@@ -145,12 +145,6 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
                                                                : Transfer::YmodemReceive;
         m_dispatcher->startTransfer(transfer);
     });
-    // A transfer needs the open port and the line to itself: no other long job.
-    const auto updateTransfers = [this] {
-        m_menus->setTransfersEnabled(m_port.portOpen() && !m_jobs->busy());
-    };
-    connect(&m_port, &CommPort::lineStateChanged, this, updateTransfers);
-    connect(m_jobs.get(), &JobRunner::busyChanged, this, updateTransfers);
 }
 
 MainWindow::~MainWindow()
@@ -208,14 +202,14 @@ void MainWindow::start()
 
 void MainWindow::showPortSwitches()
 {
-    m_menus->setChecked(Menus::OpenPort, m_port.portOpen());
-    m_menus->setChecked(Menus::Dtr, m_port.dtrEnable());
-    m_menus->setChecked(Menus::Rts, m_port.rtsEnable());
+    m_state.setPort(m_port.portOpen() ? ProgramState::Port::Open : ProgramState::Port::Closed);
+    m_state.setChecked(Switches::Dtr, m_port.dtrEnable());
+    m_state.setChecked(Switches::Rts, m_port.rtsEnable());
 }
 
 bool MainWindow::waitingForPort() const
 {
-    return m_dispatcher->portCommands().waiting();
+    return m_state.port() == ProgramState::Port::WaitingToReopen;
 }
 
 void MainWindow::runCommand(int index)

@@ -2,7 +2,8 @@
 
 #include "receive/capturefile.h"
 #include "commands/commandcontext.h"
-#include "core/lineclaim.h"
+#include "receive/lineowner.h"
+#include "core/programstate.h"
 
 #include <QMainWindow>
 
@@ -50,6 +51,7 @@ public:
     void clearOrStop() override;
 
     Menus &menus() { return *m_menus; }
+    ProgramState &state() { return m_state; }
     TerminalWindow &terminal() { return *m_terminal; }
     StatusStrip &statusStrip() { return *m_strip; }
     ProgressBar &progressBar() { return *m_progress; }
@@ -71,6 +73,8 @@ private:
     SettingsStore &m_store;
     Dialogs &m_dialogs;
 
+    // What is true now; the menus show it, the commands ask it.
+    ProgramState m_state;
     Menus *m_menus = nullptr;
     QMdiArea *m_mdiArea = nullptr;
     QMdiSubWindow *m_terminalFrame = nullptr;
@@ -78,8 +82,9 @@ private:
     ProgressBar *m_progress = nullptr;
     StatusStrip *m_strip = nullptr;
     CaptureFile m_capture;
+    // Hands each chunk to the capture and then to the terminal or the job that claimed the line.
     // Outlives the commands, whose transfers hold it.
-    LineClaim m_line;
+    LineOwner m_line{m_port, m_state, m_capture};
 
     std::unique_ptr<JobPanel> m_jobPanel;
     std::unique_ptr<CommandContext> m_context;

@@ -1,5 +1,7 @@
 #include "app/menus.h"
 
+#include "core/programstate.h"
+
 #include <QAction>
 #include <QActionGroup>
 #include <QKeySequence>
@@ -77,10 +79,6 @@ Menus::Menus(QMenuBar *menuBar, QObject *parent)
         connect(action, &QAction::triggered, this, [this, i] { onCommandTriggered(i); });
         m_toolsItems.append(action);
     }
-    for (int i : {Dtr, Rts, SendFile, Capture}) {
-        m_toolsItems[i]->setEnabled(false);
-    }
-    m_toolsItems[SendCr]->setChecked(true);
 
     const std::array<const char16_t *, TransferCount> transfers
             = {u"XMODEM 发送文件(&X)...", u"YMODEM 发送文件(&Y)...", u"YMODEM 接收文件(&R)..."};
@@ -92,7 +90,8 @@ Menus::Menus(QMenuBar *menuBar, QObject *parent)
         connect(action, &QAction::triggered, this, [this, i] { Q_EMIT transferClicked(i); });
         m_transferItems.append(action);
     }
-    setTransfersEnabled(false);
+    for (QAction *action : std::as_const(m_transferItems))
+        action->setEnabled(false);
 
     const std::array<const char16_t *, HelpCount> help = {u"帮助", u"关于"};
     for (int i = 0; i < HelpCount; ++i) {
@@ -162,28 +161,36 @@ void Menus::onCommandTriggered(int index)
     Q_EMIT commandClicked(index);
 }
 
+void Menus::follow(const ProgramState &state)
+{
+    showState(state);
+    connect(&state, &ProgramState::changed, this, [this, &state] { showState(state); });
+}
+
+void Menus::showState(const ProgramState &state)
+{
+    for (int i = 0; i < CommandCount; ++i) {
+        QAction *action = m_toolsItems[i];
+        if (action->isCheckable()) {
+            const QSignalBlocker block(action);
+            action->setChecked(state.checked(i));
+        }
+        action->setEnabled(state.enabled(i));
+    }
+    for (QAction *action : std::as_const(m_transferItems))
+        action->setEnabled(state.transfersEnabled());
+}
+
 bool Menus::checked(int item) const
 {
     Q_ASSERT(item >= 0 && item < CommandCount);
     return m_toolsItems[item]->isChecked();
 }
 
-void Menus::setChecked(int item, bool on)
-{
-    Q_ASSERT(item >= 0 && item < CommandCount);
-    m_toolsItems[item]->setChecked(on);
-}
-
 bool Menus::enabled(int item) const
 {
     Q_ASSERT(item >= 0 && item < CommandCount);
     return m_toolsItems[item]->isEnabled();
-}
-
-void Menus::setEnabled(int item, bool on)
-{
-    Q_ASSERT(item >= 0 && item < CommandCount);
-    m_toolsItems[item]->setEnabled(on);
 }
 
 void Menus::setToolsMenuEnabled(bool on)
@@ -233,10 +240,4 @@ QAction *Menus::transferAction(int item) const
 {
     Q_ASSERT(item >= 0 && item < TransferCount);
     return m_transferItems[item];
-}
-
-void Menus::setTransfersEnabled(bool on)
-{
-    for (QAction *action : std::as_const(m_transferItems))
-        action->setEnabled(on);
 }

@@ -3,6 +3,8 @@
 #include "core/switches.h"
 #include "core/textencoding.h"
 
+class ProgramState;
+
 #include <QList>
 #include <QObject>
 
@@ -12,9 +14,10 @@ class QMenu;
 class QMenuBar;
 
 // The tools, transfer, view and help menus. The check marks and enabled states of the tools items
-// are the program's switches (port open, capture on, send CR, hex mode ...), so only program code
-// may change them: a click reaches commandClicked with the item's index and nothing else.
-class Menus : public QObject, public Switches
+// and the transfers show the program's state (port open, capture on, send CR, hex mode ...), so
+// only that state changes them: a click reaches commandClicked with the item's index and nothing
+// else.
+class Menus : public QObject
 {
     Q_OBJECT
 
@@ -26,10 +29,15 @@ public:
 
     explicit Menus(QMenuBar *menuBar, QObject *parent = nullptr);
 
-    bool checked(int item) const override;
-    void setChecked(int item, bool on) override;
-    bool enabled(int item) const override;
-    void setEnabled(int item, bool on) override;
+    // The tools items, numbered as Switches numbers them.
+    using enum Switches::Item;
+
+    // Shows the state now and whenever it changes.
+    void follow(const ProgramState &state);
+    void showState(const ProgramState &state);
+    // What the items show.
+    bool checked(int item) const;
+    bool enabled(int item) const;
 
     // The two top-level menus, switched off while the main window loads.
     void setToolsMenuEnabled(bool on);
@@ -40,8 +48,6 @@ public:
     QAction *commandAction(int item) const;
     QAction *helpAction(int item) const;
     QAction *transferAction(int item) const;
-    // The transfers need an open port and no other long job.
-    void setTransfersEnabled(bool on);
     // Every shortcut of the tools menu; the terminal box must not swallow them.
     QList<QKeySequence> shortcuts() const;
 

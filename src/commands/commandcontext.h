@@ -9,8 +9,8 @@ class CommPort;
 class Dialogs;
 class JobRunner;
 class LineClaim;
+class ProgramState;
 class SettingsStore;
-class Switches;
 class Terminal;
 
 // What the main window does for the commands: the dialog it owns, its end, its clear button.
@@ -27,7 +27,8 @@ public:
 struct CommandContext
 {
     CommPort &port;
-    Switches &switches;
+    // What is true now: the port, the marks, the job; it says what is enabled.
+    ProgramState &switches;
     Dialogs &dialogs;
     SettingsStore &store;
     Terminal &box;

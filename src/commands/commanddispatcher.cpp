@@ -8,7 +8,7 @@
 #include "commands/workspace.h"
 #include "core/commport.h"
 #include "core/jobrunner.h"
-#include "core/switches.h"
+#include "core/programstate.h"
 
 CommandDispatcher::CommandDispatcher(CommandContext &context)
     : m_context(context)
@@ -72,7 +72,7 @@ void CommandDispatcher::runCommand(int index)
 void CommandDispatcher::startTransfer(Transfer transfer)
 {
     // The menu is locked as well; a shortcut or a queued click may still arrive.
-    if (m_context.jobs.busy() || !m_context.port.portOpen() || !m_context.line
+    if (!m_context.switches.transfersEnabled() || !m_context.line
         || m_context.switches.checked(Switches::LoopSend))
         return;
     if (transfer == Transfer::YmodemReceive) {

@@ -8,7 +8,7 @@
 #include "core/dialogs.h"
 #include "core/messages.h"
 #include "core/regularfile.h"
-#include "core/switches.h"
+#include "core/programstate.h"
 #include "core/terminal.h"
 
 #include <QFile>

@@ -5,7 +5,7 @@
 #include "core/dialogs.h"
 #include "core/jobrunner.h"
 #include "core/lineconvert.h"
-#include "core/switches.h"
+#include "core/programstate.h"
 #include "core/typednumber.h"
 
 using namespace Qt::StringLiterals;

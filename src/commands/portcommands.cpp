@@ -4,7 +4,7 @@
 #include "core/commport.h"
 #include "core/dialogs.h"
 #include "core/messages.h"
-#include "core/switches.h"
+#include "core/programstate.h"
 #include "core/terminal.h"
 #include "core/jobrunner.h"
 
@@ -59,15 +59,12 @@ void PortCommands::portOpenFailed(const QString &message)
 
 void PortCommands::showPortState()
 {
-    for (int item : {Switches::Dtr, Switches::Rts, Switches::SendFile, Switches::Capture}) {
-        m_context.switches.setEnabled(item, m_context.port.portOpen());
-    }
-    // Sending a file is a long job, locked while another runs.
-    if (m_context.jobs.busy()) {
-        m_context.switches.setEnabled(Switches::SendFile, false);
-    }
-    m_context.switches.setChecked(Switches::OpenPort,
-                                  m_context.port.portOpen() || m_context.port.portOpening());
+    using Port = ProgramState::Port;
+    const CommPort &port = m_context.port;
+    m_context.switches.setPort(port.portOpen()         ? Port::Open
+                               : port.portOpening()    ? Port::Opening
+                               : m_reconnect.waiting() ? Port::WaitingToReopen
+                                                       : Port::Closed);
 }
 
 void PortCommands::switchDtr()
@@ -100,6 +97,7 @@ void PortCommands::invert(int item)
 void PortCommands::stopWaiting()
 {
     m_reconnect.stop();
+    showPortState();
 }
 
 void PortCommands::portLost(const QString &message)
@@ -111,6 +109,7 @@ void PortCommands::portLost(const QString &message)
     // at once.
     notice(Messages::waitingForPort(message));
     m_reconnect.start();
+    showPortState();
 }
 
 void PortCommands::portBack()

@@ -7,7 +7,7 @@
 #include "core/messages.h"
 #include "core/regularfile.h"
 #include "rtf/rtfwriter.h"
-#include "core/switches.h"
+#include "core/programstate.h"
 #include "core/terminal.h"
 
 #include <QFile>

@@ -1,9 +1,8 @@
 #pragma once
 
-// The program's switches: port open, DTR, RTS, capture on, send CR, hex mode, loop send, and the
-// enabled state of the tools items. Their marks live in the tools menu, which the user sees, so
-// the menu stays their one source; the features below the window read and set them through this
-// interface and never see a widget.
+// The program's switches as the features below the window see them: the marks of port open, DTR,
+// RTS, capture on, send CR, hex mode and loop send, and whether a tools item is enabled.
+// ProgramState holds them; the tools menu only shows them.
 class Switches
 {
 public:
@@ -31,5 +30,4 @@ public:
     virtual bool checked(int item) const = 0;
     virtual void setChecked(int item, bool on) = 0;
     virtual bool enabled(int item) const = 0;
-    virtual void setEnabled(int item, bool on) = 0;
 };

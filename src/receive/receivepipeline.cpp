@@ -1,39 +1,18 @@
 #include "receive/receivepipeline.h"
 
-#include "receive/capturefile.h"
 #include "core/switches.h"
 #include "core/colors.h"
 #include "receive/hextext.h"
-#include "core/lineclaim.h"
 
-ReceivePipeline::ReceivePipeline(Switches &switches, CaptureFile &capture)
+ReceivePipeline::ReceivePipeline(Switches &switches)
     : m_switches(switches)
-    , m_capture(capture)
 {}
 
-ReceivePipeline::Output ReceivePipeline::feed(const QByteArray &chunk)
+TextRuns ReceivePipeline::feed(const QByteArray &shown)
 {
-    Output out;
-    if (m_switches.checked(Switches::Capture) && !chunk.isEmpty()) {
-        const Result written = m_capture.write(chunk);
-        if (!written.ok()) {
-            // Data that can no longer be recorded must not look as if it were: capture stops.
-            m_capture.close();
-            m_switches.setChecked(Switches::Capture, false);
-            out.captureError = written.message();
-        }
-    }
-
-    QByteArray shown = chunk;
-    if (LineTaker *taker = m_claim ? m_claim->taker() : nullptr) {
-        const qsizetype taken = taker->takeFromLine(chunk);
-        if (taken >= chunk.size())
-            return out;
-        shown = chunk.mid(taken);
-    }
-
+    TextRuns runs;
     if (!m_switches.checked(Switches::HexMode)) {
-        m_console.feed(m_decoder.decode(shown), out.runs);
+        m_console.feed(m_decoder.decode(shown), runs);
     } else {
         // Each dump line stands alone, so a character cut by a chunk boundary is not carried;
         // every chunk gives its line, even an empty one. The dump shows every byte, escape
@@ -41,12 +20,10 @@ ReceivePipeline::Output ReceivePipeline::feed(const QByteArray &chunk)
         m_decoder.reset();
         const QString text = hexDumpLine(shown, m_decoder.encoding());
         if (!text.isEmpty()) {
-            out.runs.append(TextRun{text, TerminalColors::Received, true});
+            runs.append(TextRun{text, TerminalColors::Received, true});
         }
     }
     // The stamp goes last, on what is shown: each '\n' ends a line, and a run that editsLine()
     // redraws the line being written after its stamp, which it never reaches.
-    out.runs = m_stamper.stamp(out.runs, QTime::currentTime(),
-                               m_switches.checked(Switches::HexMode));
-    return out;
+    return m_stamper.stamp(runs, QTime::currentTime(), m_switches.checked(Switches::HexMode));
 }

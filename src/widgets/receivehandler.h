@@ -6,26 +6,22 @@
 
 #include <functional>
 
-class CaptureFile;
-class CommPort;
 class Dialogs;
-class LineClaim;
+class LineOwner;
 class Switches;
 class TerminalBox;
 
-// Where data from the line enters the window: each chunk the port hands on goes through the
-// receive pipeline, and what comes out is appended at the end of the terminal.
+// Where the terminal's share of the line enters the window: each chunk the line owner hands the
+// terminal goes through the receive pipeline, and what comes out is appended at its end.
 class ReceiveHandler : public QObject
 {
     Q_OBJECT
 
 public:
-    ReceiveHandler(CommPort &port, TerminalBox &box, Switches &switches, CaptureFile &capture,
-                   Dialogs &dialogs, QObject *parent = nullptr);
+    ReceiveHandler(LineOwner &line, TerminalBox &box, Switches &switches, Dialogs &dialogs,
+                   QObject *parent = nullptr);
 
     void onReceived(const QByteArray &chunk);
-    // While a transfer has the line, the chunk goes to it after the capture.
-    void setLineClaim(LineClaim *claim) { m_pipeline.setLineClaim(claim); }
 
     void setTimeStamps(bool on) { m_pipeline.setTimeStamps(on); }
     bool timeStamps() const { return m_pipeline.timeStamps(); }

@@ -15,10 +15,11 @@ class Switches;
 //
 // How the terminal pieces fit: this window turns keys into lines and hands the typed part of the
 // last line to sendTypedLine, which uses convertLine (lineconvert.h) to make the bytes and writes
-// the count annotation. Data from the line flows one way: the port hands each chunk to
-// ReceiveHandler (receivehandler.h), whose ReceivePipeline (receivepipeline.h) captures it and
-// turns it into coloured runs, as text through ReceiveDecoder or as hex dump lines (hextext.h),
-// which the one TerminalBox appends at its end.
+// the count annotation. Data from the line flows one way: the port hands each chunk to the
+// LineOwner (lineowner.h), which captures it and gives the terminal's share to ReceiveHandler
+// (receivehandler.h), whose ReceivePipeline (receivepipeline.h) turns it into coloured runs, as
+// text through ReceiveDecoder or as hex dump lines (hextext.h), which the one TerminalBox
+// appends at its end.
 class TerminalWindow : public QWidget, public TerminalBox::KeyHandler
 {
     Q_OBJECT

@@ -7,7 +7,7 @@
 #include "commands/loopsend.h"
 #include "receive/capturefile.h"
 #include "core/jobrunner.h"
-#include "core/switches.h"
+#include "core/programstate.h"
 #include "core/terminal.h"
 #include "support/fakecommport.h"
 #include "support/memorysettingsstore.h"
@@ -91,19 +91,6 @@ public:
     bool inputEnabled = true;
 };
 
-class PlainSwitches : public Switches
-{
-public:
-    bool checked(int item) const override { return m_checked.at(item); }
-    void setChecked(int item, bool on) override { m_checked.at(item) = on; }
-    bool enabled(int item) const override { return m_enabled.at(item); }
-    void setEnabled(int item, bool on) override { m_enabled.at(item) = on; }
-
-private:
-    std::array<bool, CommandCount> m_checked{};
-    std::array<bool, CommandCount> m_enabled{};
-};
-
 class NoMainActions : public MainActions
 {
 public:
@@ -118,8 +105,10 @@ protected:
     void SetUp() override
     {
         coreApp();
+        m_state.followJobs(m_jobs);
         ASSERT_TRUE(m_dir.isValid());
         ASSERT_TRUE(m_port.setPortOpen(true).ok());
+        m_state.setPort(ProgramState::Port::Open);
     }
 
     QString writeFile(const QByteArray &bytes)
@@ -132,7 +121,7 @@ protected:
 
     QTemporaryDir m_dir;
     FakeCommPort m_port;
-    PlainSwitches m_switches;
+    ProgramState m_state;
     ScriptedDialogs m_dialogs;
     MemorySettingsStore m_store;
     TextTerminal m_terminal;
@@ -140,8 +129,8 @@ protected:
     RecordingView m_view;
     JobRunner m_jobs{m_view};
     NoMainActions m_main;
-    CommandContext m_context{m_port,     m_switches, m_dialogs, m_store,
-                             m_terminal, m_capture,  m_jobs,    m_main};
+    CommandContext m_context{m_port,     m_state,   m_dialogs, m_store,
+                             m_terminal, m_capture, m_jobs,    m_main};
 };
 
 TEST_F(JobsTest, AViewLocksTheOthersOutAndTheButtonEndsItAfterOneMoreByte)
@@ -152,17 +141,21 @@ TEST_F(JobsTest, AViewLocksTheOthersOutAndTheButtonEndsItAfterOneMoreByte)
     files.openFileAsHex();
     ASSERT_TRUE(m_jobs.busy()) << "the dump is written on the next turns";
     EXPECT_FALSE(m_terminal.inputEnabled);
+    // The state the menus show locks out whatever would start long work.
+    EXPECT_FALSE(m_state.enabled(Switches::SendFile) || m_state.enabled(Switches::HexView)
+                 || m_state.enabled(Switches::LoadWorkspace) || m_state.transfersEnabled());
 
     // Nothing else starts meanwhile, and no dialog is shown for it (an unscripted one fails).
     files.sendFile();
     loop.clicked();
-    EXPECT_FALSE(m_switches.checked(Switches::LoopSend));
+    EXPECT_FALSE(m_state.checked(Switches::LoopSend));
     // The view needs no port, so losing it does not end the view.
     m_jobs.portClosed();
     EXPECT_TRUE(m_jobs.busy());
 
     m_jobs.stopRequested();
     EXPECT_FALSE(m_jobs.busy());
+    EXPECT_TRUE(m_state.enabled(Switches::SendFile) && m_state.transfersEnabled());
     EXPECT_EQ(m_terminal.text, u"41  :A\r\n"_s);
     EXPECT_TRUE(m_terminal.inputEnabled);
     EXPECT_EQ(m_view.log,
@@ -184,14 +177,14 @@ TEST_F(JobsTest, ALoopIsStoppedByItsItemOrTheLineNotByTheButton)
     m_dialogs.answerInput(u"60000"_s);
     loop.clicked();
     ASSERT_TRUE(m_jobs.busy());
-    EXPECT_TRUE(m_switches.checked(Switches::LoopSend));
+    EXPECT_TRUE(m_state.checked(Switches::LoopSend));
     EXPECT_FALSE(m_jobs.stoppable());
     m_jobs.stopRequested();
     EXPECT_TRUE(loop.running()) << "the clear button keeps clearing beside a loop";
 
     loop.clicked();
     EXPECT_FALSE(m_jobs.busy());
-    EXPECT_FALSE(m_switches.checked(Switches::LoopSend));
+    EXPECT_FALSE(m_state.checked(Switches::LoopSend));
 
     // A write the line refuses ends the loop with a box; a closed port ends it quietly.
     m_dialogs.answerInput(u"AT"_s);
@@ -207,7 +200,7 @@ TEST_F(JobsTest, ALoopIsStoppedByItsItemOrTheLineNotByTheButton)
     ASSERT_TRUE(m_jobs.busy());
     m_view.log.clear();
     m_jobs.portClosed();
-    EXPECT_FALSE(m_switches.checked(Switches::LoopSend));
+    EXPECT_FALSE(m_state.checked(Switches::LoopSend));
     EXPECT_EQ(m_view.log, QStringList{u"ended"_s});
 }
 

@@ -24,6 +24,8 @@ void TestMainActions::clearOrStop()
 
 void CommandFixture::SetUp()
 {
+    m_state.followJobs(m_jobs);
+    m_menus.follow(m_state);
     ASSERT_TRUE(m_config.isValid());
     ASSERT_TRUE(m_dir.isValid());
     ASSERT_TRUE(m_config.linkPty(PortNumber, m_pty));

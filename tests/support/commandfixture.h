@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/menus.h"
+#include "core/programstate.h"
 #include "widgets/progressbar.h"
 #include "receive/capturefile.h"
 #include "commands/commandcontext.h"
@@ -78,8 +79,10 @@ protected:
     ProgressBar m_bar;
     StatusStrip m_strip{m_port, m_store};
     // The window's own view of the jobs, on the widgets above.
-    JobPanel m_jobPanel{m_menus, m_strip, m_bar, m_box, m_dialogs, m_port};
+    JobPanel m_jobPanel{m_strip, m_bar, m_box, m_dialogs};
     JobRunner m_jobs{m_jobPanel};
+    // What is true now, shown by the menus as in the window.
+    ProgramState m_state;
     TestMainActions m_main{m_box, m_jobs};
-    CommandContext m_context{m_port, m_menus, m_dialogs, m_store, m_box, m_capture, m_jobs, m_main};
+    CommandContext m_context{m_port, m_state, m_dialogs, m_store, m_box, m_capture, m_jobs, m_main};
 };

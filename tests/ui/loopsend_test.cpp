@@ -39,7 +39,7 @@ TEST_F(LoopSendTest, EachPassSendsTheMessageWithCarriageReturnWhileItem6IsChecke
     EXPECT_EQ(m_loop.delay(), 500);
     // The pause is a timer: the window's events run throughout, and the mark is read anew.
     EXPECT_EQ(m_pty.readMasterExactly(6, 5000), QByteArray("AT\rAT\r"));
-    m_menus.setChecked(Menus::SendCr, false);
+    m_state.setChecked(Switches::SendCr, false);
     EXPECT_EQ(m_pty.readMasterExactly(4, 5000), QByteArray("ATAT"));
     // The second click ends the loop at once, without one more sending.
     m_loop.clicked();
