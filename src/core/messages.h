@@ -114,6 +114,24 @@ QString transferOutOfSequence(int expected, int got);
 QString transferNameRefused(const QString &name);
 QString transferShorterThanAnnounced(qint64 got, qint64 announced);
 
+// --- ZMODEM ---------------------------------------------------------------------------------
+QString zmodemReceiveWaiting(const QString &folder);
+QString zmodemAutoReceive(const QString &folder);
+QString zmodemAutoSend();
+QString zmodemSendWaiting(int files, qint64 bytes);
+QString zmodemFileReceived(const QString &name, qint64 bytes, qint64 resumedAt, double seconds);
+QString zmodemFileSent(const QString &name, qint64 bytes, qint64 resumedAt);
+QString zmodemFileSkipped(const QString &name);
+QString zmodemReceiveDone(int files, qint64 bytes, double seconds, int recoveries);
+QString zmodemSendDone(int files, qint64 bytes, double seconds, int recoveries);
+QString zmodemReceiveFailed(const QString &why);
+QString zmodemSendFailed(const QString &why, int files, qint64 bytes);
+QString zmodemEndedInFile();
+QString zmodemEndlessHeaders(int count);
+QString zmodemBadPosition(qint64 pos, qint64 size);
+QString zmodemFileShrank();
+QString zmodemAutoCancelled();
+
 // --- The program ----------------------------------------------------------------------------
 QString signalWatchFailed(const QString &call, const QString &why);
 
