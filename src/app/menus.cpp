@@ -97,14 +97,27 @@ Menus::Menus(QMenuBar *menuBar, QObject *parent)
     }
     m_MyCommand[SendCr]->setChecked(true);
 
-    const std::array<const char16_t *, TransferCount> transfers = {
-            u"XMODEM 发送文件(&X)...", u"YMODEM 发送文件(&Y)...", u"-", u"YMODEM 接收文件(&R)..."};
+    const std::array<const char16_t *, TransferCount> transfers = {u"XMODEM 发送文件(&X)...",
+                                                                   u"YMODEM 发送文件(&Y)...",
+                                                                   u"-",
+                                                                   u"YMODEM 接收文件(&R)...",
+                                                                   u"-",
+                                                                   u"ZMODEM 接收文件(&Z)...",
+                                                                   u"ZMODEM 发送文件(&M)...",
+                                                                   u"-",
+                                                                   u"自动开始 ZMODEM(&A)"};
     for (int i = 0; i < TransferCount; ++i) {
         QAction *action
                 = makeAction(m_transfer, QString::fromUtf16(transfers[static_cast<size_t>(i)]));
         action->setObjectName(u"Transfer_%1"_s.arg(i));
-        if (!action->isSeparator())
+        if (i == ZmodemAuto) {
+            // A switch, not a transfer: it stays within reach while the port is closed.
+            action->setCheckable(true);
+            action->setChecked(true);
+            connect(action, &QAction::toggled, this, &Menus::zmodemAutoToggled);
+        } else if (!action->isSeparator()) {
             connect(action, &QAction::triggered, this, [this, i] { Q_EMIT transferClicked(i); });
+        }
         m_transferItems.append(action);
     }
     setTransfersEnabled(false);
@@ -224,7 +237,7 @@ QAction *Menus::transferAction(int item) const
 void Menus::setTransfersEnabled(bool on)
 {
     for (QAction *action : std::as_const(m_transferItems)) {
-        if (!action->isSeparator())
+        if (!action->isSeparator() && action != m_transferItems.value(ZmodemAuto))
             action->setEnabled(on);
     }
 }

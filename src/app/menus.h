@@ -20,7 +20,15 @@ class Menus : public QObject, public Switches
 public:
     enum HelpItem { Help = 0, About = 2, HelpCount = 3 };
     // The transfer menu, between the tools and help menus.
-    enum TransferItem { XmodemSend = 0, YmodemSend = 1, YmodemReceive = 3, TransferCount = 4 };
+    enum TransferItem {
+        XmodemSend = 0,
+        YmodemSend = 1,
+        YmodemReceive = 3,
+        ZmodemReceive = 5,
+        ZmodemSend = 6,
+        ZmodemAuto = 8,
+        TransferCount = 9
+    };
 
     explicit Menus(QMenuBar *menuBar, QObject *parent = nullptr);
 
@@ -54,6 +62,7 @@ Q_SIGNALS:
     void plotClicked();
     void timeStampsToggled(bool on);
     void transferClicked(int index);
+    void zmodemAutoToggled(bool on);
 
 private:
     void onCommandTriggered(int index);

@@ -25,11 +25,22 @@ ReceivePipeline::Output ReceivePipeline::feed(const QByteArray &chunk)
     }
 
     QByteArray shown = chunk;
+    QByteArray before;
+    if (m_claim && !m_claim->taker() && m_claim->watcher()) {
+        // A transfer the far end begins: what came before it is still the terminal's.
+        const qsizetype at = m_claim->watcher()->watch(chunk);
+        if (at >= 0) {
+            before = chunk.left(at);
+            shown = chunk.mid(at);
+        }
+    }
     if (LineTaker *taker = m_claim ? m_claim->taker() : nullptr) {
-        const qsizetype taken = taker->takeFromLine(chunk);
-        if (taken >= chunk.size())
+        const qsizetype taken = taker->takeFromLine(shown);
+        if (taken >= shown.size() && before.isEmpty())
             return out;
-        shown = chunk.mid(taken);
+        shown = before.append(QByteArrayView(shown).sliced(taken));
+    } else if (!before.isEmpty()) {
+        shown = before.append(shown);
     }
 
     if (!m_switches.checked(Switches::HexMode)) {

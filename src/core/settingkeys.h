@@ -15,6 +15,10 @@ inline QString stopbit() { return QStringLiteral("Stopbit"); }
 inline QString flow() { return QStringLiteral("Flow"); }
 // Not a port setting: whether received lines are shown with their time, "1" or "0".
 inline QString timeStamps() { return QStringLiteral("TimeStamps"); }
+// Whether sz or rz on the far end starts a ZMODEM transfer by itself, "1" or "0"; and the folder
+// such a transfer receives into, the last one chosen.
+inline QString zmodemAuto() { return QStringLiteral("ZmodemAuto"); }
+inline QString zmodemFolder() { return QStringLiteral("ZmodemFolder"); }
 
 inline QString defaultComport() { return QStringLiteral("COM1"); }
 inline QString defaultBaud() { return QStringLiteral("9600"); }
@@ -23,5 +27,6 @@ inline QString defaultParity() { return QStringLiteral("None"); }
 inline QString defaultStopbit() { return QStringLiteral("1"); }
 inline QString defaultFlow() { return QStringLiteral("None"); }
 inline QString defaultTimeStamps() { return QStringLiteral("0"); }
+inline QString defaultZmodemAuto() { return QStringLiteral("1"); }
 // clang-format on
 } // namespace SettingKeys
