@@ -191,6 +191,14 @@ void Parser::reset()
     m_header.clear();
 }
 
+void Parser::skipData()
+{
+    if (m_state == State::Data) {
+        m_state = State::Hunt;
+        m_length = 0;
+    }
+}
+
 qsizetype Parser::feed(QByteArrayView bytes, Events &events)
 {
     m_halt = false;

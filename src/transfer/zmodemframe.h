@@ -116,6 +116,9 @@ public:
     qsizetype feed(QByteArrayView bytes, Events &events);
     // Stops feed() after the current event (the engine ended), keeping the rest for the caller.
     void halt() { m_halt = true; }
+    // The subpackets after the header just read are not wanted: the parser hunts for the next
+    // header instead, and finds it even where it interrupts them.
+    void skipData();
     void reset();
 
 private:

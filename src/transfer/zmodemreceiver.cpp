@@ -93,13 +93,16 @@ void ZmodemReceiver::header(const Header &h, bool)
         break;
     case ZDATA:
         if (m_state != State::InFile) {
+            m_parser.skipData();
             tooManyErrors();
         } else if (qint64(h.pos()) == m_pos) {
             m_taking = true;
             m_timer.start(m_timing.dataMs);
-        } else if (m_taking || !tooManyErrors()) {
-            // Data from elsewhere in the file: asked for from where it is whole.
-            askAgain(true);
+        } else {
+            // Data from elsewhere in the file: not read, and asked for from where it is whole.
+            m_parser.skipData();
+            if (m_taking || !tooManyErrors())
+                askAgain(true);
         }
         break;
     case ZEOF:

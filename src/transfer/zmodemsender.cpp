@@ -78,8 +78,16 @@ void ZmodemSender::header(const Header &h, bool)
                 break;
             ++m_recoveries;
             // The same place asked for again and again: the line cannot carry it.
-            if (pos == m_lastRpos && !retry())
+            if (pos != m_lastRpos) {
+                m_retries = 0;
+                m_window = Window;
+            } else if (!retry()) {
                 break;
+            } else {
+                // Damage that falls where it fell last time may be in step with how much was
+                // on its way: less on the way moves our data off that step.
+                m_window = qMax<qint64>(m_window / 2, 2 * SubpacketSize);
+            }
         }
         m_lastRpos = pos;
         sendFrom(pos);
@@ -218,7 +226,7 @@ void ZmodemSender::sendFrom(qint64 pos)
 void ZmodemSender::pump()
 {
     const Source &s = source();
-    while (m_state == State::Streaming && m_queued < Window) {
+    while (m_state == State::Streaming && m_queued < m_window) {
         QByteArray out;
         if (!m_frameOpen) {
             out = m_encoder.binaryHeader(Header::at(ZDATA, m_pos), m_crc32);

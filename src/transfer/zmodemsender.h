@@ -102,6 +102,7 @@ private:
     qint64 m_resumedAt = 0;
     bool m_frameOpen = false;
     qint64 m_queued = 0;
+    qint64 m_window = Window;
     // Bytes put out and taken by the line in all; where our latest going back ends.
     qint64 m_sent = 0;
     qint64 m_written = 0;
