@@ -3,6 +3,7 @@
 
 #include "app/menus.h"
 #include "core/jobrunner.h"
+#include "widgets/statusstrip.h"
 #include "widgets/terminalbox.h"
 #include "support/mainwindowfixture.h"
 #include "support/testbytes.h"
@@ -11,8 +12,10 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 
 using namespace Qt::StringLiterals;
 
@@ -110,6 +113,27 @@ TEST_F(ZmodemWindowTest, RzOnTheFarEndOpensTheFileDialogAndTakesTheFile)
     EXPECT_NE(refused.exitCode(), 0);
     EXPECT_TRUE(noticeLines().last().contains(u"已取消"_s)) << noticeLines().last().toStdString();
     EXPECT_TRUE(m_window->menus().transferAction(Menus::ZmodemSend)->isEnabled());
+}
+
+TEST_F(ZmodemWindowTest, StopSendsTheCancelAndGivesTheLineBack)
+{
+    const QString folder = m_dir.filePath(u"in"_s);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    m_dialogs.answerFolder(folder);
+    m_window->menus().transferAction(Menus::ZmodemReceive)->trigger();
+    ASSERT_TRUE(m_window->jobs().busy());
+    // The receiver announces itself: ZRINIT.
+    EXPECT_TRUE(m_pty.readMaster(5000).startsWith("**\x18"
+                                                  "B01"));
+    auto *stop = m_window->statusStrip().findChild<QPushButton *>();
+    ASSERT_NE(stop, nullptr);
+    EXPECT_EQ(stop->text(), u"停止"_s);
+    QTest::mouseClick(stop, Qt::LeftButton);
+    EXPECT_EQ(m_pty.readMaster(5000), QByteArray(5, '\x18') + QByteArray(5, '\b'));
+    EXPECT_FALSE(m_window->jobs().busy());
+    EXPECT_TRUE(m_port->portOpen());
+    peerSends("prompt$ ");
+    EXPECT_TRUE(box().text().contains(u"prompt$ "_s));
 }
 
 TEST_F(ZmodemWindowTest, ZrqinitFloodInPlainTextWritesNothingAndLeavesTheTerminalUsable)
