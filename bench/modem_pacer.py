@@ -53,19 +53,34 @@ def main():
                            stderr=subprocess.DEVNULL, bufsize=0)
     to_far, from_far = far.stdin.fileno(), far.stdout.fileno()
     out_pace, in_pace = Pace(rate), Pace(rate)
+    # Nothing here ever blocks: a write that would wait keeps its bytes for later, so that the
+    # program writing while it is not read cannot hold up the other direction.
+    for fd in (master, to_far):
+        os.set_blocking(fd, False)
     pending = b""  # from the program, waiting for the line
+    outgoing = b""  # from the line, waiting for the program
     far_open = True
+    closed_at = None
     while far_open or pending:
+        # The program's last answers get a few seconds to reach a sender that still reads.
+        if not far_open:
+            closed_at = closed_at or time.monotonic()
+            if time.monotonic() - closed_at > 5:
+                break
         out_pace.update()
         in_pace.update()
         watch = []
         if far_open and len(pending) < 65536:
             watch.append(from_far)
-        if out_pace.ready():
+        if out_pace.ready() and len(outgoing) < 65536:
             watch.append(master)
+        writes = []
+        if pending and in_pace.ready():
+            writes.append(master)
+        if outgoing and far_open:
+            writes.append(to_far)
         readable, writable, _ = select.select(
-            watch, [master] if pending and in_pace.ready() else [], [],
-            min(out_pace.wait(), in_pace.wait() if pending else 0.05))
+            watch, writes, [], min(out_pace.wait(), in_pace.wait() if pending else 0.05))
         if from_far in readable:
             answer = os.read(from_far, 65536)
             if answer:
@@ -73,20 +88,27 @@ def main():
             else:
                 far_open = False
         if master in writable:
-            n = os.write(master, pending[:int(in_pace.credit)])
+            try:
+                n = os.write(master, pending[:int(in_pace.credit)])
+            except BlockingIOError:
+                n = 0
             in_pace.credit -= n
             pending = pending[n:]
+        if to_far in writable:
+            try:
+                n = os.write(to_far, outgoing)
+            except BlockingIOError:
+                n = 0
+            except BrokenPipeError:
+                far_open, n = False, len(outgoing)
+            outgoing = outgoing[n:]
         if master in readable:
             try:
                 data = os.read(master, int(out_pace.credit))
-            except OSError:
+            except (BlockingIOError, OSError):
                 data = b""
             out_pace.credit -= len(data)
-            if data:
-                try:
-                    os.write(to_far, data)
-                except BrokenPipeError:
-                    far_open = False
+            outgoing += data
     status = far.wait()
     # The program's last answer may still wait in the line for the sender: closing the
     # pseudo-terminal now would hang it up and drop that answer.
