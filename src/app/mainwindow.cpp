@@ -8,6 +8,7 @@
 #include "core/appinfo.h"
 #include "core/commport.h"
 #include "core/jobrunner.h"
+#include "core/messages.h"
 #include "core/dialogs.h"
 #include "core/settingsstore.h"
 #include "core/portsettings.h"
@@ -74,6 +75,7 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
 {
     setObjectName(u"MainWindow"_s);
     setWindowTitle(AppInfo::mainCaption());
+    setProperty(HelpMenu::sectionProperty(), u"主窗口"_s);
     setWindowIcon(AppIcon::icon());
     // The normal client area.
     resize(479, 382);
@@ -107,6 +109,10 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
     m_jobPanel = std::make_unique<JobPanel>(*m_menus, *m_strip, *m_progress, m_terminal->box(),
                                             m_dialogs, m_port);
     m_jobs = std::make_unique<JobRunner>(*m_jobPanel);
+    m_terminal->setTypedLineRefusal([this] {
+        const LongJob *job = m_jobs->current();
+        return job && job->holdsLine() ? Messages::typedLineRefused() : QString();
+    });
     m_context = std::unique_ptr<CommandContext>(
             new CommandContext{m_port, *m_menus, m_dialogs, m_store, m_terminal->box(), m_capture,
                                *m_jobs, *this, MaxTerminalCharacters, &m_line});
@@ -115,6 +121,11 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
     m_receive = new ReceiveHandler(m_port, m_terminal->box(), *m_menus, m_capture, m_dialogs, this);
     m_view = new ViewCommands(*m_menus, *m_receive, m_store, m_dialogs, this);
     m_receive->setLineClaim(&m_line);
+    connect(m_view, &ViewCommands::encodingChanged, this, [this](TextEncoding encoding) {
+        m_context->encoding = encoding;
+        m_terminal->setEncoding(encoding);
+        m_strip->setEncodingName(TextEncodings::name(encoding));
+    });
 
     connect(m_menus, &Menus::commandClicked, this, &MainWindow::runCommand);
     connect(m_menus, &Menus::helpClicked, this, [this](int index) {

@@ -15,6 +15,8 @@ inline QString stopbit() { return QStringLiteral("Stopbit"); }
 inline QString flow() { return QStringLiteral("Flow"); }
 // Not a port setting: whether received lines are shown with their time, "1" or "0".
 inline QString timeStamps() { return QStringLiteral("TimeStamps"); }
+// Not a port setting: the encoding of text on the line, "GBK" or "UTF-8".
+inline QString encoding() { return QStringLiteral("Encoding"); }
 // Whether sz or rz on the far end starts a ZMODEM transfer by itself, "1" or "0"; and the folder
 // such a transfer receives into, the last one chosen.
 inline QString zmodemAuto() { return QStringLiteral("ZmodemAuto"); }
@@ -27,6 +29,7 @@ inline QString defaultParity() { return QStringLiteral("None"); }
 inline QString defaultStopbit() { return QStringLiteral("1"); }
 inline QString defaultFlow() { return QStringLiteral("None"); }
 inline QString defaultTimeStamps() { return QStringLiteral("0"); }
+inline QString defaultEncoding() { return QStringLiteral("GBK"); }
 inline QString defaultZmodemAuto() { return QStringLiteral("1"); }
 // clang-format on
 } // namespace SettingKeys

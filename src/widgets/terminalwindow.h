@@ -1,8 +1,11 @@
 #pragma once
 
+#include "core/textencoding.h"
 #include "widgets/terminalbox.h"
 
 #include <QWidget>
+
+#include <functional>
 
 class CommPort;
 class Switches;
@@ -29,6 +32,11 @@ public:
     // Keeps the box inside the window with a margin, for the window's outer size.
     void layOutBox();
     void sendTypedLine(const QString &line);
+    // What typed lines are encoded in.
+    void setEncoding(TextEncoding encoding) { m_encoding = encoding; }
+    // Asked on each Enter: a reason, while typed lines must not go out (a job streams on the
+    // line), or empty.
+    void setTypedLineRefusal(std::function<QString()> refusal) { m_refusal = std::move(refusal); }
 
     // Key handling of the box.
     void keyDown(int &keyCode, int shift) override;
@@ -42,4 +50,6 @@ private:
     CommPort &m_port;
     Switches &m_switches;
     TerminalBox *m_box = nullptr;
+    TextEncoding m_encoding = TextEncoding::Gbk;
+    std::function<QString()> m_refusal;
 };
