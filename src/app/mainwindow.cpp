@@ -140,11 +140,16 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
 
     connect(m_menus, &Menus::transferClicked, this, [this](int index) {
         using Transfer = CommandDispatcher::Transfer;
-        const Transfer transfer = index == Menus::XmodemSend   ? Transfer::XmodemSend
-                                  : index == Menus::YmodemSend ? Transfer::YmodemSend
-                                                               : Transfer::YmodemReceive;
+        const Transfer transfer = index == Menus::XmodemSend      ? Transfer::XmodemSend
+                                  : index == Menus::YmodemSend    ? Transfer::YmodemSend
+                                  : index == Menus::ZmodemReceive ? Transfer::ZmodemReceive
+                                  : index == Menus::ZmodemSend    ? Transfer::ZmodemSend
+                                                                  : Transfer::YmodemReceive;
         m_dispatcher->startTransfer(transfer);
     });
+    m_menus->transferAction(Menus::ZmodemAuto)->setChecked(m_dispatcher->zmodemAuto());
+    connect(m_menus, &Menus::zmodemAutoToggled, this,
+            [this](bool on) { m_dispatcher->setZmodemAuto(on); });
 }
 
 MainWindow::~MainWindow()

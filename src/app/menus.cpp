@@ -81,17 +81,24 @@ Menus::Menus(QMenuBar *menuBar, QObject *parent)
     }
 
     const std::array<const char16_t *, TransferCount> transfers
-            = {u"XMODEM 发送文件(&X)...", u"YMODEM 发送文件(&Y)...", u"YMODEM 接收文件(&R)..."};
+            = {u"XMODEM 发送文件(&X)...", u"YMODEM 发送文件(&Y)...", u"YMODEM 接收文件(&R)...",
+               u"ZMODEM 接收文件(&Z)...", u"ZMODEM 发送文件(&M)...", u"自动开始 ZMODEM(&A)"};
     for (int i = 0; i < TransferCount; ++i) {
         QAction *action
                 = makeAction(m_transfer, QString::fromUtf16(transfers[static_cast<size_t>(i)]),
                              i == YmodemReceive);
         action->setObjectName(u"Transfer_%1"_s.arg(i));
-        connect(action, &QAction::triggered, this, [this, i] { Q_EMIT transferClicked(i); });
+        if (i == ZmodemAuto) {
+            // A switch, not a transfer: it stays within reach while the port is closed.
+            action->setCheckable(true);
+            action->setChecked(true);
+            connect(action, &QAction::toggled, this, &Menus::zmodemAutoToggled);
+        } else {
+            connect(action, &QAction::triggered, this, [this, i] { Q_EMIT transferClicked(i); });
+        }
         m_transferItems.append(action);
     }
-    for (QAction *action : std::as_const(m_transferItems))
-        action->setEnabled(false);
+    setTransfersEnabled(false);
 
     const std::array<const char16_t *, HelpCount> help = {u"帮助", u"关于"};
     for (int i = 0; i < HelpCount; ++i) {
@@ -177,8 +184,7 @@ void Menus::showState(const ProgramState &state)
         }
         action->setEnabled(state.enabled(i));
     }
-    for (QAction *action : std::as_const(m_transferItems))
-        action->setEnabled(state.transfersEnabled());
+    setTransfersEnabled(state.transfersEnabled());
 }
 
 bool Menus::checked(int item) const
@@ -240,4 +246,14 @@ QAction *Menus::transferAction(int item) const
 {
     Q_ASSERT(item >= 0 && item < TransferCount);
     return m_transferItems[item];
+}
+
+void Menus::setTransfersEnabled(bool on)
+{
+    // The automatic start is a switch, not a transfer: it stays within reach while the port is
+    // closed or a job runs.
+    for (QAction *action : std::as_const(m_transferItems)) {
+        if (action != m_transferItems.value(ZmodemAuto))
+            action->setEnabled(on);
+    }
 }

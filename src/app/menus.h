@@ -25,7 +25,15 @@ public:
     // The help and transfer items in menu order; separators are not items.
     enum HelpItem { Help, About, HelpCount };
     // The transfer menu, between the tools and help menus.
-    enum TransferItem { XmodemSend, YmodemSend, YmodemReceive, TransferCount };
+    enum TransferItem {
+        XmodemSend,
+        YmodemSend,
+        YmodemReceive,
+        ZmodemReceive,
+        ZmodemSend,
+        ZmodemAuto,
+        TransferCount
+    };
 
     explicit Menus(QMenuBar *menuBar, QObject *parent = nullptr);
 
@@ -69,8 +77,11 @@ Q_SIGNALS:
     void timeStampsToggled(bool on);
     void encodingChosen(TextEncoding encoding);
     void transferClicked(int index);
+    void zmodemAutoToggled(bool on);
 
 private:
+    // Enables the transfer items, all but the automatic start.
+    void setTransfersEnabled(bool on);
     void onCommandTriggered(int index);
     void addViewMenu(QMenuBar *menuBar);
 

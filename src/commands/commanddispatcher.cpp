@@ -6,9 +6,15 @@
 #include "commands/modemjobs.h"
 #include "commands/portcommands.h"
 #include "commands/workspace.h"
+#include "commands/zmodemjobs.h"
+#include "commands/zmodemwatch.h"
 #include "core/commport.h"
 #include "core/jobrunner.h"
 #include "core/programstate.h"
+#include "core/settingkeys.h"
+#include "core/settingsstore.h"
+
+using namespace Qt::StringLiterals;
 
 CommandDispatcher::CommandDispatcher(CommandContext &context)
     : m_context(context)
@@ -16,7 +22,16 @@ CommandDispatcher::CommandDispatcher(CommandContext &context)
     , m_files(std::make_unique<FileTransfer>(context))
     , m_loop(std::make_unique<LoopSend>(context))
     , m_workspace(std::make_unique<Workspace>(context))
-{}
+    , m_zmodemWatch(std::make_unique<ZmodemWatch>(context, [this](ZmodemDetector::Found found) {
+        return startTransfer(found == ZmodemDetector::Found::Sender ? Transfer::ZmodemReceive
+                                                                    : Transfer::ZmodemSend,
+                             true);
+    }))
+{
+    m_zmodemWatch->setEnabled(
+            context.store.read(SettingKeys::zmodemAuto(), SettingKeys::defaultZmodemAuto())
+            != u"0");
+}
 
 CommandDispatcher::~CommandDispatcher() = default;
 
@@ -69,20 +84,42 @@ void CommandDispatcher::runCommand(int index)
     }
 }
 
-void CommandDispatcher::startTransfer(Transfer transfer)
+ModemJob *CommandDispatcher::startTransfer(Transfer transfer, bool byFarEnd)
 {
     // The menu is locked as well; a shortcut or a queued click may still arrive.
     if (!m_context.switches.transfersEnabled() || !m_context.line
         || m_context.switches.checked(Switches::LoopSend))
-        return;
-    if (transfer == Transfer::YmodemReceive) {
+        return nullptr;
+    const ZmodemStart how = byFarEnd ? ZmodemStart::FarEnd : ZmodemStart::Menu;
+    switch (transfer) {
+    case Transfer::YmodemReceive:
         m_transfer = std::make_unique<ModemReceiveJob>(m_context);
-    } else {
+        break;
+    case Transfer::ZmodemReceive:
+        m_transfer = std::make_unique<ZmodemReceiveJob>(m_context, how);
+        break;
+    case Transfer::ZmodemSend:
+        m_transfer = std::make_unique<ZmodemSendJob>(m_context, how);
+        break;
+    default:
         m_transfer = std::make_unique<ModemSendJob>(
                 m_context, transfer == Transfer::XmodemSend ? ModemSender::Protocol::Xmodem
                                                             : ModemSender::Protocol::Ymodem);
+        break;
     }
     m_context.jobs.run(m_transfer.get());
+    return m_transfer.get();
+}
+
+bool CommandDispatcher::zmodemAuto() const
+{
+    return m_zmodemWatch->enabled();
+}
+
+void CommandDispatcher::setZmodemAuto(bool on)
+{
+    m_zmodemWatch->setEnabled(on);
+    m_context.store.save(SettingKeys::zmodemAuto(), on ? u"1"_s : u"0"_s);
 }
 
 void CommandDispatcher::portClosed()

@@ -7,6 +7,7 @@ class LoopSend;
 class ModemJob;
 class PortCommands;
 class Workspace;
+class ZmodemWatch;
 struct CommandContext;
 
 // The tools menu's one click handler: every item index goes to the command that serves it.
@@ -27,8 +28,13 @@ public:
     PortCommands &portCommands() { return *m_port; }
 
     // The transfer menu: XMODEM or YMODEM send, YMODEM receive, each a long job.
-    enum class Transfer { XmodemSend, YmodemSend, YmodemReceive };
-    void startTransfer(Transfer transfer);
+    enum class Transfer { XmodemSend, YmodemSend, YmodemReceive, ZmodemReceive, ZmodemSend };
+    // Gives the job that started, or nullptr when none could (port closed, another job runs).
+    ModemJob *startTransfer(Transfer transfer, bool byFarEnd = false);
+
+    // Whether sz or rz on the far end starts a ZMODEM transfer by itself; stored.
+    bool zmodemAuto() const;
+    void setZmodemAuto(bool on);
 
 private:
     // Long work that needs the port ends when it closes, whoever closed it.
@@ -40,4 +46,5 @@ private:
     std::unique_ptr<LoopSend> m_loop;
     std::unique_ptr<Workspace> m_workspace;
     std::unique_ptr<ModemJob> m_transfer;
+    std::unique_ptr<ZmodemWatch> m_zmodemWatch;
 };

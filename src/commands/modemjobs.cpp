@@ -8,6 +8,8 @@
 #include "core/terminal.h"
 #include "transfer/receivefolder.h"
 #include "transfer/ymodemreceiver.h"
+#include "transfer/zmodemreceiver.h"
+#include "transfer/zmodemsender.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -55,8 +57,15 @@ void ModemJob::attach(Engine *engine)
     if constexpr (std::is_same_v<Engine, ModemSender>)
         m_links << connect(&m_context.port, &CommPort::bytesWritten, engine,
                            &ModemSender::lineTook);
+    if constexpr (std::is_same_v<Engine, ZmodemSender>)
+        m_links << connect(&m_context.port, &CommPort::bytesWritten, engine,
+                           [this, engine] { engine->lineTook(m_context.port.bytesToWrite()); });
     m_context.line->claim(this);
 }
+
+// The ZMODEM jobs live in a file of their own.
+template void ModemJob::attach<ZmodemReceiver>(ZmodemReceiver *engine);
+template void ModemJob::attach<ZmodemSender>(ZmodemSender *engine);
 
 void ModemJob::release()
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -24,6 +25,13 @@ public:
     // filter is "description|pattern", e.g. "所有文件|*.*". nullopt when cancelled.
     virtual std::optional<QString> openFile(const QString &filter) = 0;
     virtual std::optional<QString> saveFile(const QString &filter) = 0;
+    // One or more existing files; nullopt when cancelled. Without a dialog that offers several,
+    // the one openFile() gives.
+    virtual std::optional<QStringList> openFiles(const QString &filter)
+    {
+        const std::optional<QString> one = openFile(filter);
+        return one ? std::optional<QStringList>(QStringList{*one}) : std::nullopt;
+    }
     // The file dialog in folder mode: an existing folder, or nullopt when cancelled.
     virtual std::optional<QString> chooseFolder() = 0;
 };

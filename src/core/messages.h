@@ -160,6 +160,23 @@ QString panelBreakFailed(const QString &why);
 QString breakNotOnSocket(const QString &where);
 QString breakNotSupported(const QString &where);
 QString breakAlreadyHeld();
+// --- ZMODEM ---------------------------------------------------------------------------------
+QString zmodemReceiveWaiting(const QString &folder);
+QString zmodemAutoReceive(const QString &folder);
+QString zmodemAutoSend();
+QString zmodemSendWaiting(int files, qint64 bytes);
+QString zmodemFileReceived(const QString &name, qint64 bytes, qint64 resumedAt, double seconds);
+QString zmodemFileSent(const QString &name, qint64 bytes, qint64 resumedAt);
+QString zmodemFileSkipped(const QString &name);
+QString zmodemReceiveDone(int files, qint64 bytes, double seconds, int recoveries);
+QString zmodemSendDone(int files, qint64 bytes, double seconds, int recoveries);
+QString zmodemReceiveFailed(const QString &why);
+QString zmodemSendFailed(const QString &why, int files, qint64 bytes);
+QString zmodemEndedInFile();
+QString zmodemEndlessHeaders(int count);
+QString zmodemBadPosition(qint64 pos, qint64 size);
+QString zmodemFileShrank();
+QString zmodemAutoCancelled();
 
 // --- The program ----------------------------------------------------------------------------
 QString signalWatchFailed(const QString &call, const QString &why);

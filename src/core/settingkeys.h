@@ -23,6 +23,10 @@ inline QString panelShown() { return QStringLiteral("PanelShown"); }
 inline QString panelSide() { return QStringLiteral("PanelSide"); }
 inline QString panelWidth() { return QStringLiteral("PanelWidth"); }
 inline QString breakMs() { return QStringLiteral("BreakMs"); }
+// Whether sz or rz on the far end starts a ZMODEM transfer by itself, "1" or "0"; and the folder
+// such a transfer receives into, the last one chosen.
+inline QString zmodemAuto() { return QStringLiteral("ZmodemAuto"); }
+inline QString zmodemFolder() { return QStringLiteral("ZmodemFolder"); }
 
 inline QString defaultComport() { return QStringLiteral("COM1"); }
 inline QString defaultBaud() { return QStringLiteral("9600"); }
@@ -32,5 +36,6 @@ inline QString defaultStopbit() { return QStringLiteral("1"); }
 inline QString defaultFlow() { return QStringLiteral("None"); }
 inline QString defaultTimeStamps() { return QStringLiteral("0"); }
 inline QString defaultEncoding() { return QStringLiteral("GBK"); }
+inline QString defaultZmodemAuto() { return QStringLiteral("1"); }
 // clang-format on
 } // namespace SettingKeys

@@ -25,17 +25,32 @@ void LineOwner::receive(const QByteArray &chunk)
         }
     }
 
-    QByteArray rest = chunk;
+    QByteArray shown = chunk;
+    QByteArray before;
+    if (!taker() && watcher()) {
+        // A transfer the far end begins: what came before it is still the terminal's.
+        const qsizetype at = watcher()->watch(chunk);
+        if (at >= 0) {
+            before = chunk.left(at);
+            shown = chunk.mid(at);
+        }
+    }
     bool toTerminal = true;
-    if (LineTaker *claimant = taker()) {
-        const qsizetype taken = claimant->takeFromLine(chunk);
-        if (taken >= chunk.size())
-            toTerminal = false;
-        else
-            rest = chunk.mid(taken);
+    // A claimant may hand the line to another within the chunk (a script's transfer ends and the
+    // script watches again): the rest of the chunk is offered to the new one.
+    while (LineTaker *claimant = taker()) {
+        const qsizetype taken = claimant->takeFromLine(shown);
+        if (taken >= shown.size()) {
+            shown.clear();
+            toTerminal = !before.isEmpty();
+            break;
+        }
+        shown = shown.mid(taken);
+        if (taker() == claimant)
+            break;
     }
     if (toTerminal)
-        Q_EMIT forTerminal(rest);
+        Q_EMIT forTerminal(before + shown);
     if (!captureError.isEmpty())
         Q_EMIT captureFailed(captureError);
 }

@@ -44,6 +44,15 @@ bool taken(const QString &path)
     return info.exists() || info.isSymLink();
 }
 
+QString numbered(const QString &name, int n)
+{
+    // ".profile" has no stem before its dot: the number goes at the end.
+    const qsizetype dot = name.indexOf(u'.', 1);
+    const QString stem = dot < 0 ? name : name.left(dot);
+    const QString ext = dot < 0 ? QString() : name.mid(dot);
+    return u"%1 (%2)%3"_s.arg(stem).arg(n).arg(ext);
+}
+
 } // namespace
 
 ReceiveFolder::ReceiveFolder(const QString &folder)
@@ -76,12 +85,8 @@ QString ReceiveFolder::path(const QString &name) const
 
 QString ReceiveFolder::freeName(const QString &name) const
 {
-    // ".profile" has no stem before its dot: the number goes at the end.
-    const qsizetype dot = name.indexOf(u'.', 1);
-    const QString stem = dot < 0 ? name : name.left(dot);
-    const QString ext = dot < 0 ? QString() : name.mid(dot);
     for (int n = 0;; ++n) {
-        const QString candidate = n == 0 ? name : u"%1 (%2)%3"_s.arg(stem).arg(n).arg(ext);
+        const QString candidate = n == 0 ? name : numbered(name, n);
         if (!taken(path(candidate)) && !taken(path(candidate + partSuffix())))
             return candidate;
     }
@@ -101,6 +106,41 @@ Result ReceiveFolder::begin(const QByteArray &name, qint64)
         return Result::failure(
                 Messages::transferWriteFailed(m_part.fileName(), m_part.errorString()));
     return Result::success();
+}
+
+Expected<qint64> ReceiveFolder::resume(const QByteArray &name, qint64 size)
+{
+    const QString safe = safeName(name);
+    QString part;
+    QString partName;
+    for (int n = 0; !safe.isEmpty() && n < 1000; ++n) {
+        const QString candidate = n == 0 ? safe : numbered(safe, n);
+        const QString candidatePart = path(candidate + partSuffix());
+        if (taken(candidatePart)) {
+            part = candidatePart;
+            partName = candidate;
+        } else if (!taken(path(candidate))) {
+            break;
+        }
+    }
+    const QFileInfo info(part);
+    // A link or anything but a plain file is not ours to append to; a part as long as the file
+    // or longer is not this file's.
+    if (part.isEmpty() || info.isSymLink() || !info.isFile() || size <= 0 || info.size() >= size
+        || info.size() == 0) {
+        const Result begun = begin(name, size);
+        if (!begun)
+            return Expected<qint64>::failure(begun.message());
+        return qint64(0);
+    }
+    if (m_part.isOpen())
+        abandon();
+    m_name = partName;
+    m_part.setFileName(part);
+    if (!m_part.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly))
+        return Expected<qint64>::failure(
+                Messages::transferWriteFailed(m_part.fileName(), m_part.errorString()));
+    return m_part.size();
 }
 
 Result ReceiveFolder::write(QByteArrayView data)

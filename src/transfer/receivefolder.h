@@ -24,6 +24,9 @@ public:
     static QString safeName(const QByteArray &senderName);
 
     Result begin(const QByteArray &name, qint64 size) override;
+    // Takes up the part of the last attempt at this name ("name.未完成", or "name (2).未完成" when
+    // "name" and "name (1)" are whole) when it is shorter than size.
+    Expected<qint64> resume(const QByteArray &name, qint64 size) override;
     Result write(QByteArrayView data) override;
     Expected<QString> complete() override;
     QString abandon() override;

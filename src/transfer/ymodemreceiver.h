@@ -16,6 +16,15 @@ public:
     virtual ~ReceiveSink() = default;
     // A file begins; a failure refuses it and ends the transfer with its message.
     virtual Result begin(const QByteArray &name, qint64 size) = 0;
+    // As begin(), but a part of this file left by a broken transfer is taken up where it ended:
+    // gives how much of the file is already there (0 when it begins afresh).
+    virtual Expected<qint64> resume(const QByteArray &name, qint64 size)
+    {
+        const Result begun = begin(name, size);
+        if (!begun)
+            return Expected<qint64>::failure(begun.message());
+        return qint64(0);
+    }
     virtual Result write(QByteArrayView data) = 0;
     // The file is whole: it takes its place. Gives the name it got.
     virtual Expected<QString> complete() = 0;

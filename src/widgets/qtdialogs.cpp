@@ -157,6 +157,13 @@ std::optional<QString> QtDialogs::openFile(const QString &filter)
     return runFileDialog(filter, Mode::Open);
 }
 
+std::optional<QStringList> QtDialogs::openFiles(const QString &filter)
+{
+    if (!runFileDialog(filter, Mode::OpenMany))
+        return std::nullopt;
+    return m_chosen;
+}
+
 std::optional<QString> QtDialogs::saveFile(const QString &filter)
 {
     return runFileDialog(filter, Mode::Save);
@@ -236,7 +243,9 @@ std::optional<QString> QtDialogs::runFileDialog(const QString &filter, Mode mode
         dialog->setFileMode(QFileDialog::Directory);
         dialog->setOption(QFileDialog::ShowDirsOnly);
     } else {
-        dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        dialog->setFileMode(save                     ? QFileDialog::AnyFile
+                            : mode == Mode::OpenMany ? QFileDialog::ExistingFiles
+                                                     : QFileDialog::ExistingFile);
         dialog->setNameFilters(qtNameFilters(filter));
     }
     dialog->setDefaultSuffix(save ? defaultSuffix(filter) : QString());
@@ -269,6 +278,7 @@ std::optional<QString> QtDialogs::runFileDialog(const QString &filter, Mode mode
         m_lastFolder = files.first();
         return m_lastFolder;
     }
+    m_chosen = files;
     m_lastFile = files.first();
     return m_lastFile;
 }

@@ -23,6 +23,7 @@ public:
     QString inputBox(const QString &prompt, const QString &defaultAnswer = QString()) override;
     std::optional<QString> openFile(const QString &filter) override;
     std::optional<QString> saveFile(const QString &filter) override;
+    std::optional<QStringList> openFiles(const QString &filter) override;
     std::optional<QString> chooseFolder() override;
 
     // "description|pattern[|description|pattern...]" in Qt's "description (patterns)" form;
@@ -37,7 +38,7 @@ public:
     static bool installQtTranslations(QCoreApplication &app);
 
 private:
-    enum class Mode { Open, Save, Folder };
+    enum class Mode { Open, OpenMany, Save, Folder };
     std::optional<QString> runFileDialog(const QString &filter, Mode mode);
 
     QPointer<QWidget> m_parent;
@@ -46,4 +47,6 @@ private:
     // Offered again by the next file dialog, with its folder.
     QString m_lastFile;
     QString m_lastFolder;
+    // Every file the last dialog gave, for openFiles().
+    QStringList m_chosen;
 };

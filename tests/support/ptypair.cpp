@@ -11,6 +11,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <utility>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -210,8 +212,19 @@ bool PtyPair::startOnMaster(QProcess &process, const QString &program, const QSt
     if (!process.waitForStarted())
         return false;
     QProcess *far = &process;
-    QObject::connect(far, &QProcess::readyReadStandardOutput, far,
-                     [this, far] { writeMaster(far->readAllStandardOutput()); });
+    // writeMaster() runs events while the line is full, and more output may arrive meanwhile:
+    // it is queued behind what is being written, never written into the middle of it.
+    auto pending = std::make_shared<QByteArray>();
+    auto writing = std::make_shared<bool>(false);
+    QObject::connect(far, &QProcess::readyReadStandardOutput, far, [this, far, pending, writing] {
+        pending->append(far->readAllStandardOutput());
+        if (*writing)
+            return;
+        *writing = true;
+        while (!pending->isEmpty())
+            writeMaster(std::exchange(*pending, QByteArray()));
+        *writing = false;
+    });
     m_relay = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Read);
     QObject::connect(m_relay.get(), &QSocketNotifier::activated, far, [this, far] {
         char buffer[4096];
