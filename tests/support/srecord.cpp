@@ -32,14 +32,3 @@ QByteArray SRecord::encode(QByteArrayView data, quint32 address, const QByteArra
     file += record('7', 4, address, {});
     return file;
 }
-
-quint32 crc32(QByteArrayView data)
-{
-    quint32 crc = 0xFFFFFFFF;
-    for (char c : data) {
-        crc ^= quint8(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320 & (0u - (crc & 1)));
-    }
-    return ~crc;
-}

@@ -1,7 +1,8 @@
 #pragma once
 
-// What a boot loader download needs: the bytes as a Motorola S-record file, and the CRC-32 that
-// U-Boot's crc32 command prints over them, to prove on the board that every byte landed.
+// What a boot loader download needs: the bytes as a Motorola S-record file. The CRC-32 that
+// U-Boot's crc32 command prints over them, to prove on the board that every byte landed, is
+// core's crc32().
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -15,6 +16,3 @@ namespace SRecord {
 QByteArray encode(QByteArrayView data, quint32 address, const QByteArray &header = "velmir");
 
 } // namespace SRecord
-
-// CRC-32 of the zlib polynomial, as zlib's crc32() and U-Boot's crc32 command give it.
-quint32 crc32(QByteArrayView data);

@@ -2,6 +2,7 @@
 // the real main window and port, used as a person at a board's console would use it.
 
 #include "app/menus.h"
+#include "core/checksum.h"
 #include "core/dialogs.h"
 #include "widgets/terminalbox.h"
 #include "core/portsettings.h"
