@@ -2,6 +2,7 @@
 
 #include "app/appicon.h"
 #include "app/menus.h"
+#include "app/scriptmenu.h"
 #include "app/viewcommands.h"
 #include "commands/commanddispatcher.h"
 #include "commands/portcommands.h"
@@ -115,6 +116,7 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
     m_receive = new ReceiveHandler(m_port, m_Form1->box(), *m_menus, m_capture, m_dialogs, this);
     m_view = new ViewCommands(*m_menus, *m_receive, m_store, m_dialogs, this);
     m_receive->setLineClaim(&m_line);
+    m_scripts = std::make_unique<ScriptMenu>(menuBar(), *m_context);
 
     connect(m_menus, &Menus::commandClicked, this, &MainWindow::MyCommand_Click);
     connect(m_menus, &Menus::helpClicked, this, [this](int index) { m_help->MyHelp_Click(index); });
