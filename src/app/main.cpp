@@ -1,5 +1,6 @@
 #include "app/appicon.h"
 #include "app/commandline.h"
+#include "app/headlessscript.h"
 #include "app/mainwindow.h"
 #include "app/signalwatcher.h"
 #include "widgets/caretrest.h"
@@ -24,6 +25,9 @@ int main(int argc, char *argv[])
     if (!parsed.run)
         return parsed.exitStatus;
     const CommandLine &line = *parsed.run;
+    // A script for CI needs neither a display nor a window.
+    if (!line.scriptFile.isEmpty())
+        return runHeadlessScript(argc, argv, line);
 
     QApplication app(argc, argv);
     // Settings are kept under the executable's own name, so a renamed copy keeps its own.

@@ -173,6 +173,7 @@ QString scriptLuaMessage(const QString &text);
 QString commandLineScriptOption();
 QString commandLineJunitOption();
 QString commandLineJunitWithoutScript();
+QString commandLineScriptEmpty();
 QString scriptJunitFailed(const QString &path, const QString &why);
 QString scriptHeadlessStart(const QString &name, const QString &port);
 

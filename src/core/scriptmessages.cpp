@@ -159,6 +159,11 @@ QString commandLineJunitWithoutScript()
     return u"--junit 只能与 --script 一起使用"_s;
 }
 
+QString commandLineScriptEmpty()
+{
+    return u"--script 需要一个脚本文件名"_s;
+}
+
 QString scriptJunitFailed(const QString &path, const QString &why)
 {
     return u"无法写入 JUnit 报告 %1：%2"_s.arg(path, why);
