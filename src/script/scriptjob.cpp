@@ -167,6 +167,7 @@ void ScriptJob::resume(int arguments)
     int results = 0;
     const int status = lua_resume(m_script, m_state, arguments, &results);
     m_inLua = false;
+    m_output.flush();
     if (m_memory.exceeded) {
         end(Ending::Error, Messages::scriptMemoryExceeded(name(), int(MemoryLimit >> 20)));
         return;
@@ -209,6 +210,7 @@ qsizetype ScriptJob::takeFromLine(QByteArrayView bytes)
         if (!m_overflowTold) {
             m_overflowTold = true;
             m_output.notice(Messages::scriptReceiveOverflow(int(ReceiveLimit >> 20)));
+            m_output.flush();
         }
     }
     // The script reacts after the chunk has reached the terminal, so the transcript keeps the
@@ -347,6 +349,7 @@ void ScriptJob::end(Ending ending, const QString &detail, int line)
         break;
     }
     const bool bad = ending != Ending::Completed || failed > 0;
+    m_output.flush();
     finish(JobResult::notice(m_summary, bad));
 }
 

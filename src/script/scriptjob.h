@@ -26,6 +26,8 @@ public:
     virtual void sent(const QString &shown, int count) = 0;
     // A line of the program's own: print(), a check, the result.
     virtual void notice(const QString &text) = 0;
+    // The script has given the event loop a turn: what it said so far must now be out.
+    virtual void flush() {}
 };
 
 struct ScriptCheck

@@ -5,8 +5,16 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// Pending notices beyond this go in at once, so a slice's output stays small in memory.
+constexpr qsizetype PendingLimit = 64 * 1024;
+
+} // namespace
+
 void TerminalScriptOutput::sent(const QString &shown, int count)
 {
+    flush();
     m_terminal.moveCaretToEnd();
     m_terminal.setSelReceived(false);
     m_terminal.setSelColor(TerminalColors::Typed);
@@ -20,5 +28,17 @@ void TerminalScriptOutput::sent(const QString &shown, int count)
 
 void TerminalScriptOutput::notice(const QString &text)
 {
-    appendNotice(m_terminal, text);
+    if (!m_pending.isEmpty())
+        m_pending += u'\n';
+    m_pending += text;
+    if (m_pending.size() > PendingLimit)
+        flush();
+}
+
+void TerminalScriptOutput::flush()
+{
+    if (m_pending.isEmpty())
+        return;
+    appendNotice(m_terminal, m_pending);
+    m_pending.clear();
 }

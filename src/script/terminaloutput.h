@@ -5,7 +5,9 @@
 class Terminal;
 
 // A script's words in the window's terminal: what it sends reads like a typed line (the typed
-// colour and the count of characters), print() and the checks like the program's notices.
+// colour and the count of characters), print() and the checks like the program's notices. The
+// notices of one stretch of the script go in together, so a script that prints a million lines
+// costs the terminal a few appends, not a million.
 class TerminalScriptOutput : public ScriptOutput
 {
 public:
@@ -15,7 +17,9 @@ public:
 
     void sent(const QString &shown, int count) override;
     void notice(const QString &text) override;
+    void flush() override;
 
 private:
     Terminal &m_terminal;
+    QString m_pending;
 };

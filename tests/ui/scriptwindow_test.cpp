@@ -117,3 +117,15 @@ TEST_F(ScriptWindowTest, StopButtonClosingThePortAndClosingTheWindowEndAScript)
     m_window.reset();
     EXPECT_TRUE(job.isNull());
 }
+
+TEST_F(ScriptWindowTest, AMillionPrintedLinesReachTheTerminalInOrderAndEnd)
+{
+    startWindow();
+    runFromMenu(writeScript(u"many.lua"_s, "for i = 1, 1000000 do print(i) end"));
+    ASSERT_TRUE(waitFor([this] { return !m_window->jobs().busy(); }, 120000));
+    QString text = box().text();
+    text.replace(u"\r\n"_s, u"\n"_s).replace(QChar::ParagraphSeparator, u'\n');
+    EXPECT_TRUE(text.contains(u"\n999999\n1000000\n脚本 many.lua 已运行完毕（没有检查项）"_s))
+            << text.right(200).toStdString();
+    EXPECT_LE(text.size(), MainWindow::MaxTerminalCharacters);
+}
