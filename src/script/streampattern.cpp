@@ -87,9 +87,11 @@ bool matchBracketClass(int c, const char *p, const char *ec)
     return !sig;
 }
 
+} // namespace
+
 // One attempt of Lua's matcher at one start. Reading at or past the end of the text marks the
 // attempt as one that more text could change.
-struct Matcher
+struct StreamPattern::Matcher
 {
     Matcher(const char *init, const char *end, const char *patternEnd, qint64 &counter,
             qint64 limit)
@@ -360,6 +362,8 @@ struct Matcher
     }
 };
 
+namespace {
+
 // Runs the checks Lua makes while matching, once, so that a bad pattern is refused when the
 // script asks for it and not only when text happens to reach the faulty part.
 QString patternFault(const QByteArray &pattern)
@@ -367,7 +371,7 @@ QString patternFault(const QByteArray &pattern)
     const char *p = pattern.constData();
     const char *end = p + pattern.size();
     qint64 work = 0;
-    Matcher m{p, p, end, work, 0};
+    StreamPattern::Matcher m{p, p, end, work, 0};
     QList<bool> open;
     try {
         if (p < end && *p == '^')
@@ -444,6 +448,12 @@ StreamPattern::StreamPattern(const QByteArray &pattern, bool plain)
     if (!m_plain) {
         m_error = patternFault(m_pattern);
         m_anchored = m_pattern.startsWith('^');
+        // A pattern that must begin with one certain byte lets the search jump between
+        // occurrences of it: any other start fails at its first byte.
+        static const QByteArrayView special = "^$*+?.([%-)]";
+        if (!m_anchored && !m_pattern.isEmpty() && !special.contains(m_pattern[0])
+            && !(m_pattern.size() > 1 && QByteArrayView("*?-").contains(m_pattern[1])))
+            m_first = uchar(m_pattern[0]);
     }
 }
 
@@ -486,11 +496,14 @@ std::optional<StreamPattern::Match> StreamPattern::find(QByteArrayView text)
         return std::nullopt;
     }
 
+    const char *src = text.data();
+    Matcher matcher{src, src + text.size(), m_pattern.constData() + m_pattern.size(), m_work,
+                    WorkPerCall};
     try {
         // The starts that ran into the end last time come first: they lie before the new ones.
         for (qsizetype i = 0; i < m_live.size();) {
             bool touched = false;
-            if (std::optional<Match> m = tryAt(text, m_live[i], touched))
+            if (std::optional<Match> m = tryAt(matcher, text, m_live[i], touched))
                 return m;
             if (touched)
                 ++i;
@@ -499,8 +512,18 @@ std::optional<StreamPattern::Match> StreamPattern::find(QByteArrayView text)
         }
         const qsizetype lastStart = m_anchored ? 0 : text.size();
         while (m_next <= lastStart) {
+            if (m_first >= 0) {
+                const qsizetype at = text.indexOf(char(m_first), m_next);
+                if (at < 0) {
+                    // The end itself stays to be tried: the byte may come next.
+                    m_work += text.size() - m_next;
+                    m_next = text.size();
+                    break;
+                }
+                m_next = at;
+            }
             bool touched = false;
-            std::optional<Match> m = tryAt(text, m_next, touched);
+            std::optional<Match> m = tryAt(matcher, text, m_next, touched);
             if (m)
                 return m;
             if (touched)
@@ -513,13 +536,14 @@ std::optional<StreamPattern::Match> StreamPattern::find(QByteArrayView text)
     return std::nullopt;
 }
 
-std::optional<StreamPattern::Match> StreamPattern::tryAt(QByteArrayView text, qsizetype start,
-                                                         bool &touchedEnd)
+std::optional<StreamPattern::Match> StreamPattern::tryAt(Matcher &m, QByteArrayView text,
+                                                         qsizetype start, bool &touchedEnd)
 {
     const char *src = text.data();
     const char *pattern = m_pattern.constData() + (m_anchored ? 1 : 0);
-    Matcher m{src, src + text.size(), m_pattern.constData() + m_pattern.size(), m_work,
-              WorkPerCall};
+    m.touchedEnd = false;
+    m.depth = MaxDepth;
+    m.level = 0;
     const char *end = nullptr;
     try {
         end = m.match(src + start, pattern);

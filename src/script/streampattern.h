@@ -40,12 +40,16 @@ public:
     // with no new text needed.
     bool unfinished() const { return m_unfinished; }
 
+    struct Matcher;
+
 private:
-    std::optional<Match> tryAt(QByteArrayView text, qsizetype start, bool &touchedEnd);
+    std::optional<Match> tryAt(Matcher &m, QByteArrayView text, qsizetype start, bool &touchedEnd);
 
     QByteArray m_pattern;
     bool m_plain = false;
     bool m_anchored = false;
+    // The byte every match begins with, when there is one; -1 otherwise.
+    int m_first = -1;
     QString m_error;
     // Every start below m_next has been tried; of those only m_live may still match.
     qsizetype m_next = 0;
