@@ -25,11 +25,15 @@ ReceivePipeline::Output ReceivePipeline::feed(const QByteArray &chunk)
     }
 
     QByteArray shown = chunk;
-    if (LineTaker *taker = m_claim ? m_claim->taker() : nullptr) {
-        const qsizetype taken = taker->takeFromLine(chunk);
-        if (taken >= chunk.size())
+    // A taker may hand the line to another within the chunk (a script's transfer ends and the
+    // script watches again): the rest of the chunk is offered to the new one.
+    while (LineTaker *taker = m_claim ? m_claim->taker() : nullptr) {
+        const qsizetype taken = taker->takeFromLine(shown);
+        if (taken >= shown.size())
             return out;
-        shown = chunk.mid(taken);
+        shown = shown.mid(taken);
+        if (m_claim->taker() == taker)
+            break;
     }
 
     if (!m_switches.checked(Switches::HexMode)) {
