@@ -28,6 +28,7 @@ ScriptMenu::ScriptMenu(QMenuBar *menuBar, CommandContext &context, QObject *pare
     : QObject(parent)
     , m_context(context)
     , m_output(context.box)
+    , m_transfers(context)
 {
     m_menu = new QMenu(u"脚本(&S)"_s, menuBar);
     m_menu->setObjectName(u"ScriptMenu"_s);
@@ -82,6 +83,7 @@ bool ScriptMenu::run(const QString &path)
     m_job = std::make_unique<ScriptJob>(m_context.port, *m_context.line, m_context.switches,
                                         m_output, QFileInfo(path).absoluteFilePath(),
                                         QStringList());
+    m_job->setTransfers(&m_transfers);
     remember(QFileInfo(path).absoluteFilePath());
     return m_context.jobs.run(m_job.get());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "script/scripttransfers.h"
 #include "script/terminaloutput.h"
 
 #include <QList>
@@ -40,6 +41,7 @@ private:
 
     CommandContext &m_context;
     TerminalScriptOutput m_output;
+    ScriptTransfers m_transfers;
     std::unique_ptr<ScriptJob> m_job;
     QMenu *m_menu = nullptr;
     QAction *m_runItem = nullptr;

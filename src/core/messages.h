@@ -165,6 +165,7 @@ QString scriptReceiveOverflow(int mebibytes);
 QString scriptCheckPassed(const QString &name);
 QString scriptCheckFailed(const QString &name, int line);
 QString scriptExitRefused();
+QString scriptTransfersUnavailable();
 QString scriptBusy();
 QString scriptFileFilter();
 // A message of Lua itself ("attempt to call a nil value ...") said in Chinese, with the original

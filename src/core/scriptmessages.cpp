@@ -105,6 +105,11 @@ QString scriptExitRefused()
     return u"脚本不能结束整个程序；要结束脚本请在主体中 return"_s;
 }
 
+QString scriptTransfersUnavailable()
+{
+    return u"这里不能从脚本传输文件"_s;
+}
+
 QString scriptBusy()
 {
     return u"另一项任务正在运行，脚本未启动；请等它结束或先停止它"_s;

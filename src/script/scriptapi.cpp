@@ -6,8 +6,11 @@
 #include "core/messages.h"
 #include "core/switches.h"
 #include "script/scriptjob.h"
+#include "script/scripttransfers.h"
 #include "script/streampattern.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -104,6 +107,9 @@ void ScriptApi::install(lua_State *L, const QString &path, const QStringList &ar
                                          {"print", &ScriptApi::print},
                                          {"check", &ScriptApi::check},
                                          {"checksum", &ScriptApi::checksum},
+                                         {"xmodem_send", &ScriptApi::xmodemSend},
+                                         {"ymodem_send", &ScriptApi::ymodemSend},
+                                         {"ymodem_receive", &ScriptApi::ymodemReceive},
                                          {nullptr, nullptr}};
     lua_pushglobaltable(L);
     luaL_setfuncs(L, functions, 0);
@@ -466,4 +472,55 @@ int ScriptApi::checksum(lua_State *L)
     if (failed)
         return raise(L);
     return 1;
+}
+
+int ScriptApi::xmodemSend(lua_State *L)
+{
+    return transfer(L, int(ScriptTransfers::Kind::XmodemSend), "xmodem_send");
+}
+
+int ScriptApi::ymodemSend(lua_State *L)
+{
+    return transfer(L, int(ScriptTransfers::Kind::YmodemSend), "ymodem_send");
+}
+
+int ScriptApi::ymodemReceive(lua_State *L)
+{
+    return transfer(L, int(ScriptTransfers::Kind::YmodemReceive), "ymodem_receive");
+}
+
+int ScriptApi::transfer(lua_State *L, int kind, const char *function)
+{
+    if (!canWait(L, function))
+        return raise(L);
+    const QByteArrayView given = argBytes(L, 1);
+    ScriptJob &job = jobOf(L);
+    bool started = false;
+    {
+        // A relative path is taken from the script's folder, wherever the program was started.
+        const QString path = QFileInfo(job.path()).dir().absoluteFilePath(QString::fromUtf8(given));
+        started = job.startTransfer(L, kind, path);
+    }
+    if (!started)
+        return raise(L);
+    job.m_wait = ScriptJob::Wait::Transfer;
+    const int results = transferResult(job, L);
+    if (results >= 0) {
+        job.m_wait = ScriptJob::Wait::None;
+        return results;
+    }
+    job.startWait(ScriptJob::Wait::Transfer, -1);
+    return lua_yield(L, 0);
+}
+
+// true and the result line when the transfer completed; false and why when it did not.
+int ScriptApi::transferResult(ScriptJob &job, lua_State *L)
+{
+    if (!job.m_transferResult)
+        return -1;
+    const JobResult result = *job.m_transferResult;
+    job.m_transferResult.reset();
+    lua_pushboolean(L, !result.failed && result.report != JobResult::Report::Quiet);
+    pushText(L, result.text);
+    return 2;
 }

@@ -18,6 +18,7 @@ public:
     static int expectResult(ScriptJob &job, lua_State *L, bool timedOut);
     static int readResult(ScriptJob &job, lua_State *L, bool timedOut);
     static int readLineResult(ScriptJob &job, lua_State *L, bool timedOut);
+    static int transferResult(ScriptJob &job, lua_State *L);
 
 private:
     static int send(lua_State *L);
@@ -33,6 +34,10 @@ private:
     static int check(lua_State *L);
     static int checksum(lua_State *L);
     static int exitRefused(lua_State *L);
+    static int xmodemSend(lua_State *L);
+    static int ymodemSend(lua_State *L);
+    static int ymodemReceive(lua_State *L);
+    static int transfer(lua_State *L, int kind, const char *function);
 
     static int sendText(lua_State *L, bool line);
     static int afterSend(lua_State *L);

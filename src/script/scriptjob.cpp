@@ -4,6 +4,7 @@
 #include "core/messages.h"
 #include "core/regularfile.h"
 #include "script/scriptapi.h"
+#include "script/scripttransfers.h"
 #include "script/streampattern.h"
 
 #include <QFile>
@@ -58,6 +59,7 @@ ScriptJob::ScriptJob(CommPort &port, LineClaim &line, Switches &switches, Script
 
 ScriptJob::~ScriptJob()
 {
+    m_transfer.reset();
     m_line.release(this);
     closeState();
 }
@@ -221,6 +223,35 @@ qsizetype ScriptJob::takeFromLine(QByteArrayView bytes)
     return 0;
 }
 
+bool ScriptJob::startTransfer(lua_State *L, int kind, const QString &path)
+{
+    if (!m_transfers) {
+        lua_pushstring(L, Messages::scriptTransfersUnavailable().toUtf8().constData());
+        return false;
+    }
+    m_transferResult.reset();
+    m_transfer = m_transfers->transfer(ScriptTransfers::Kind(kind), path);
+    connect(m_transfer.get(), &LongJob::progress, this, &ScriptJob::reportProgress);
+    connect(m_transfer.get(), &LongJob::finished, this, &ScriptJob::transferEnded);
+    // What the script said so far comes before the transfer's own lines.
+    m_output.flush();
+    // The transfer takes the line from the script while it runs.
+    m_transfer->start();
+    return true;
+}
+
+void ScriptJob::transferEnded(const JobResult &result)
+{
+    m_transferResult = result;
+    if (!result.text.isEmpty())
+        m_output.notice(result.text);
+    m_output.flush();
+    // Back to watching the line; the bytes the transfer had are its own.
+    m_line.claim(this);
+    if (m_wait == Wait::Transfer && !m_pollSoon.isActive())
+        m_pollSoon.start();
+}
+
 void ScriptJob::poll()
 {
     if (!m_script || m_inLua || m_wait == Wait::None || m_wait == Wait::Sleep)
@@ -255,12 +286,17 @@ int ScriptJob::satisfy(lua_State *L, bool timedOut)
         return ScriptApi::readResult(*this, L, timedOut);
     case Wait::ReadLine:
         return ScriptApi::readLineResult(*this, L, timedOut);
+    case Wait::Transfer:
+        return ScriptApi::transferResult(*this, L);
     }
     return -1;
 }
 
 void ScriptJob::cancel()
 {
+    // A transfer tells its peer (CANs) before the script goes.
+    if (m_transfer && m_transfer->running())
+        m_transfer->stop();
     if (m_inLua) {
         m_ending_requested = true;
         m_requested = Ending::Stopped;
@@ -273,6 +309,8 @@ void ScriptJob::portClosed()
 {
     if (!running())
         return;
+    if (m_transfer && m_transfer->running())
+        m_transfer->portClosed();
     if (m_inLua) {
         m_ending_requested = true;
         m_requested = Ending::PortClosed;
@@ -310,6 +348,10 @@ void ScriptJob::end(Ending ending, const QString &detail, int line)
     m_timer.stop();
     m_pollSoon.stop();
     m_resumeSoon.stop();
+    if (m_transfer) {
+        m_transfer->disconnect(this);
+        m_transfer.reset();
+    }
     m_line.release(this);
     closeState();
     m_ending = ending;

@@ -11,8 +11,10 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 class CommPort;
+class ScriptTransfers;
 class StreamPattern;
 class Switches;
 struct lua_State;
@@ -69,6 +71,8 @@ public:
     QString summary() const { return m_summary; }
     bool checksFailed() const;
     bool isMainScript(const lua_State *L) const { return L == m_script; }
+    // What xmodem_send, ymodem_send and ymodem_receive start; without it they are refused.
+    void setTransfers(ScriptTransfers *transfers) { m_transfers = transfers; }
 
 protected:
     void begin() override;
@@ -76,7 +80,7 @@ protected:
 
 private:
     friend class ScriptApi;
-    enum class Wait { None, Sleep, Expect, Read, ReadLine, Drain };
+    enum class Wait { None, Sleep, Expect, Read, ReadLine, Drain, Transfer };
 
     qsizetype takeFromLine(QByteArrayView bytes) override;
     void resume(int arguments);
@@ -88,6 +92,9 @@ private:
     void end(Ending ending, const QString &detail = QString(), int line = 0);
     void endWithError(int status);
     void closeState();
+    // Starts a transfer for the script; false, with the reason on L's stack, when it cannot.
+    bool startTransfer(lua_State *L, int kind, const QString &path);
+    void transferEnded(const JobResult &result);
     QString name() const;
 
     static void *allocate(void *ud, void *ptr, size_t oldSize, size_t newSize);
@@ -121,6 +128,10 @@ private:
     bool m_overflowTold = false;
     std::vector<std::unique_ptr<StreamPattern>> m_patterns;
     qsizetype m_readCount = 0;
+
+    ScriptTransfers *m_transfers = nullptr;
+    std::unique_ptr<LongJob> m_transfer;
+    std::optional<JobResult> m_transferResult;
 
     QList<ScriptCheck> m_checks;
     Ending m_ending = Ending::Completed;

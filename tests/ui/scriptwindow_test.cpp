@@ -14,7 +14,11 @@
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 
 using namespace Qt::StringLiterals;
 
@@ -128,4 +132,38 @@ TEST_F(ScriptWindowTest, AMillionPrintedLinesReachTheTerminalInOrderAndEnd)
     EXPECT_TRUE(text.contains(u"\n999999\n1000000\n脚本 many.lua 已运行完毕（没有检查项）"_s))
             << text.right(200).toStdString();
     EXPECT_LE(text.size(), MainWindow::MaxTerminalCharacters);
+}
+
+TEST_F(ScriptWindowTest, YmodemSendToLrzszThenTheLineIsTheScriptsAgain)
+{
+    if (QStandardPaths::findExecutable(u"rb"_s).isEmpty())
+        GTEST_SKIP() << "lrzsz is not installed (scripts/setup installs it)";
+    startWindow();
+    openPort();
+    QByteArray image(64 * 1024 + 77, Qt::Uninitialized);
+    for (qsizetype i = 0; i < image.size(); ++i)
+        image[i] = char((i * 7919) >> 3);
+    QFile file(m_dir.filePath(u"image.bin"_s));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(image) == image.size());
+    file.close();
+    ASSERT_TRUE(QDir(m_dir.path()).mkpath(u"out"_s));
+
+    QProcess rb;
+    rb.setWorkingDirectory(m_dir.filePath(u"out"_s));
+    ASSERT_TRUE(m_pty.startOnMaster(rb, u"rb"_s, {}));
+    runFromMenu(writeScript(u"load.lua"_s, R"lua(
+local ok, text = ymodem_send("image.bin")
+check(ok, "发送")
+check(expect("ready", 30), "之后")
+)lua"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rb.state() == QProcess::NotRunning; }, 120000));
+    m_pty.masterIsOurs();
+    // Often in the chunk that brings the transfer's last answer: it must reach the script.
+    ASSERT_TRUE(m_pty.writeMaster("ready\r\n"));
+    ASSERT_TRUE(scriptEnded());
+    EXPECT_EQ(noticeLines().last(), u"脚本 load.lua：2 项检查全部通过"_s)
+            << box().text().toStdString();
+    QFile received(m_dir.filePath(u"out/image.bin"_s));
+    ASSERT_TRUE(received.open(QIODevice::ReadOnly));
+    EXPECT_EQ(received.readAll(), image);
 }
