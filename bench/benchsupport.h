@@ -22,7 +22,7 @@ class BenchDialogs : public Dialogs
 public:
     std::optional<QString> file;
 
-    int message(const QString &text, int style, const QString &) override
+    Answer message(const QString &text, Style style, const QString &) override
     {
         if (style == YesNo)
             return Yes;

@@ -1,11 +1,11 @@
 // Figures for the text paths that run per keystroke, per received chunk and per status tick.
 #include "benchsupport.h"
 #include "core/inisettingsstore.h"
-#include "core/vbnumber.h"
-#include "core/hextext.h"
+#include "core/typednumber.h"
+#include "receive/hextext.h"
 #include "core/lineconvert.h"
-#include "core/receivedecoder.h"
-#include "core/consoleinterpreter.h"
+#include "receive/receivedecoder.h"
+#include "receive/consoleinterpreter.h"
 
 #include <QElapsedTimer>
 #include <QStringEncoder>

@@ -5,7 +5,7 @@
 #include "app/menus.h"
 #include "widgets/jobpanel.h"
 #include "widgets/progressbar.h"
-#include "core/capturefile.h"
+#include "receive/capturefile.h"
 #include "core/jobrunner.h"
 #include "commands/commandcontext.h"
 #include "commands/filetransfer.h"
@@ -49,7 +49,7 @@ class BenchMain : public MainActions
 public:
     void showSettings() override {}
     void exitProgram() override {}
-    void Command1_Click() override {}
+    void clearOrStop() override {}
 };
 
 void report(const char *what, qint64 bytes, double seconds)

@@ -7,7 +7,7 @@
 //
 // Usage: plotlibs_bench [--seconds S]   (default 15 for each run)
 
-#include "core/plotsamples.h"
+#include "plotdata/plotsamples.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -163,7 +163,7 @@ int main(int argc, char **argv)
     MainWindow window(port, store, dialogs);
     window.start();
     window.setGeometry(0, 0, 1024, 768);
-    window.MyCommand_Click(Menus::OpenPort);
+    window.runCommand(Menus::OpenPort);
     if (!port.portOpen()) {
         std::fprintf(stderr, "the port did not open\n");
         return 1;
@@ -232,7 +232,7 @@ int main(int argc, char **argv)
                     (long long)maxGap, bytesPerValue);
         std::fflush(stdout);
     }
-    window.MyCommand_Click(Menus::OpenPort);
+    window.runCommand(Menus::OpenPort);
     ::close(master);
     ::close(slave);
     return 0;

@@ -390,7 +390,7 @@ public:
     void setHexMode(bool on)
     {
         if (m_window.menus().checked(Menus::HexMode) != on) {
-            m_window.MyCommand_Click(Menus::HexMode);
+            m_window.runCommand(Menus::HexMode);
         }
     }
 
@@ -687,7 +687,7 @@ int main(int argc, char **argv)
     window.start();
     // The size the side-by-side script gives every program it drives.
     window.setGeometry(0, 0, 1024, 768);
-    window.MyCommand_Click(Menus::OpenPort);
+    window.runCommand(Menus::OpenPort);
     if (!port.portOpen()) {
         std::fprintf(stderr, "the port did not open\n");
         return 1;
@@ -752,6 +752,6 @@ int main(int argc, char **argv)
         ok = measurePaced(bench, minutes) && ok;
     }
     std::printf("# load average at the end %s\n", loadAverage().constData());
-    window.MyCommand_Click(Menus::OpenPort);
+    window.runCommand(Menus::OpenPort);
     return ok ? 0 : 1;
 }

@@ -3,11 +3,11 @@
 // (a plain text, a Lua pattern), so that every chunk is searched. The search keeps its place, so
 // the script should add little: at most half again.
 
-#include "core/capturefile.h"
+#include "receive/capturefile.h"
 #include "core/commport.h"
 #include "core/configpaths.h"
 #include "core/lineclaim.h"
-#include "core/receivepipeline.h"
+#include "receive/receivepipeline.h"
 #include "core/switches.h"
 #include "port/serialport.h"
 #include "script/scriptjob.h"

@@ -111,7 +111,7 @@ void loadOne(const QString &label, const QString &path)
     });
     clock.start();
     ticker.start();
-    QTimer::singleShot(20, &window, [&] { window.MyCommand_Click(Menus::LoadWorkspace); });
+    QTimer::singleShot(20, &window, [&] { window.runCommand(Menus::LoadWorkspace); });
 
     // Until the load has ended (the clear button reads 清除 again) and the terminal has stayed
     // the same for half a second, or two minutes have passed.
@@ -123,7 +123,7 @@ void loadOne(const QString &label, const QString &path)
         if (now != length) {
             length = now;
             stableSince = clock.elapsed();
-        } else if (clock.elapsed() > 100 && window.statusStrip().command1Caption() == u"清除"_s
+        } else if (clock.elapsed() > 100 && window.statusStrip().buttonCaption() == u"清除"_s
                    && clock.elapsed() - stableSince > 500) {
             break;
         }

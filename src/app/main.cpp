@@ -63,9 +63,9 @@ int main(int argc, char *argv[])
     // Once the window is on screen, so that what goes wrong is said over it.
     QTimer::singleShot(0, &window, [&window, &dialogs, &port, saveError, open = line.open] {
         if (!saveError.isEmpty())
-            dialogs.message(saveError, Dialogs::Exclamation);
+            dialogs.message(saveError, Dialogs::Warning);
         if (open && !port.portOpen())
-            window.MyCommand_Click(Switches::OpenPort);
+            window.runCommand(Switches::OpenPort);
     });
 
     SignalWatcher watcher;

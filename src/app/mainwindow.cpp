@@ -32,7 +32,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Gives the main window its design size again, centred with its title bar on screen, when the
+// Gives the main window its normal size again, centred with its title bar on screen, when the
 // user restores it from maximized. It was laid over the whole screen before being maximized,
 // and a window manager restores the size a window had then.
 class NormalSizeOnRestore : public QObject
@@ -73,10 +73,10 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
     , m_store(store)
     , m_dialogs(dialogs)
 {
-    setObjectName(u"MDIForm1"_s);
+    setObjectName(u"MainWindow"_s);
     setWindowTitle(AppInfo::mainCaption());
     setWindowIcon(AppIcon::icon());
-    // The normal client area of the design, 7185 x 5730 twips.
+    // The normal client area.
     resize(479, 382);
 
     m_menus = new Menus(menuBar(), this);
@@ -87,40 +87,45 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
     layout->setSpacing(0);
     m_mdiArea = new QMdiArea(central);
     m_mdiArea->setBackground(QColor(64, 64, 64));
-    m_Bar1 = new ProgressBar(central);
-    m_CMD = new StatusStrip(m_port, m_store, central);
+    m_progress = new ProgressBar(central);
+    m_strip = new StatusStrip(m_port, m_store, central);
     layout->addWidget(m_mdiArea, 1);
-    layout->addWidget(m_Bar1);
-    layout->addWidget(m_CMD);
+    layout->addWidget(m_progress);
+    layout->addWidget(m_strip);
     setCentralWidget(central);
 
-    m_Form1 = new TerminalWindow(m_port, *m_menus);
-    m_Form1->setWindowIcon(AppIcon::icon());
+    m_terminal = new TerminalWindow(m_port, *m_menus);
+    m_terminal->setWindowIcon(AppIcon::icon());
     // The program expects its one terminal for the whole run, so it has no close button.
-    m_Form1Frame = m_mdiArea->addSubWindow(m_Form1, Qt::SubWindow | Qt::CustomizeWindowHint
-                                                            | Qt::WindowTitleHint
-                                                            | Qt::WindowMinMaxButtonsHint);
-    m_Form1->box().setReservedShortcuts(m_menus->shortcuts());
+    m_terminalFrame = m_mdiArea->addSubWindow(m_terminal, Qt::SubWindow | Qt::CustomizeWindowHint
+                                                                  | Qt::WindowTitleHint
+                                                                  | Qt::WindowMinMaxButtonsHint);
+    m_terminal->box().setReservedShortcuts(m_menus->shortcuts());
     // A long session at full line rate would otherwise run out of memory; the capture file,
     // not the screen, is the lossless record.
-    m_Form1->box().setMaxCharacters(MaxTerminalCharacters);
+    m_terminal->box().setMaxCharacters(MaxTerminalCharacters);
 
-    m_jobPanel = std::make_unique<JobPanel>(*m_menus, *m_CMD, *m_Bar1, m_Form1->box(), m_dialogs,
-                                            m_port);
+    m_jobPanel = std::make_unique<JobPanel>(*m_menus, *m_strip, *m_progress, m_terminal->box(),
+                                            m_dialogs, m_port);
     m_jobs = std::make_unique<JobRunner>(*m_jobPanel);
     m_context = std::unique_ptr<CommandContext>(
-            new CommandContext{m_port, *m_menus, m_dialogs, m_store, m_Form1->box(), m_capture,
+            new CommandContext{m_port, *m_menus, m_dialogs, m_store, m_terminal->box(), m_capture,
                                *m_jobs, *this, MaxTerminalCharacters, &m_line});
     m_dispatcher = std::make_unique<CommandDispatcher>(*m_context);
     m_help = std::make_unique<HelpMenu>(m_dialogs, this);
-    m_receive = new ReceiveHandler(m_port, m_Form1->box(), *m_menus, m_capture, m_dialogs, this);
+    m_receive = new ReceiveHandler(m_port, m_terminal->box(), *m_menus, m_capture, m_dialogs, this);
     m_view = new ViewCommands(*m_menus, *m_receive, m_store, m_dialogs, this);
     m_receive->setLineClaim(&m_line);
     m_scripts = std::make_unique<ScriptMenu>(menuBar(), *m_context);
 
-    connect(m_menus, &Menus::commandClicked, this, &MainWindow::MyCommand_Click);
-    connect(m_menus, &Menus::helpClicked, this, [this](int index) { m_help->MyHelp_Click(index); });
-    connect(m_CMD, &StatusStrip::command1Clicked, this, &MainWindow::Command1_Click);
+    connect(m_menus, &Menus::commandClicked, this, &MainWindow::runCommand);
+    connect(m_menus, &Menus::helpClicked, this, [this](int index) {
+        if (index == Menus::Help)
+            m_help->showUserGuide();
+        else
+            m_help->showAbout();
+    });
+    connect(m_strip, &StatusStrip::buttonClicked, this, &MainWindow::clearOrStop);
 
     connect(m_menus, &Menus::transferClicked, this, [this](int index) {
         using Transfer = CommandDispatcher::Transfer;
@@ -142,7 +147,7 @@ MainWindow::~MainWindow()
     shutDown();
 }
 
-void MainWindow::MDIForm_Load()
+void MainWindow::applyStoredSettings()
 {
     m_menus->setToolsMenuEnabled(false);
     m_menus->setHelpMenuEnabled(false);
@@ -163,10 +168,10 @@ void MainWindow::MDIForm_Load()
         }
     }
     if (!applied.ok()) {
-        m_dialogs.message(applied.message(), Dialogs::Exclamation);
+        m_dialogs.message(applied.message(), Dialogs::Warning);
     }
 
-    Menu_Redraw();
+    showPortSwitches();
     m_view->load();
     m_menus->setToolsMenuEnabled(true);
     m_menus->setHelpMenuEnabled(true);
@@ -176,8 +181,8 @@ void MainWindow::start()
 {
     // Creating the terminal window loads the main window first, then the terminal; then both
     // are shown.
-    MDIForm_Load();
-    m_Form1->Form_Load();
+    applyStoredSettings();
+    m_terminal->setTextMargin();
     // Without a window manager (a bare X server) maximizing does nothing; fill the screen
     // ourselves so the window opens at the size a maximized window would have.
     installEventFilter(new NormalSizeOnRestore(size(), this));
@@ -185,11 +190,11 @@ void MainWindow::start()
         setGeometry(screen->availableGeometry());
     }
     showMaximized();
-    m_Form1Frame->showMaximized();
-    m_Form1->box().setFocus();
+    m_terminalFrame->showMaximized();
+    m_terminal->box().setFocus();
 }
 
-void MainWindow::Menu_Redraw()
+void MainWindow::showPortSwitches()
 {
     m_menus->setChecked(Menus::OpenPort, m_port.portOpen());
     m_menus->setChecked(Menus::Dtr, m_port.dtrEnable());
@@ -201,16 +206,16 @@ bool MainWindow::waitingForPort() const
     return m_dispatcher->portCommands().waiting();
 }
 
-void MainWindow::MyCommand_Click(int index)
+void MainWindow::runCommand(int index)
 {
-    m_dispatcher->MyCommand_Click(index);
+    m_dispatcher->runCommand(index);
 }
 
 void MainWindow::showSettings()
 {
     SettingsDialog dialog(m_store, m_dialogs, this);
     // The strip names the stored port, not the one in use: it shows the choice at once.
-    connect(&dialog, &SettingsDialog::stored, m_CMD, &StatusStrip::CMD_Redraw);
+    connect(&dialog, &SettingsDialog::stored, m_strip, &StatusStrip::redraw);
     dialog.exec();
 }
 
@@ -219,13 +224,13 @@ void MainWindow::exitProgram()
     close();
 }
 
-void MainWindow::Command1_Click()
+void MainWindow::clearOrStop()
 {
     // "停止" stops the running job; "清除", also beside a loop send, empties the terminal.
     if (m_jobs->stoppable()) {
         m_jobs->stopRequested();
     } else {
-        m_Form1->box().clearText();
+        m_terminal->box().clearText();
     }
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/capturefile.h"
+#include "receive/capturefile.h"
 #include "commands/commandcontext.h"
 #include "core/lineclaim.h"
 
@@ -41,18 +41,18 @@ public:
     // Loads both windows in their order and shows them.
     void start();
     // Configures the still closed port from the stored settings and brings the menu in line.
-    void MDIForm_Load();
-    void Menu_Redraw();
-    void MyCommand_Click(int index);
+    void applyStoredSettings();
+    void showPortSwitches();
+    void runCommand(int index);
 
     void showSettings() override;
     void exitProgram() override;
-    void Command1_Click() override;
+    void clearOrStop() override;
 
     Menus &menus() { return *m_menus; }
-    TerminalWindow &terminal() { return *m_Form1; }
-    StatusStrip &statusStrip() { return *m_CMD; }
-    ProgressBar &progressBar() { return *m_Bar1; }
+    TerminalWindow &terminal() { return *m_terminal; }
+    StatusStrip &statusStrip() { return *m_strip; }
+    ProgressBar &progressBar() { return *m_progress; }
     CaptureFile &captureFile() { return m_capture; }
     JobRunner &jobs() { return *m_jobs; }
     // A lost port is being waited for.
@@ -73,10 +73,10 @@ private:
 
     Menus *m_menus = nullptr;
     QMdiArea *m_mdiArea = nullptr;
-    QMdiSubWindow *m_Form1Frame = nullptr;
-    TerminalWindow *m_Form1 = nullptr;
-    ProgressBar *m_Bar1 = nullptr;
-    StatusStrip *m_CMD = nullptr;
+    QMdiSubWindow *m_terminalFrame = nullptr;
+    TerminalWindow *m_terminal = nullptr;
+    ProgressBar *m_progress = nullptr;
+    StatusStrip *m_strip = nullptr;
     CaptureFile m_capture;
     // Outlives the commands, whose transfers hold it.
     LineClaim m_line;

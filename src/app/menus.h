@@ -18,9 +18,10 @@ class Menus : public QObject, public Switches
     Q_OBJECT
 
 public:
-    enum HelpItem { Help = 0, About = 2, HelpCount = 3 };
+    // The help and transfer items in menu order; separators are not items.
+    enum HelpItem { Help, About, HelpCount };
     // The transfer menu, between the tools and help menus.
-    enum TransferItem { XmodemSend = 0, YmodemSend = 1, YmodemReceive = 3, TransferCount = 4 };
+    enum TransferItem { XmodemSend, YmodemSend, YmodemReceive, TransferCount };
 
     explicit Menus(QMenuBar *menuBar, QObject *parent = nullptr);
 
@@ -59,12 +60,12 @@ private:
     void onCommandTriggered(int index);
     void addViewMenu(QMenuBar *menuBar);
 
-    QMenu *m_MyTools = nullptr;
-    QMenu *m_HelpIT = nullptr;
+    QMenu *m_toolsMenu = nullptr;
+    QMenu *m_helpMenu = nullptr;
     QMenu *m_transfer = nullptr;
     QList<QAction *> m_transferItems;
-    QList<QAction *> m_MyCommand;
-    QList<QAction *> m_MyHelp;
+    QList<QAction *> m_toolsItems;
+    QList<QAction *> m_helpItems;
     QMenu *m_view = nullptr;
     QAction *m_plotItem = nullptr;
     QAction *m_timeStampsItem = nullptr;

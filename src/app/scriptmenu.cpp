@@ -32,10 +32,12 @@ ScriptMenu::ScriptMenu(QMenuBar *menuBar, CommandContext &context, QObject *pare
 {
     m_menu = new QMenu(u"脚本(&S)"_s, menuBar);
     m_menu->setObjectName(u"ScriptMenu"_s);
-    // Right of the view menu, which sits right before help.
-    auto *help = menuBar->findChild<QMenu *>(u"HelpIT"_s);
-    if (help)
-        menuBar->insertMenu(help->menuAction(), m_menu);
+    // Right of the view menu.
+    const QList<QAction *> menus = menuBar->actions();
+    const auto *view = menuBar->findChild<QMenu *>(u"ViewMenu"_s);
+    const qsizetype at = view ? menus.indexOf(view->menuAction()) : -1;
+    if (at >= 0 && at + 1 < menus.size())
+        menuBar->insertMenu(menus[at + 1], m_menu);
     else
         menuBar->addMenu(m_menu);
     m_runItem = m_menu->addAction(u"运行脚本(&R)..."_s);
@@ -76,7 +78,7 @@ void ScriptMenu::chooseAndRun()
 bool ScriptMenu::run(const QString &path)
 {
     if (m_context.jobs.busy() || !m_context.line) {
-        m_context.dialogs.message(Messages::scriptBusy(), Dialogs::Exclamation);
+        m_context.dialogs.message(Messages::scriptBusy(), Dialogs::Warning);
         return false;
     }
     // The previous script has ended; its object goes now, outside any of its own signals.

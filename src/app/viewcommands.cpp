@@ -71,5 +71,5 @@ void ViewCommands::setTimeStamps(bool on)
     m_store.save(SettingKeys::timeStamps(), on ? u"1"_s : u"0"_s);
     const QString error = m_store.saveError();
     if (!error.isEmpty())
-        m_dialogs.message(error, Dialogs::Exclamation);
+        m_dialogs.message(error, Dialogs::Warning);
 }

@@ -18,7 +18,7 @@ public:
     virtual ~MainActions() = default;
     virtual void showSettings() = 0;
     virtual void exitProgram() = 0;
-    virtual void Command1_Click() = 0;
+    virtual void clearOrStop() = 0;
 };
 
 // Everything a tools command may touch, handed over by the main window that owns it.

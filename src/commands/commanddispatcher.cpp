@@ -20,7 +20,7 @@ CommandDispatcher::CommandDispatcher(CommandContext &context)
 
 CommandDispatcher::~CommandDispatcher() = default;
 
-void CommandDispatcher::MyCommand_Click(int index)
+void CommandDispatcher::runCommand(int index)
 {
     switch (index) {
     case Switches::Settings:

@@ -22,7 +22,7 @@ public:
     explicit CommandDispatcher(CommandContext &context);
     ~CommandDispatcher();
 
-    void MyCommand_Click(int index);
+    void runCommand(int index);
 
     PortCommands &portCommands() { return *m_port; }
 

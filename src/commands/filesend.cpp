@@ -3,7 +3,7 @@
 #include "commands/commandcontext.h"
 #include "core/commport.h"
 #include "core/colors.h"
-#include "core/hextext.h"
+#include "receive/hextext.h"
 #include "core/messages.h"
 #include "core/terminal.h"
 

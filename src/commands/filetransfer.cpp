@@ -3,7 +3,7 @@
 #include "commands/commandcontext.h"
 #include "commands/filesend.h"
 #include "commands/hexview.h"
-#include "core/capturefile.h"
+#include "receive/capturefile.h"
 #include "core/jobrunner.h"
 #include "core/dialogs.h"
 #include "core/messages.h"
@@ -55,7 +55,7 @@ void FileTransfer::sendFile()
 
     Expected<std::unique_ptr<QFile>> file = openRegularFile(*path);
     if (!file.ok()) {
-        m_context.dialogs.message(file.message(), Dialogs::Exclamation);
+        m_context.dialogs.message(file.message(), Dialogs::Warning);
         return;
     }
     m_send->setFile(std::move(*file), fast);
@@ -80,7 +80,7 @@ void FileTransfer::captureToFile()
     const Result opened = m_context.capture.open(*path);
     if (!opened) {
         // Said aloud: a capture that silently records nothing loses the data it was meant for.
-        m_context.dialogs.message(opened.message(), Dialogs::Exclamation);
+        m_context.dialogs.message(opened.message(), Dialogs::Warning);
         return;
     }
     switches.setChecked(Switches::Capture, true);

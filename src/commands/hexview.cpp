@@ -2,7 +2,7 @@
 
 #include "commands/commandcontext.h"
 #include "core/dialogs.h"
-#include "core/hextext.h"
+#include "receive/hextext.h"
 #include "core/regularfile.h"
 #include "core/terminal.h"
 

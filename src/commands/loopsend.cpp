@@ -5,7 +5,7 @@
 #include "core/dialogs.h"
 #include "core/jobrunner.h"
 #include "core/switches.h"
-#include "core/vbnumber.h"
+#include "core/typednumber.h"
 
 #include <QStringEncoder>
 

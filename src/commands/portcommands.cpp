@@ -33,7 +33,7 @@ void PortCommands::openOrClose()
     const bool open = !m_context.switches.checked(Switches::OpenPort);
     const Result result = m_context.port.setPortOpen(open);
     if (!result.ok()) {
-        m_context.dialogs.message(result.message(), Dialogs::OkOnly);
+        m_context.dialogs.message(result.message(), Dialogs::Plain);
     }
     m_opening = m_context.port.portOpening();
     showPortState();
@@ -54,7 +54,7 @@ void PortCommands::portOpenFailed(const QString &message)
     if (!std::exchange(m_opening, false))
         return;
     showPortState();
-    m_context.dialogs.message(message, Dialogs::OkOnly);
+    m_context.dialogs.message(message, Dialogs::Plain);
 }
 
 void PortCommands::showPortState()

@@ -46,7 +46,7 @@ void Workspace::load()
     // any of it is read.
     Expected<std::unique_ptr<QFile>> file = openRegularFile(*path);
     if (!file.ok()) {
-        m_context.dialogs.message(file.message(), Dialogs::Exclamation);
+        m_context.dialogs.message(file.message(), Dialogs::Warning);
         return;
     }
     const QString shown = QFileInfo(*path).absoluteFilePath();
@@ -54,7 +54,7 @@ void Workspace::load()
         m_context.dialogs.message(
                 Messages::workspaceLoadFailed(shown,
                                               Messages::workspaceTooLarge(size, MaxWorkspaceBytes)),
-                Dialogs::Exclamation);
+                Dialogs::Warning);
         return;
     }
     m_load->setFile(std::move(*file), shown, MaxWorkspaceBytes);
@@ -75,7 +75,7 @@ void Workspace::save()
     if (isSpecialFile(*path)) {
         m_context.dialogs.message(Messages::workspaceSaveFailed(QFileInfo(*path).absoluteFilePath(),
                                                                 Messages::notARegularFile(*path)),
-                                  Dialogs::Exclamation);
+                                  Dialogs::Warning);
         return;
     }
     // Written beside the target and renamed into place, so a failed save leaves the old file.
@@ -93,11 +93,11 @@ void Workspace::save()
     if (!ok) {
         m_context.dialogs.message(
                 Messages::workspaceSaveFailed(QFileInfo(*path).absoluteFilePath(), error),
-                Dialogs::Exclamation);
+                Dialogs::Warning);
     }
 }
 
 void Workspace::clear()
 {
-    m_context.main.Command1_Click();
+    m_context.main.clearOrStop();
 }

@@ -74,7 +74,7 @@ void WorkspaceLoad::cancel()
 {
     if (m_state == State::Showing)
         m_context.box.setSelStart(0);
-    finish(QString(), Dialogs::OkOnly);
+    finish(QString(), Dialogs::Plain);
 }
 
 void WorkspaceLoad::turn()
@@ -96,7 +96,7 @@ void WorkspaceLoad::readBlock()
     if (block.isEmpty()) {
         if (m_file->error() != QFileDevice::NoError) {
             finish(Messages::workspaceLoadFailed(m_shownPath, m_file->errorString()),
-                   Dialogs::Exclamation);
+                   Dialogs::Warning);
         } else {
             endOfFile();
         }
@@ -107,11 +107,11 @@ void WorkspaceLoad::readBlock()
     if (m_bytesRead > m_maxBytes) {
         finish(Messages::workspaceLoadFailed(m_shownPath,
                                              Messages::workspaceGrewPastLimit(m_maxBytes)),
-               Dialogs::Exclamation);
+               Dialogs::Warning);
         return;
     }
     if (const Result fed = m_reader->feed(block); !fed.ok()) {
-        finish(Messages::workspaceLoadFailed(m_shownPath, fed.message()), Dialogs::Exclamation);
+        finish(Messages::workspaceLoadFailed(m_shownPath, fed.message()), Dialogs::Warning);
         return;
     }
     keep(m_reader->takeRuns());
@@ -124,7 +124,7 @@ void WorkspaceLoad::readBlock()
 void WorkspaceLoad::endOfFile()
 {
     if (const Result done = m_reader->finish(); !done.ok()) {
-        finish(Messages::workspaceLoadFailed(m_shownPath, done.message()), Dialogs::Exclamation);
+        finish(Messages::workspaceLoadFailed(m_shownPath, done.message()), Dialogs::Warning);
         return;
     }
     keep(m_reader->takeRuns());
@@ -134,7 +134,7 @@ void WorkspaceLoad::endOfFile()
     // A document cut off before it shows anything is damaged, not an empty workspace.
     if (!m_complete && m_heldCharacters == 0 && m_droppedCharacters == 0) {
         finish(Messages::workspaceLoadFailed(m_shownPath, Messages::workspaceCutOffEmpty()),
-               Dialogs::Exclamation);
+               Dialogs::Warning);
         return;
     }
     trimToTerminal(false);
@@ -264,7 +264,7 @@ QString WorkspaceLoad::notes() const
     return Messages::workspaceLoadedWithNotes(m_shownPath, notes);
 }
 
-void WorkspaceLoad::finish(const QString &message, int style)
+void WorkspaceLoad::finish(const QString &message, Dialogs::Style style)
 {
     CommandContext &c = m_context;
     m_state = State::Idle;
@@ -281,5 +281,5 @@ void WorkspaceLoad::finish(const QString &message, int style)
     if (message.isEmpty())
         LongJob::finish(JobResult::quiet());
     else
-        LongJob::finish(JobResult::box(message, style == Dialogs::Exclamation));
+        LongJob::finish(JobResult::box(message, style == Dialogs::Warning));
 }

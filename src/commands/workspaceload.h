@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/dialogs.h"
 #include "core/longjob.h"
 #include "core/textrun.h"
 
@@ -57,7 +58,7 @@ private:
     void trimToTerminal(bool wholeLines);
     void dropFront(qsizetype characters);
     void showSlice();
-    void finish(const QString &message, int style);
+    void finish(const QString &message, Dialogs::Style style);
     QString notes() const;
 
     CommandContext &m_context;

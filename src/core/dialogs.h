@@ -9,14 +9,16 @@
 class Dialogs
 {
 public:
-    // Message box styles and answers, numbered as desktop message boxes number them.
-    enum Style { OkOnly = 0, YesNo = 4, Exclamation = 48, Information = 64 };
-    enum Answer { Ok = 1, Yes = 6, No = 7 };
+    // What a message box shows: a plain note, a yes-or-no question, a warning or a notice,
+    // the last two with their icon and an OK button.
+    enum Style { Plain, YesNo, Warning, Information };
+    // Closing a box without a button answers Cancel.
+    enum Answer { Ok, Yes, No, Cancel };
 
     virtual ~Dialogs() = default;
 
     // An empty title means the application title.
-    virtual int message(const QString &text, int style, const QString &title = QString()) = 0;
+    virtual Answer message(const QString &text, Style style, const QString &title = QString()) = 0;
     // The answer, or the empty text when cancelled.
     virtual QString inputBox(const QString &prompt, const QString &defaultAnswer = QString()) = 0;
     // filter is "description|pattern", e.g. "所有文件|*.*". nullopt when cancelled.

@@ -1,7 +1,7 @@
 #include "core/portsettings.h"
 
 #include "core/settingsstore.h"
-#include "core/vbnumber.h"
+#include "core/typednumber.h"
 
 using namespace Qt::StringLiterals;
 

@@ -7,23 +7,23 @@
 class Switches
 {
 public:
-    // The tools items, numbered by their place in the menu (separators included).
+    // The tools items in menu order; the separators between them are not items.
     enum Item {
-        Settings = 0,
-        OpenPort = 1,
-        Dtr = 2,
-        Rts = 3,
-        SendFile = 4,
-        Capture = 5,
-        SendCr = 6,
-        HexMode = 7,
-        LoopSend = 8,
-        LoadWorkspace = 10,
-        SaveWorkspace = 11,
-        ClearWorkspace = 12,
-        HexView = 14,
-        Exit = 16,
-        CommandCount = 17,
+        Settings,
+        OpenPort,
+        Dtr,
+        Rts,
+        SendFile,
+        Capture,
+        SendCr,
+        HexMode,
+        LoopSend,
+        LoadWorkspace,
+        SaveWorkspace,
+        ClearWorkspace,
+        HexView,
+        Exit,
+        CommandCount,
     };
 
     virtual ~Switches() = default;

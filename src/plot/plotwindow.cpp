@@ -328,7 +328,7 @@ void PlotWindow::exportPng()
     if (!m_plot->savePng(*path))
         m_dialogs.message(Messages::plotExportFailed(QFileInfo(*path).absoluteFilePath(),
                                                      Messages::plotImageNotWritten()),
-                          Dialogs::Exclamation);
+                          Dialogs::Warning);
 }
 
 void PlotWindow::exportCsv()
@@ -339,7 +339,7 @@ void PlotWindow::exportCsv()
     const QString error = writeCsv(*path);
     if (!error.isEmpty())
         m_dialogs.message(Messages::plotExportFailed(QFileInfo(*path).absoluteFilePath(), error),
-                          Dialogs::Exclamation);
+                          Dialogs::Warning);
 }
 
 QString PlotWindow::writeCsv(const QString &path) const

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/plotsamples.h"
+#include "plotdata/plotsamples.h"
 
 #include <QColor>
 #include <QWidget>
@@ -17,7 +17,7 @@ class QSpinBox;
 class QTimer;
 
 // The plot folder draws what devices print as numbers: PlotWindow takes received text, reads
-// its lines into bounded samples (core/plotsamples.h) and hands what is new to QCustomPlot on a
+// its lines into bounded samples (plotdata/plotsamples.h) and hands what is new to QCustomPlot on a
 // 25 Hz timer, never per line. It is the only part of the program that links the plotting
 // library.
 //

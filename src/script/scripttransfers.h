@@ -31,7 +31,7 @@ private:
         explicit GivenPath(Dialogs &dialogs)
             : m_dialogs(dialogs)
         {}
-        int message(const QString &text, int style, const QString &title) override
+        Answer message(const QString &text, Style style, const QString &title) override
         {
             return m_dialogs.message(text, style, title);
         }

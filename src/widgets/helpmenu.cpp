@@ -11,13 +11,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-constexpr int ItemHelp = 0;
-constexpr int ItemAbout = 2;
-
-} // namespace
-
 HelpMenu::HelpMenu(Dialogs &dialogs, QWidget *parent, const QString &appDir)
     : m_dialogs(dialogs)
     , m_parent(parent)
@@ -36,18 +29,9 @@ GuideWindow *HelpMenu::guideWindow() const
     return m_guide.data();
 }
 
-void HelpMenu::MyHelp_Click(int index)
+void HelpMenu::showAbout()
 {
-    switch (index) {
-    case ItemHelp:
-        showUserGuide();
-        break;
-    case ItemAbout:
-        m_dialogs.message(aboutText(), Dialogs::Information, aboutTitle());
-        break;
-    default:
-        break;
-    }
+    m_dialogs.message(aboutText(), Dialogs::Information, aboutTitle());
 }
 
 QString HelpMenu::aboutTitle()
@@ -92,7 +76,7 @@ void HelpMenu::showUserGuide()
                 = QDir::cleanPath(appDir + u"/../share/doc/velmir-rs232/guide.html"_s);
         m_dialogs.message(
                 Messages::userGuideMissing(QDir::toNativeSeparators(installed), u"docs/guide.md"_s),
-                Dialogs::Exclamation);
+                Dialogs::Warning);
         return;
     }
     if (!m_guide)
@@ -100,7 +84,7 @@ void HelpMenu::showUserGuide()
     // Read anew each time, so a guide replaced by an update is the one shown.
     if (!m_guide->load(guide)) {
         m_dialogs.message(Messages::userGuideUnreadable(QDir::toNativeSeparators(guide)),
-                          Dialogs::Exclamation);
+                          Dialogs::Warning);
         return;
     }
     m_guide->show();

@@ -17,8 +17,9 @@ public:
     explicit HelpMenu(Dialogs &dialogs, QWidget *parent = nullptr, const QString &appDir = {});
     ~HelpMenu();
 
-    // 0 help, 1 the separator, 2 about.
-    void MyHelp_Click(int index);
+    // The user guide in its window, or a box that says where it belongs.
+    void showUserGuide();
+    void showAbout();
 
     static QString aboutTitle();
     static QString aboutText();
@@ -30,8 +31,6 @@ public:
     GuideWindow *guideWindow() const;
 
 private:
-    void showUserGuide();
-
     Dialogs &m_dialogs;
     QWidget *m_parent;
     QString m_appDir;

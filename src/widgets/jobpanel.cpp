@@ -26,9 +26,9 @@ void JobPanel::setJobRunning(bool running, bool stopButton)
     m_switches.setEnabled(Switches::SendFile, !running && m_port.portOpen());
     m_switches.setEnabled(Switches::HexView, !running);
     m_switches.setEnabled(Switches::LoadWorkspace, !running);
-    m_strip.setCommand1Caption(running && stopButton ? u"停止"_s : u"清除"_s);
+    m_strip.setButtonCaption(running && stopButton ? u"停止"_s : u"清除"_s);
     if (!running) {
-        m_bar.cls();
+        m_bar.clear();
     }
 }
 
@@ -44,7 +44,7 @@ void JobPanel::showJobResult(const JobResult &result)
     case JobResult::Report::Quiet:
         break;
     case JobResult::Report::Box:
-        m_dialogs.message(result.text, result.failed ? Dialogs::Exclamation : Dialogs::Information);
+        m_dialogs.message(result.text, result.failed ? Dialogs::Warning : Dialogs::Information);
         break;
     case JobResult::Report::Notice:
         appendNotice(m_terminal, result.text);

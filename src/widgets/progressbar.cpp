@@ -41,7 +41,7 @@ void ProgressBar::drawMark(double x)
     }
 }
 
-void ProgressBar::cls()
+void ProgressBar::clear()
 {
     m_mark = 0;
     update();

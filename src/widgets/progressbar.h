@@ -16,7 +16,7 @@ public:
     // Marks the bar from its left edge to x units, 10 units down from the top.
     void drawMark(double x);
     // Erases the mark.
-    void cls();
+    void clear();
     double markedUnits() const { return m_mark; }
 
 protected:

@@ -20,58 +20,28 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Button sets, icons and default-button choice packed into one style number, as desktop
-// message boxes pack them.
-constexpr int ButtonMask = 0x0F;
-constexpr int IconMask = 0x70;
-constexpr int DefaultMask = 0x300;
-constexpr int OkCancel = 1;
-constexpr int AbortRetryIgnore = 2;
-constexpr int YesNoCancel = 3;
-constexpr int RetryCancel = 5;
-constexpr int Critical = 16;
-constexpr int Question = 32;
-
-constexpr int AnswerCancel = 2;
-constexpr int AnswerAbort = 3;
-constexpr int AnswerRetry = 4;
-constexpr int AnswerIgnore = 5;
-
-QList<QMessageBox::StandardButton> buttonsFor(int style)
+QList<QMessageBox::StandardButton> buttonsFor(Dialogs::Style style)
 {
-    switch (style & ButtonMask) {
-    case OkCancel:
-        return {QMessageBox::Ok, QMessageBox::Cancel};
-    case AbortRetryIgnore:
-        return {QMessageBox::Abort, QMessageBox::Retry, QMessageBox::Ignore};
-    case YesNoCancel:
-        return {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
-    case Dialogs::YesNo:
+    if (style == Dialogs::YesNo)
         return {QMessageBox::Yes, QMessageBox::No};
-    case RetryCancel:
-        return {QMessageBox::Retry, QMessageBox::Cancel};
-    default:
-        return {QMessageBox::Ok};
-    }
+    return {QMessageBox::Ok};
 }
 
-QMessageBox::Icon iconFor(int style)
+QMessageBox::Icon iconFor(Dialogs::Style style)
 {
-    switch (style & IconMask) {
-    case Critical:
-        return QMessageBox::Critical;
-    case Question:
-        return QMessageBox::Question;
-    case Dialogs::Exclamation:
+    switch (style) {
+    case Dialogs::Warning:
         return QMessageBox::Warning;
     case Dialogs::Information:
         return QMessageBox::Information;
-    default:
-        return QMessageBox::NoIcon;
+    case Dialogs::Plain:
+    case Dialogs::YesNo:
+        break;
     }
+    return QMessageBox::NoIcon;
 }
 
-int answerFor(QMessageBox::StandardButton button)
+Dialogs::Answer answerFor(QMessageBox::StandardButton button)
 {
     switch (button) {
     case QMessageBox::Ok:
@@ -80,14 +50,8 @@ int answerFor(QMessageBox::StandardButton button)
         return Dialogs::Yes;
     case QMessageBox::No:
         return Dialogs::No;
-    case QMessageBox::Abort:
-        return AnswerAbort;
-    case QMessageBox::Retry:
-        return AnswerRetry;
-    case QMessageBox::Ignore:
-        return AnswerIgnore;
     default:
-        return AnswerCancel;
+        return Dialogs::Cancel;
     }
 }
 
@@ -155,7 +119,7 @@ QtDialogs::QtDialogs(QWidget *parent)
 
 QtDialogs::~QtDialogs() = default;
 
-int QtDialogs::message(const QString &text, int style, const QString &title)
+Dialogs::Answer QtDialogs::message(const QString &text, Style style, const QString &title)
 {
     QMessageBox box(m_parent);
     box.setWindowTitle(title.isEmpty() ? AppInfo::title() : title);
@@ -166,14 +130,13 @@ int QtDialogs::message(const QString &text, int style, const QString &title)
     const QList<QMessageBox::StandardButton> buttons = buttonsFor(style);
     for (QMessageBox::StandardButton button : buttons)
         box.addButton(button);
-    const int defaultIndex = (style & DefaultMask) >> 8;
-    box.setDefaultButton(buttons.value(defaultIndex, buttons.first()));
+    box.setDefaultButton(buttons.first());
 
     box.exec();
     // Closing the box without a button counts as its escape button, or Cancel.
     QAbstractButton *clicked = box.clickedButton();
     if (!clicked)
-        return AnswerCancel;
+        return Cancel;
     return answerFor(box.standardButton(clicked));
 }
 

@@ -19,7 +19,7 @@ public:
     explicit QtDialogs(QWidget *parent);
     ~QtDialogs() override;
 
-    int message(const QString &text, int style, const QString &title = QString()) override;
+    Answer message(const QString &text, Style style, const QString &title = QString()) override;
     QString inputBox(const QString &prompt, const QString &defaultAnswer = QString()) override;
     std::optional<QString> openFile(const QString &filter) override;
     std::optional<QString> saveFile(const QString &filter) override;

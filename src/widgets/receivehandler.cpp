@@ -14,10 +14,10 @@ ReceiveHandler::ReceiveHandler(CommPort &port, TerminalBox &box, Switches &switc
     , m_dialogs(dialogs)
     , m_pipeline(switches, capture)
 {
-    connect(&port, &CommPort::received, this, &ReceiveHandler::MSComm1_OnComm);
+    connect(&port, &CommPort::received, this, &ReceiveHandler::onReceived);
 }
 
-void ReceiveHandler::MSComm1_OnComm(const QByteArray &chunk)
+void ReceiveHandler::onReceived(const QByteArray &chunk)
 {
     if (m_pipeline.timeStamps())
         m_pipeline.setTerminalAtLineStart(m_box.endsAtLineStart());
@@ -33,6 +33,6 @@ void ReceiveHandler::MSComm1_OnComm(const QByteArray &chunk)
     }
     m_box.appendRuns(out.runs);
     if (!out.captureError.isEmpty()) {
-        m_dialogs.message(out.captureError, Dialogs::Exclamation);
+        m_dialogs.message(out.captureError, Dialogs::Warning);
     }
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/receivepipeline.h"
+#include "receive/receivepipeline.h"
 
 #include <QObject>
 
@@ -23,7 +23,7 @@ public:
     ReceiveHandler(CommPort &port, TerminalBox &box, Switches &switches, CaptureFile &capture,
                    Dialogs &dialogs, QObject *parent = nullptr);
 
-    void MSComm1_OnComm(const QByteArray &chunk);
+    void onReceived(const QByteArray &chunk);
     // While a transfer has the line, the chunk goes to it after the capture.
     void setLineClaim(LineClaim *claim) { m_pipeline.setLineClaim(claim); }
 

@@ -17,21 +17,15 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The design is laid out in twips; a pixel is 15 of them, and Qt scales pixels for high DPI.
-constexpr int TwipsPerPixel = 15;
-constexpr int px(int twips)
-{
-    return twips / TwipsPerPixel;
-}
-
-constexpr int ClientWidth = 3135;
-constexpr int ClientHeight = 2820;
-constexpr int ComboWidth = 1335;
-constexpr int ComboHeight = 315;
-constexpr int ButtonWidth = 1095;
-constexpr int ButtonHeight = 375;
-constexpr int LeftColumn = 120;
-constexpr int RightColumn = 1680;
+// In pixels, which Qt scales for high DPI.
+constexpr int ClientWidth = 209;
+constexpr int ClientHeight = 188;
+constexpr int ComboWidth = 89;
+constexpr int ComboHeight = 21;
+constexpr int ButtonWidth = 73;
+constexpr int ButtonHeight = 25;
+constexpr int LeftColumn = 8;
+constexpr int RightColumn = 112;
 
 } // namespace
 
@@ -42,84 +36,84 @@ SettingsDialog::SettingsDialog(SettingsStore &store, Dialogs &dialogs, QWidget *
     , m_store(store)
     , m_dialogs(dialogs)
 {
-    setObjectName(u"Form2"_s);
+    setObjectName(u"SettingsDialog"_s);
     setWindowTitle(u"串口设置"_s);
     setModal(true);
-    setFixedSize(px(ClientWidth), px(ClientHeight));
+    setFixedSize(ClientWidth, ClientHeight);
 
     // Created in tab order: each label above its list, the left column first.
-    addLabel(u"Label1"_s, u"端口"_s, LeftColumn, 120);
-    m_combo1 = addCombo(u"Combo1"_s, LeftColumn, 360);
-    addLabel(u"Label2"_s, u"波特率"_s, LeftColumn, 720);
-    m_combo2 = addCombo(u"Combo2"_s, LeftColumn, 960);
-    addLabel(u"Label3"_s, u"数据位"_s, LeftColumn, 1320);
-    m_combo3 = addCombo(u"Combo3"_s, LeftColumn, 1560);
-    addLabel(u"Label4"_s, u"校验"_s, RightColumn, 120);
-    m_combo4 = addCombo(u"Combo4"_s, RightColumn, 360);
-    addLabel(u"Label5"_s, u"停止位"_s, RightColumn, 720);
-    m_combo5 = addCombo(u"Combo5"_s, RightColumn, 960);
-    addLabel(u"Label6"_s, u"握手协议"_s, RightColumn, 1320);
-    m_combo6 = addCombo(u"Combo6"_s, RightColumn, 1560);
-    m_command1 = addButton(u"Command1"_s, u"应用"_s, 360, 2160);
-    m_command2 = addButton(u"Command2"_s, u"取消"_s, RightColumn, 2160);
+    addLabel(u"PortLabel"_s, u"端口"_s, LeftColumn, 8);
+    m_portCombo = addCombo(u"PortCombo"_s, LeftColumn, 24);
+    addLabel(u"BaudLabel"_s, u"波特率"_s, LeftColumn, 48);
+    m_baudCombo = addCombo(u"BaudCombo"_s, LeftColumn, 64);
+    addLabel(u"DataBitsLabel"_s, u"数据位"_s, LeftColumn, 88);
+    m_dataBitsCombo = addCombo(u"DataBitsCombo"_s, LeftColumn, 104);
+    addLabel(u"ParityLabel"_s, u"校验"_s, RightColumn, 8);
+    m_parityCombo = addCombo(u"ParityCombo"_s, RightColumn, 24);
+    addLabel(u"StopBitsLabel"_s, u"停止位"_s, RightColumn, 48);
+    m_stopBitsCombo = addCombo(u"StopBitsCombo"_s, RightColumn, 64);
+    addLabel(u"FlowLabel"_s, u"握手协议"_s, RightColumn, 88);
+    m_flowCombo = addCombo(u"FlowCombo"_s, RightColumn, 104);
+    m_applyButton = addButton(u"ApplyButton"_s, u"应用"_s, 24, 144);
+    m_cancelButton = addButton(u"CancelButton"_s, u"取消"_s, RightColumn, 144);
 
-    QWidget *const tabOrder[]
-            = {m_combo1, m_combo2, m_combo3, m_combo4, m_combo5, m_combo6, m_command1, m_command2};
+    QWidget *const tabOrder[] = {m_portCombo,     m_baudCombo, m_dataBitsCombo, m_parityCombo,
+                                 m_stopBitsCombo, m_flowCombo, m_applyButton,   m_cancelButton};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
-    connect(m_command1, &QPushButton::clicked, this, &SettingsDialog::Command1_Click);
-    connect(m_command2, &QPushButton::clicked, this, &SettingsDialog::Command2_Click);
-    connect(m_combo1, &QComboBox::currentIndexChanged, this, &SettingsDialog::showPortTarget);
+    connect(m_applyButton, &QPushButton::clicked, this, &SettingsDialog::apply);
+    connect(m_cancelButton, &QPushButton::clicked, this, &SettingsDialog::cancel);
+    connect(m_portCombo, &QComboBox::currentIndexChanged, this, &SettingsDialog::showPortTarget);
 
-    Form_Load();
+    loadStored();
 }
 
-void SettingsDialog::Form_Load()
+void SettingsDialog::loadStored()
 {
     const PortSettings stored = PortSettings::load(m_store);
-    fillAndSelect(m_combo1, portEntries(), stored.comport);
+    fillAndSelect(m_portCombo, portEntries(), stored.comport);
     // Each port entry's tip says where it leads now; the system is asked once per opening.
     const QHash<QString, QString> known = PortPath::knownDevices();
     const qsizetype portCount = portEntries().size();
     for (int i = 0; i < portCount; ++i)
-        m_combo1->setItemData(i, PortPath::describeTarget(i + 1, known), Qt::ToolTipRole);
-    showPortTarget(m_combo1->currentIndex());
-    fillAndSelect(m_combo2, baudEntries(), stored.baud);
-    fillAndSelect(m_combo3, databitEntries(), stored.databit);
-    fillAndSelect(m_combo4, parityEntries(), stored.parity);
-    fillAndSelect(m_combo5, stopbitEntries(), stored.stopbit);
-    fillAndSelect(m_combo6, flowEntries(), stored.flow);
-    m_combo1->setFocus();
+        m_portCombo->setItemData(i, PortPath::describeTarget(i + 1, known), Qt::ToolTipRole);
+    showPortTarget(m_portCombo->currentIndex());
+    fillAndSelect(m_baudCombo, baudEntries(), stored.baud);
+    fillAndSelect(m_dataBitsCombo, databitEntries(), stored.databit);
+    fillAndSelect(m_parityCombo, parityEntries(), stored.parity);
+    fillAndSelect(m_stopBitsCombo, stopbitEntries(), stored.stopbit);
+    fillAndSelect(m_flowCombo, flowEntries(), stored.flow);
+    m_portCombo->setFocus();
 }
 
-void SettingsDialog::Command1_Click()
+void SettingsDialog::apply()
 {
     PortSettings chosen;
-    chosen.comport = m_combo1->currentText();
-    chosen.baud = m_combo2->currentText();
-    chosen.databit = m_combo3->currentText();
-    chosen.parity = m_combo4->currentText();
-    chosen.stopbit = m_combo5->currentText();
-    chosen.flow = m_combo6->currentText();
+    chosen.comport = m_portCombo->currentText();
+    chosen.baud = m_baudCombo->currentText();
+    chosen.databit = m_dataBitsCombo->currentText();
+    chosen.parity = m_parityCombo->currentText();
+    chosen.stopbit = m_stopBitsCombo->currentText();
+    chosen.flow = m_flowCombo->currentText();
     chosen.save(m_store);
     Q_EMIT stored();
     // Asking for a restart after a save that failed would claim success: say what failed.
     if (const QString error = m_store.saveError(); !error.isEmpty()) {
-        m_dialogs.message(error, Dialogs::Exclamation);
+        m_dialogs.message(error, Dialogs::Warning);
         return;
     }
     m_dialogs.message(u"You need restart program, thank you"_s, Dialogs::Information);
 }
 
-void SettingsDialog::Command2_Click()
+void SettingsDialog::cancel()
 {
     reject();
 }
 
 void SettingsDialog::showPortTarget(int index)
 {
-    m_combo1->setToolTip(m_combo1->itemData(index, Qt::ToolTipRole).toString());
+    m_portCombo->setToolTip(m_portCombo->itemData(index, Qt::ToolTipRole).toString());
 }
 
 QStringList SettingsDialog::portEntries()
@@ -188,7 +182,7 @@ QLabel *SettingsDialog::addLabel(const QString &name, const QString &caption, in
 {
     auto *label = new QLabel(caption, this);
     label->setObjectName(name);
-    label->move(px(left), px(top));
+    label->move(left, top);
     // Labels size themselves to their caption.
     label->adjustSize();
     return label;
@@ -199,7 +193,7 @@ QComboBox *SettingsDialog::addCombo(const QString &name, int left, int top)
     auto *combo = new QComboBox(this);
     combo->setObjectName(name);
     combo->setEditable(false);
-    combo->setGeometry(px(left), px(top), px(ComboWidth), px(ComboHeight));
+    combo->setGeometry(left, top, ComboWidth, ComboHeight);
     return combo;
 }
 
@@ -210,7 +204,7 @@ QPushButton *SettingsDialog::addButton(const QString &name, const QString &capti
     button->setObjectName(name);
     button->setAutoDefault(false);
     button->setDefault(false);
-    button->setGeometry(px(left), px(top), px(ButtonWidth), px(ButtonHeight));
+    button->setGeometry(left, top, ButtonWidth, ButtonHeight);
     return button;
 }
 

@@ -18,13 +18,13 @@ public:
     SettingsDialog(SettingsStore &store, Dialogs &dialogs, QWidget *parent = nullptr);
 
     // Fills the lists and selects what the store holds now.
-    void Form_Load();
+    void loadStored();
     // "应用": stores all six values and asks for a restart; the dialog stays open.
-    void Command1_Click();
+    void apply();
     // "取消": closes without storing.
-    void Command2_Click();
+    void cancel();
 
-    // The fixed entries of each list, Combo1's ports included, in display order.
+    // The fixed entries of each list, the port list included, in display order.
     static QStringList portEntries();
     static QStringList baudEntries();
     static QStringList databitEntries();
@@ -51,12 +51,12 @@ private:
 
     SettingsStore &m_store;
     Dialogs &m_dialogs;
-    QComboBox *m_combo1 = nullptr;
-    QComboBox *m_combo2 = nullptr;
-    QComboBox *m_combo3 = nullptr;
-    QComboBox *m_combo4 = nullptr;
-    QComboBox *m_combo5 = nullptr;
-    QComboBox *m_combo6 = nullptr;
-    QPushButton *m_command1 = nullptr;
-    QPushButton *m_command2 = nullptr;
+    QComboBox *m_portCombo = nullptr;
+    QComboBox *m_baudCombo = nullptr;
+    QComboBox *m_dataBitsCombo = nullptr;
+    QComboBox *m_parityCombo = nullptr;
+    QComboBox *m_stopBitsCombo = nullptr;
+    QComboBox *m_flowCombo = nullptr;
+    QPushButton *m_applyButton = nullptr;
+    QPushButton *m_cancelButton = nullptr;
 };

@@ -3,7 +3,7 @@
 #include "core/commport.h"
 #include "core/settingsstore.h"
 #include "core/portsettings.h"
-#include "core/statusline.h"
+#include "widgets/statusline.h"
 
 #include <QFontMetrics>
 #include <QPaintEvent>
@@ -47,7 +47,7 @@ StatusStrip::StatusStrip(CommPort &port, SettingsStore &store, QWidget *parent)
     , m_port(port)
     , m_store(store)
 {
-    setObjectName(u"CMD"_s);
+    setObjectName(u"StatusStrip"_s);
     setFixedHeight(StripHeight);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFont(boldArial(9.75));
@@ -56,37 +56,37 @@ StatusStrip::StatusStrip(CommPort &port, SettingsStore &store, QWidget *parent)
     strip.setColor(QPalette::Window, QColor(0, 128, 128));
     setPalette(strip);
 
-    m_command1 = new QPushButton(u"清除"_s, this);
-    m_command1->setObjectName(u"Command1"_s);
-    m_command1->setFont(boldArial(9));
-    m_command1->setFixedSize(57, 18);
-    m_command1->move(240, 3);
+    m_button = new QPushButton(u"清除"_s, this);
+    m_button->setObjectName(u"ClearButton"_s);
+    m_button->setFont(boldArial(9));
+    m_button->setFixedSize(57, 18);
+    m_button->move(240, 3);
     // The terminal keeps the keyboard; a click must not take it away.
-    m_command1->setFocusPolicy(Qt::NoFocus);
-    connect(m_command1, &QPushButton::clicked, this, &StatusStrip::command1Clicked);
+    m_button->setFocusPolicy(Qt::NoFocus);
+    connect(m_button, &QPushButton::clicked, this, &StatusStrip::buttonClicked);
 
     // Each tick is aimed anew at the next whole second, so the clock never drifts from the
     // system's and never shows a second late. The first comes as soon as the window runs.
-    m_timer1 = new QTimer(this);
-    m_timer1->setObjectName(u"Timer1"_s);
-    m_timer1->setSingleShot(true);
-    m_timer1->setTimerType(Qt::PreciseTimer);
-    connect(m_timer1, &QTimer::timeout, this, &StatusStrip::Timer1_Timer);
-    m_timer1->start(0);
+    m_clock = new QTimer(this);
+    m_clock->setObjectName(u"Clock"_s);
+    m_clock->setSingleShot(true);
+    m_clock->setTimerType(Qt::PreciseTimer);
+    connect(m_clock, &QTimer::timeout, this, &StatusStrip::clockTicked);
+    m_clock->start(0);
 
     // Everything else on the line changes when the port says so.
-    connect(&m_port, &CommPort::lineStateChanged, this, &StatusStrip::CMD_Redraw);
+    connect(&m_port, &CommPort::lineStateChanged, this, &StatusStrip::redraw);
 }
 
-void StatusStrip::Timer1_Timer()
+void StatusStrip::clockTicked()
 {
     // Reading the whole line, not only the clock, also catches a stored port name changed
     // behind the window's back.
-    CMD_Redraw();
-    m_timer1->start(1000 - QTime::currentTime().msec() + TickAfterSecondMs);
+    redraw();
+    m_clock->start(1000 - QTime::currentTime().msec() + TickAfterSecondMs);
 }
 
-void StatusStrip::CMD_Redraw()
+void StatusStrip::redraw()
 {
     const QString portName = m_store.read(SettingKeys::comport(), SettingKeys::defaultComport());
     const QString settings = m_port.settings();
@@ -185,19 +185,19 @@ qreal StatusStrip::xOf(qsizetype position) const
     return steadyWidth + (line.isValid() ? line.cursorToX(int(position - m_split)) : 0.0);
 }
 
-void StatusStrip::CMD_Resize()
+void StatusStrip::placeButton()
 {
-    m_command1->move(width() - ButtonFromRight, ButtonTop);
+    m_button->move(width() - ButtonFromRight, ButtonTop);
 }
 
-void StatusStrip::setCommand1Caption(const QString &caption)
+void StatusStrip::setButtonCaption(const QString &caption)
 {
-    m_command1->setText(caption);
+    m_button->setText(caption);
 }
 
-QString StatusStrip::command1Caption() const
+QString StatusStrip::buttonCaption() const
 {
-    return m_command1->text();
+    return m_button->text();
 }
 
 void StatusStrip::paintEvent(QPaintEvent *event)
@@ -239,5 +239,5 @@ void StatusStrip::changeEvent(QEvent *event)
 void StatusStrip::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    CMD_Resize();
+    placeButton();
 }

@@ -22,20 +22,20 @@ public:
     StatusStrip(CommPort &port, SettingsStore &store, QWidget *parent = nullptr);
 
     // The clock's second has turned: reads the line and aims at the next second.
-    void Timer1_Timer();
+    void clockTicked();
     // Reads everything the line shows afresh and repaints the characters that changed.
-    void CMD_Redraw();
+    void redraw();
     // Keeps the button 60 pixels from the right end and 4 below the top.
-    void CMD_Resize();
+    void placeButton();
 
     // The line as last drawn; empty until the first tick.
     QString currentText() const { return m_text; }
 
-    void setCommand1Caption(const QString &caption);
-    QString command1Caption() const;
+    void setButtonCaption(const QString &caption);
+    QString buttonCaption() const;
 
 Q_SIGNALS:
-    void command1Clicked();
+    void buttonClicked();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -51,8 +51,8 @@ private:
 
     CommPort &m_port;
     SettingsStore &m_store;
-    QPushButton *m_command1 = nullptr;
-    QTimer *m_timer1 = nullptr;
+    QPushButton *m_button = nullptr;
+    QTimer *m_clock = nullptr;
     QString m_text;
     // The line laid out in two pieces: m_text before m_split, which rarely changes, and the
     // rest, where the clock ticks.

@@ -26,7 +26,6 @@ constexpr int FrameIntervalMs = 100;
 constexpr int ScrollBarIntervalMs = 1000;
 // Arrivals wait for the next frame only while they are small.
 constexpr qsizetype HeldArrivalsLimit = 16 * 1024;
-constexpr int TwipsPerPixel = 15;
 
 } // namespace
 
@@ -216,12 +215,6 @@ void TerminalBox::insertText(const QString &text)
     }
     syncCaret(cursor);
     m_followCaret = true;
-}
-
-void TerminalBox::moveTwips(int left, int top, int width, int height)
-{
-    setGeometry(left / TwipsPerPixel, top / TwipsPerPixel, std::max(width, 0) / TwipsPerPixel,
-                std::max(height, 0) / TwipsPerPixel);
 }
 
 TextRuns TerminalBox::runs()

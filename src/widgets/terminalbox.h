@@ -77,9 +77,6 @@ public:
     // "\r\n", a lone "\r" and a lone "\n" each make one line break.
     void insertText(const QString &text) override;
 
-    // Left, top, width and height in twips (15 to a pixel).
-    void moveTwips(int left, int top, int width, int height);
-
     // The contents as coloured runs, and the replacement of the contents by runs, which leaves
     // the caret at the start as loading a document does.
     TextRuns runs() override;

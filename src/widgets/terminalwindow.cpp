@@ -16,8 +16,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int TwipsPerPixel = 15;
-
 // Keys that would move the caret or act on the text in ways a line editor written at its end
 // cannot allow.
 constexpr std::array<int, 14> CancelledKeys = {
@@ -33,7 +31,7 @@ TerminalWindow::TerminalWindow(CommPort &port, Switches &switches, QWidget *pare
     , m_port(port)
     , m_switches(switches)
 {
-    setObjectName(u"Form1"_s);
+    setObjectName(u"TerminalWindow"_s);
     setWindowTitle(u"终端窗口"_s);
     setAutoFillBackground(true);
     QPalette p = palette();
@@ -44,34 +42,32 @@ TerminalWindow::TerminalWindow(CommPort &port, Switches &switches, QWidget *pare
     f.setPointSizeF(9.75);
     setFont(f);
 
-    m_RBox = new TerminalBox(this);
-    m_RBox->setObjectName(u"RBox"_s);
-    m_RBox->setKeyHandler(this);
-    m_RBox->moveTwips(1035, 495, 2535, 2295);
-    setFocusProxy(m_RBox);
+    m_box = new TerminalBox(this);
+    m_box->setObjectName(u"TerminalBox"_s);
+    m_box->setKeyHandler(this);
+    m_box->setGeometry(69, 33, 169, 153);
+    setFocusProxy(m_box);
 }
 
-void TerminalWindow::Form_Load()
+void TerminalWindow::setTextMargin()
 {
-    // A small margin of 80 twips beside the text.
-    m_RBox->document()->setDocumentMargin(80.0 / TwipsPerPixel);
+    // A small margin of five and a third pixels beside the text.
+    m_box->document()->setDocumentMargin(16.0 / 3.0);
 }
 
-void TerminalWindow::Form_Resize()
+void TerminalWindow::layOutBox()
 {
     // The layout rule is written for the window's outer size; inside the main window that is
     // the frame of the child window.
     const QWidget *outer = qobject_cast<QMdiSubWindow *>(parentWidget());
     const QSize size = outer ? outer->size() : frameGeometry().size();
-    const int width = size.width() * TwipsPerPixel;
-    const int height = size.height() * TwipsPerPixel;
-    m_RBox->moveTwips(100, 100, width - 350, height > 800 ? height - 850 : 0);
+    m_box->setGeometry(6, 6, std::max(size.width() - 24, 0), std::max(size.height() - 57, 0));
 }
 
 void TerminalWindow::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    Form_Resize();
+    layOutBox();
 }
 
 void TerminalWindow::keyDown(int &keyCode, int /*shift*/)
@@ -83,60 +79,60 @@ void TerminalWindow::keyDown(int &keyCode, int /*shift*/)
     }
     if (keyCode == KeyMap::Backspace) {
         // A line break before the caret keeps its place: sent and received lines never join.
-        const qsizetype caret = m_RBox->selStart();
+        const qsizetype caret = m_box->selStart();
         if (caret > 1) {
-            if (m_RBox->charAt(caret - 1) == u'\n' || m_RBox->charAt(caret - 2) == u'\r') {
+            if (m_box->charAt(caret - 1) == u'\n' || m_box->charAt(caret - 2) == u'\r') {
                 keyCode = KeyMap::NoKey;
             }
         }
         return;
     }
     if (keyCode == KeyMap::Down) {
-        m_RBox->moveCaretToEnd();
-        m_RBox->insertText(u"\r\n"_s);
+        m_box->moveCaretToEnd();
+        m_box->insertText(u"\r\n"_s);
         keyCode = KeyMap::NoKey;
     }
 }
 
 void TerminalWindow::keyPress(int &keyAscii)
 {
-    m_RBox->moveCaretToEnd();
-    m_RBox->setSelReceived(false);
-    m_RBox->setSelColor(TerminalColors::Typed);
+    m_box->moveCaretToEnd();
+    m_box->setSelReceived(false);
+    m_box->setSelColor(TerminalColors::Typed);
     if (keyAscii == KeyMap::TypedEnter) {
         // Only what the user typed goes out: a prompt the device printed on this line, or bytes
         // that arrived while typing, are the device's and would only confuse it.
-        Convert(m_RBox->lastTypedLine());
+        sendTypedLine(m_box->lastTypedLine());
     }
 }
 
 void TerminalWindow::pasteText(const QString &text)
 {
     // Pasted text is placed like typed text and waits for Enter like typed text.
-    m_RBox->moveCaretToEnd();
-    m_RBox->setSelReceived(false);
-    m_RBox->setSelColor(TerminalColors::Typed);
-    m_RBox->insertText(text);
+    m_box->moveCaretToEnd();
+    m_box->setSelReceived(false);
+    m_box->setSelColor(TerminalColors::Typed);
+    m_box->insertText(text);
 }
 
-void TerminalWindow::Convert(const QString &line)
+void TerminalWindow::sendTypedLine(const QString &line)
 {
     const ConvertedLine converted = convertLine(line, m_switches.checked(Switches::SendCr));
 
-    m_RBox->setSelReceived(false);
-    m_RBox->setSelColor(TerminalColors::Count);
-    m_RBox->moveCaretToEnd();
-    m_RBox->insertText(u" : "_s + QString::number(converted.count) + u" 字符 "_s);
+    m_box->setSelReceived(false);
+    m_box->setSelColor(TerminalColors::Count);
+    m_box->moveCaretToEnd();
+    m_box->insertText(u" : "_s + QString::number(converted.count) + u" 字符 "_s);
 
-    m_RBox->setSelColor(TerminalColors::Notice);
+    m_box->setSelColor(TerminalColors::Notice);
     if (!m_port.portOpen()) {
-        m_RBox->insertText(u" (端口未打开! )"_s);
+        m_box->insertText(u" (端口未打开! )"_s);
     }
     if (m_port.portOpen()) {
         const Result sent = m_port.output(converted.bytes);
         if (!sent.ok()) {
-            m_RBox->insertText(u" ("_s + sent.message() + u")"_s);
+            m_box->insertText(u" ("_s + sent.message() + u")"_s);
         }
     }
-    m_RBox->moveCaretToEnd();
+    m_box->moveCaretToEnd();
 }

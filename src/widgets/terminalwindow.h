@@ -11,8 +11,8 @@ class Switches;
 // keyboard cannot move the caret or join lines, and Enter sends what was typed on the last line.
 //
 // How the terminal pieces fit: this window turns keys into lines and hands the typed part of the
-// last line to Convert, which uses convertLine (lineconvert.h) to make the bytes and writes the
-// count annotation. Data from the line flows one way: the port hands each chunk to
+// last line to sendTypedLine, which uses convertLine (lineconvert.h) to make the bytes and writes
+// the count annotation. Data from the line flows one way: the port hands each chunk to
 // ReceiveHandler (receivehandler.h), whose ReceivePipeline (receivepipeline.h) captures it and
 // turns it into coloured runs, as text through ReceiveDecoder or as hex dump lines (hextext.h),
 // which the one TerminalBox appends at its end.
@@ -23,11 +23,12 @@ class TerminalWindow : public QWidget, public TerminalBox::KeyHandler
 public:
     TerminalWindow(CommPort &port, Switches &switches, QWidget *parent = nullptr);
 
-    TerminalBox &box() { return *m_RBox; }
+    TerminalBox &box() { return *m_box; }
 
-    void Form_Load();
-    void Form_Resize();
-    void Convert(const QString &line);
+    void setTextMargin();
+    // Keeps the box inside the window with a margin, for the window's outer size.
+    void layOutBox();
+    void sendTypedLine(const QString &line);
 
     // Key handling of the box.
     void keyDown(int &keyCode, int shift) override;
@@ -40,5 +41,5 @@ protected:
 private:
     CommPort &m_port;
     Switches &m_switches;
-    TerminalBox *m_RBox = nullptr;
+    TerminalBox *m_box = nullptr;
 };

@@ -5,7 +5,7 @@
 #include "commands/commandcontext.h"
 #include "commands/filetransfer.h"
 #include "commands/loopsend.h"
-#include "core/capturefile.h"
+#include "receive/capturefile.h"
 #include "core/jobrunner.h"
 #include "core/switches.h"
 #include "core/terminal.h"
@@ -109,7 +109,7 @@ class NoMainActions : public MainActions
 public:
     void showSettings() override {}
     void exitProgram() override {}
-    void Command1_Click() override {}
+    void clearOrStop() override {}
 };
 
 class JobsTest : public ::testing::Test

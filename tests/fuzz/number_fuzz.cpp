@@ -1,7 +1,7 @@
 // libFuzzer target for the lenient number reading of port names and typed delays: any text
 // must read without fault, and the readers must agree with each other and with the rounding.
 #include "core/portsettings.h"
-#include "core/vbnumber.h"
+#include "core/typednumber.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // libFuzzer target for the decoding of received bytes: a stream cut into chunks anywhere must
 // show the same text as the stream in one piece, and no chunk may break the decoder or the
 // hexadecimal dump line.
-#include "core/hextext.h"
-#include "core/receivedecoder.h"
+#include "receive/hextext.h"
+#include "receive/receivedecoder.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -2,10 +2,10 @@
 // pipeline: a dialogue, and the hostile cases (a runaway loop, a memory bomb, a syntax error, a
 // pattern that never comes, a megabyte line, a peer that vanishes).
 
-#include "core/capturefile.h"
+#include "receive/capturefile.h"
 #include "core/commport.h"
 #include "core/lineclaim.h"
-#include "core/receivepipeline.h"
+#include "receive/receivepipeline.h"
 #include "core/switches.h"
 #include "port/serialport.h"
 #include "script/scriptjob.h"

@@ -13,7 +13,7 @@ TestMainActions::TestMainActions(TerminalBox &box, JobRunner &jobs)
     , m_jobs(jobs)
 {}
 
-void TestMainActions::Command1_Click()
+void TestMainActions::clearOrStop()
 {
     if (m_jobs.stoppable()) {
         m_jobs.stopRequested();

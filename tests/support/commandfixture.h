@@ -2,7 +2,7 @@
 
 #include "app/menus.h"
 #include "widgets/progressbar.h"
-#include "core/capturefile.h"
+#include "receive/capturefile.h"
 #include "commands/commandcontext.h"
 #include "core/jobrunner.h"
 #include "widgets/jobpanel.h"
@@ -33,7 +33,7 @@ public:
 
     void showSettings() override { ++settingsShown; }
     void exitProgram() override { ++exitRequests; }
-    void Command1_Click() override;
+    void clearOrStop() override;
 
     int settingsShown = 0;
     int exitRequests = 0;

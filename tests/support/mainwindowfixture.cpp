@@ -53,7 +53,7 @@ TerminalBox &MainWindowFixture::box()
 
 void MainWindowFixture::click(int item)
 {
-    m_window->MyCommand_Click(item);
+    m_window->runCommand(item);
 }
 
 void MainWindowFixture::type(const QString &text)

@@ -19,7 +19,7 @@ QList<ScriptedDialogs::Call> ScriptedDialogs::calls(Kind kind) const
     return matching;
 }
 
-int ScriptedDialogs::messageCount(const QString &text, int style) const
+int ScriptedDialogs::messageCount(const QString &text, Style style) const
 {
     const QList<Call> shown = messages();
     return static_cast<int>(std::count_if(shown.cbegin(), shown.cend(), [&](const Call &call) {
@@ -27,7 +27,22 @@ int ScriptedDialogs::messageCount(const QString &text, int style) const
     }));
 }
 
-int ScriptedDialogs::message(const QString &text, int style, const QString &title)
+QByteArray ScriptedDialogs::styleName(Style style)
+{
+    switch (style) {
+    case Plain:
+        return "plain";
+    case YesNo:
+        return "yes-no";
+    case Warning:
+        return "warning";
+    case Information:
+        return "information";
+    }
+    return "style " + QByteArray::number(int(style));
+}
+
+Dialogs::Answer ScriptedDialogs::message(const QString &text, Style style, const QString &title)
 {
     Call call;
     call.kind = Kind::Message;
@@ -39,10 +54,9 @@ int ScriptedDialogs::message(const QString &text, int style, const QString &titl
     if (!m_messageAnswers.isEmpty())
         return m_messageAnswers.dequeue();
     // Only a box with the single OK button can be answered without a script.
-    const int buttons = style & 0x0F;
-    if (buttons != OkOnly) {
+    if (style == YesNo) {
         ADD_FAILURE() << "unscripted question: " << text.toStdString();
-        return buttons == YesNo ? No : 2;
+        return No;
     }
     return Ok;
 }

@@ -21,7 +21,7 @@ public:
         Kind kind = Kind::Message;
         // Message text or input prompt.
         QString text;
-        int style = 0;
+        Style style = Plain;
         // The title the user saw: the application title where none was given.
         QString title;
         QString filter;
@@ -30,7 +30,7 @@ public:
 
     // Queued answers, used in order. A box with only an OK button needs none: it is answered
     // OK when the queue is empty.
-    void answerMessage(int answer) { m_messageAnswers.enqueue(answer); }
+    void answerMessage(Answer answer) { m_messageAnswers.enqueue(answer); }
     void answerInput(const QString &text) { m_inputAnswers.enqueue(text); }
     // nullopt answers as Cancel.
     void answerOpen(std::optional<QString> path) { m_openAnswers.enqueue(std::move(path)); }
@@ -40,13 +40,15 @@ public:
     const QList<Call> &calls() const { return m_calls; }
     QList<Call> calls(Kind kind) const;
     QList<Call> messages() const { return calls(Kind::Message); }
-    int messageCount(const QString &text, int style) const;
+    int messageCount(const QString &text, Style style) const;
+    // The style as a word, for the transcripts tests compare.
+    static QByteArray styleName(Style style);
     void clearCalls() { m_calls.clear(); }
 
     // Runs when a dialog is shown, before it is answered.
     std::function<void(const Call &)> onCall;
 
-    int message(const QString &text, int style, const QString &title = QString()) override;
+    Answer message(const QString &text, Style style, const QString &title = QString()) override;
     QString inputBox(const QString &prompt, const QString &defaultAnswer = QString()) override;
     std::optional<QString> openFile(const QString &filter) override;
     std::optional<QString> saveFile(const QString &filter) override;
@@ -55,7 +57,7 @@ public:
 private:
     void record(const Call &call);
 
-    QQueue<int> m_messageAnswers;
+    QQueue<Answer> m_messageAnswers;
     QQueue<QString> m_inputAnswers;
     QQueue<std::optional<QString>> m_openAnswers;
     QQueue<std::optional<QString>> m_saveAnswers;

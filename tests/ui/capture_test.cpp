@@ -118,7 +118,7 @@ TEST_F(CaptureTest, AFailingWriteStopsCaptureWithOneMessageAndTheDataIsStillShow
 
     EXPECT_FALSE(m_window->menus().checked(Menus::Capture));
     ASSERT_EQ(m_dialogs.messages().size(), 1);
-    EXPECT_EQ(m_dialogs.messages().first().style, 48);
+    EXPECT_EQ(m_dialogs.messages().first().style, Dialogs::Warning);
     EXPECT_TRUE(m_dialogs.messages().first().text.contains(path));
     EXPECT_EQ(box().text(), u"lost?"_s);
     peerSends("more");

@@ -11,7 +11,7 @@
 #include "support/memorysettingsstore.h"
 #include "support/scripteddialogs.h"
 #include "support/testapp.h"
-#include "core/hextext.h"
+#include "receive/hextext.h"
 #include "widgets/terminalwindow.h"
 
 #include <QFile>
@@ -50,7 +50,7 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         m_window = std::make_unique<MainWindow>(m_port, m_store, m_dialogs);
         m_window->start();
-        m_window->MyCommand_Click(Menus::OpenPort);
+        m_window->runCommand(Menus::OpenPort);
         ASSERT_TRUE(m_port.portOpen());
     }
 
@@ -59,17 +59,17 @@ protected:
     void setHexMode(bool on)
     {
         if (m_window->menus().checked(Menus::HexMode) != on)
-            m_window->MyCommand_Click(Menus::HexMode);
+            m_window->runCommand(Menus::HexMode);
     }
 
     // A clean terminal and a capture file started afresh.
     void restart()
     {
         if (m_window->menus().checked(Menus::Capture))
-            m_window->MyCommand_Click(Menus::Capture);
+            m_window->runCommand(Menus::Capture);
         m_dialogs.answerSave(capturePath());
-        m_window->MyCommand_Click(Menus::Capture);
-        m_window->Command1_Click();
+        m_window->runCommand(Menus::Capture);
+        m_window->clearOrStop();
     }
 
     // The stream in chunks ending at the given cuts (ascending, inside the stream).

@@ -10,9 +10,9 @@
 #include "support/mainwindowfixture.h"
 #include "support/processprobe.h"
 #include "support/testapp.h"
-#include "core/hextext.h"
-#include "core/consoleinterpreter.h"
-#include "core/receivedecoder.h"
+#include "receive/hextext.h"
+#include "receive/consoleinterpreter.h"
+#include "receive/receivedecoder.h"
 #include "widgets/terminalwindow.h"
 
 #include <QCoreApplication>
@@ -151,15 +151,16 @@ int actAsNobody(const QByteArray &action, const QString &path)
     MainWindow window(port, store, dialogs);
     window.start();
     if (action == "open") {
-        window.MyCommand_Click(Menus::OpenPort);
+        window.runCommand(Menus::OpenPort);
         std::printf("open %d\n", int(window.menus().checked(Menus::OpenPort)));
     } else if (action == "save") {
         window.terminal().box().insertText(u"a session worth keeping\r\n"_s);
         dialogs.answerSave(path);
-        window.MyCommand_Click(Menus::SaveWorkspace);
+        window.runCommand(Menus::SaveWorkspace);
     }
     for (const ScriptedDialogs::Call &call : dialogs.messages())
-        std::printf("message %d %s\n", call.style, qPrintable(call.text));
+        std::printf("message %s %s\n", ScriptedDialogs::styleName(call.style).constData(),
+                    qPrintable(call.text));
     return 0;
 }
 
@@ -393,7 +394,7 @@ TEST_P(DeviceLossTest, IsNoticedOnceCostsNothingKeepsTheCaptureAndReopensByItsel
         EXPECT_TRUE(onDisk(capturePath()).endsWith("more"));
         EXPECT_TRUE(menus().checked(Menus::Capture));
     }
-    m_window->Command1_Click();
+    m_window->clearOrStop();
     type(u"again"_s);
     pressKey(Qt::Key_Return);
     EXPECT_EQ(back.readMasterExactly(6, 2000), QByteArray("again\r"));
@@ -488,7 +489,8 @@ TEST_F(FaultsTest, AForbiddenDeviceNamesTheDialoutGroupOnce)
         startWindow();
         click(Menus::OpenPort);
         for (const ScriptedDialogs::Call &call : m_dialogs.messages())
-            seen += "message " + QByteArray::number(call.style) + ' ' + call.text.toUtf8() + '\n';
+            seen += "message " + ScriptedDialogs::styleName(call.style) + ' ' + call.text.toUtf8()
+                    + '\n';
         seen += "open " + QByteArray::number(int(menus().checked(Menus::OpenPort))) + '\n';
         ::chmod(device.constData(), 0620);
     }
@@ -512,7 +514,7 @@ TEST_F(FaultsTest, EveryChunkShownIsAlreadyOnDiskSoAKillLosesNothingShown)
         SCOPED_TRACE(hex ? "hex mode" : "text mode");
         if (menus().checked(Menus::HexMode) != hex)
             click(Menus::HexMode);
-        m_window->Command1_Click();
+        m_window->clearOrStop();
         const QString path = m_dir.filePath(hex ? u"hex.bin"_s : u"text.bin"_s);
         startCapture(path);
 
@@ -729,7 +731,7 @@ TEST_F(FaultsTest, ADiskThatFillsUpUnderTheCaptureKeepsWhatFitInOrderAndSaysSoOn
     EXPECT_FALSE(menus().checked(Menus::Capture)) << "a full disk went unnoticed";
     QTest::qWait(100);
     ASSERT_EQ(m_dialogs.messages().size(), 1);
-    EXPECT_EQ(m_dialogs.messages().first().style, Dialogs::Exclamation);
+    EXPECT_EQ(m_dialogs.messages().first().style, Dialogs::Warning);
     EXPECT_TRUE(m_dialogs.messages().first().text.contains(path))
             << m_dialogs.messages().first().text.toStdString();
     EXPECT_TRUE(menus().checked(Menus::OpenPort)) << "the terminal goes on without capture";
@@ -765,9 +767,10 @@ TEST_F(FaultsTest, AWorkspaceThatCannotBeSavedSaysSoAndKeepsTheOldFile)
             m_dialogs.answerSave(path);
             click(Menus::SaveWorkspace);
             for (const ScriptedDialogs::Call &call : m_dialogs.messages())
-                seen += "message " + QByteArray::number(call.style) + ' ' + call.text.toUtf8();
+                seen += "message " + ScriptedDialogs::styleName(call.style) + ' '
+                        + call.text.toUtf8();
         }
-        EXPECT_EQ(seen.count("message 48 "), 1) << seen.toStdString();
+        EXPECT_EQ(seen.count("message warning "), 1) << seen.toStdString();
         EXPECT_TRUE(seen.contains(path.toUtf8())) << seen.toStdString();
         EXPECT_FALSE(QFileInfo::exists(path));
         return;
@@ -791,7 +794,7 @@ TEST_F(FaultsTest, AWorkspaceThatCannotBeSavedSaysSoAndKeepsTheOldFile)
     m_dialogs.answerSave(path);
     click(Menus::SaveWorkspace);
     ASSERT_EQ(m_dialogs.messages().size(), 1);
-    EXPECT_EQ(m_dialogs.messages().first().style, Dialogs::Exclamation);
+    EXPECT_EQ(m_dialogs.messages().first().style, Dialogs::Warning);
     EXPECT_TRUE(m_dialogs.messages().first().text.contains(path))
             << m_dialogs.messages().first().text.toStdString();
     EXPECT_EQ(onDisk(path), old) << "a failed save damaged the old workspace";
@@ -799,7 +802,7 @@ TEST_F(FaultsTest, AWorkspaceThatCannotBeSavedSaysSoAndKeepsTheOldFile)
             << "a half-written file was left behind";
 
     // With room again, the same save works.
-    m_window->Command1_Click();
+    m_window->clearOrStop();
     box().insertText(u"short\r\n"_s);
     m_dialogs.clearCalls();
     m_dialogs.answerSave(path);

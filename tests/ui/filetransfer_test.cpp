@@ -5,7 +5,7 @@
 #include "support/testbytes.h"
 #include "support/commandfixture.h"
 #include "core/colors.h"
-#include "core/hextext.h"
+#include "receive/hextext.h"
 
 #include <QFile>
 #include <QTest>
@@ -79,7 +79,7 @@ protected:
     // After a view, by itself or stopped, everything is back as before it.
     void expectViewEnded()
     {
-        EXPECT_EQ(m_strip.command1Caption(), u"清除"_s);
+        EXPECT_EQ(m_strip.buttonCaption(), u"清除"_s);
         EXPECT_TRUE(m_menus.enabled(Menus::HexView));
         EXPECT_TRUE(m_box.isEnabled());
         EXPECT_EQ(m_bar.markedUnits(), 0.0);
@@ -165,7 +165,7 @@ TEST_F(FileTransferTest, WhileASendRunsTheButtonStopsItAndTheWindowStaysFree)
     m_dialogs.answerMessage(Dialogs::Yes);
     m_files.sendFile();
     ASSERT_TRUE(m_files.sending());
-    EXPECT_EQ(m_strip.command1Caption(), u"停止"_s);
+    EXPECT_EQ(m_strip.buttonCaption(), u"停止"_s);
     EXPECT_FALSE(m_menus.enabled(Menus::HexView));
     EXPECT_EQ(m_bar.scaleWidth(), double(data.size()));
     QTest::qWait(200);
@@ -173,9 +173,9 @@ TEST_F(FileTransferTest, WhileASendRunsTheButtonStopsItAndTheWindowStaysFree)
     EXPECT_LE(m_port.bytesToWrite(), FileSend::QueueHighWater + FileSend::BlockBytes)
             << "the send keeps its queue bounded";
 
-    m_main.Command1_Click();
+    m_main.clearOrStop();
     EXPECT_FALSE(m_files.sending());
-    EXPECT_EQ(m_strip.command1Caption(), u"清除"_s);
+    EXPECT_EQ(m_strip.buttonCaption(), u"清除"_s);
     EXPECT_TRUE(m_menus.enabled(Menus::HexView));
     EXPECT_EQ(m_bar.markedUnits(), 0.0);
     // What was queued still goes, in order; nothing after the stop.
@@ -271,7 +271,7 @@ TEST_F(FileTransferTest, CaptureStaysOffWhenCancelledAndSaysWhyWhenTheFileWillNo
     EXPECT_FALSE(m_menus.checked(Menus::Capture));
     EXPECT_FALSE(m_capture.isOpen());
     ASSERT_EQ(m_dialogs.messages().size(), 1);
-    EXPECT_EQ(m_dialogs.messages()[0].style, Dialogs::Exclamation);
+    EXPECT_EQ(m_dialogs.messages()[0].style, Dialogs::Warning);
     EXPECT_TRUE(m_dialogs.messages()[0].text.contains(u"no-such-folder"_s));
 }
 
@@ -316,8 +316,8 @@ TEST_F(FileTransferTest, HexViewShows65535BytesAndRefusesOneMore)
 
     view(writeFile(u"toolarge.bin"_s, counting(FileTransfer::MaxHexViewBytes + 1)));
     EXPECT_TRUE(m_box.text().isEmpty());
-    EXPECT_EQ(m_dialogs.messageCount(u"太大哦 !!!"_s, Dialogs::Exclamation), 1);
-    EXPECT_EQ(m_strip.command1Caption(), u"清除"_s);
+    EXPECT_EQ(m_dialogs.messageCount(u"太大哦 !!!"_s, Dialogs::Warning), 1);
+    EXPECT_EQ(m_strip.buttonCaption(), u"清除"_s);
     EXPECT_TRUE(m_menus.enabled(Menus::HexView));
     EXPECT_TRUE(m_box.isEnabled());
 }
@@ -326,12 +326,12 @@ TEST_F(FileTransferTest, HexViewCancelledOrUnreadableLeavesEverythingAsItWas)
 {
     fill(u"kept"_s);
     m_dialogs.onCall = [this](const ScriptedDialogs::Call &) {
-        EXPECT_EQ(m_strip.command1Caption(), u"停止"_s);
+        EXPECT_EQ(m_strip.buttonCaption(), u"停止"_s);
     };
     m_dialogs.answerOpen(std::nullopt);
     m_files.openFileAsHex();
     EXPECT_EQ(m_box.text(), u"kept"_s);
-    EXPECT_EQ(m_strip.command1Caption(), u"清除"_s);
+    EXPECT_EQ(m_strip.buttonCaption(), u"清除"_s);
 
     // A file that cannot be read says why instead of showing an empty view.
     m_dialogs.onCall = nullptr;
@@ -348,11 +348,11 @@ TEST_F(FileTransferTest, StoppingAViewKeepsWhatWasShownAndRestoresTheWindow)
     m_dialogs.answerOpen(writeFile(u"view.bin"_s, data));
     m_files.openFileAsHex();
     // While the view runs: the button says stop, the item and the terminal are locked.
-    EXPECT_EQ(m_strip.command1Caption(), u"停止"_s);
+    EXPECT_EQ(m_strip.buttonCaption(), u"停止"_s);
     EXPECT_FALSE(m_menus.enabled(Menus::HexView));
     EXPECT_FALSE(m_box.isEnabled());
     const QString before = m_box.text();
-    m_main.Command1_Click();
+    m_main.clearOrStop();
 
     // What was shown stays, then the byte taken after the stop on a line of its own.
     const qsizetype shown = before.size() / 100 * 24;

@@ -99,7 +99,7 @@ protected:
     // The window as it is when no long work runs.
     void expectIdle()
     {
-        EXPECT_EQ(m_window->statusStrip().command1Caption(), u"清除"_s);
+        EXPECT_EQ(m_window->statusStrip().buttonCaption(), u"清除"_s);
         EXPECT_TRUE(menus().enabled(Menus::HexView));
         EXPECT_TRUE(box().isEnabled());
         EXPECT_FALSE(menus().checked(Menus::Capture));
@@ -182,7 +182,7 @@ TEST_F(HostileFilesTest, EveryFileCommandRefusesWhatIsNoFileOrTooBigAtOnceWithOn
         }
         const QList<ScriptedDialogs::Call> shown = messages();
         ASSERT_EQ(shown.size(), 1);
-        EXPECT_EQ(shown.first().style, Dialogs::Exclamation);
+        EXPECT_EQ(shown.first().style, Dialogs::Warning);
         EXPECT_TRUE(shown.first().text.contains(row.says)) << shown.first().text.toStdString();
         if (row.says == noFile) {
             EXPECT_TRUE(shown.first().text.contains(QFileInfo(row.path).fileName()))
@@ -247,13 +247,13 @@ TEST_F(HostileFilesTest, ASendOfAGibibyteStopsAtTheButtonAndItsEchoStopsWithIt)
         m_dialogs.answerMessage(fast ? Dialogs::Yes : Dialogs::No);
         const qint64 before = residentKiB();
         click(Menus::SendFile);
-        ASSERT_EQ(m_window->statusStrip().command1Caption(), u"停止"_s);
+        ASSERT_EQ(m_window->statusStrip().buttonCaption(), u"停止"_s);
 
         // The far end takes what comes for a while; the window stays free meanwhile.
         const qsizetype wanted = fast ? 4 * MiB : 64;
         ASSERT_EQ(m_pty.readMasterExactly(wanted, 20000).size(), wanted);
 
-        m_window->Command1_Click();
+        m_window->clearOrStop();
         expectIdle();
         EXPECT_TRUE(menus().enabled(Menus::SendFile));
         // What the line already held still goes, then nothing; the echo ends with the send.
@@ -311,7 +311,7 @@ TEST_F(HostileFilesTest, AWorkspaceCutShortLoadsWhatItHasWithANoteOrIsRefusedWhe
             EXPECT_EQ(shown.style, Dialogs::Information);
             EXPECT_TRUE(box().text().startsWith(u"line 0 收到\r\nline 1 "_s));
         } else {
-            EXPECT_EQ(shown.style, Dialogs::Exclamation);
+            EXPECT_EQ(shown.style, Dialogs::Warning);
             EXPECT_EQ(box().text(), u"session"_s) << "a damaged file replaced the session";
         }
         expectIdle();
@@ -403,15 +403,15 @@ TEST_F(WorkspaceBoundTest, ALargeLoadRunsOnTheEventsAndTheButtonStopsIt)
         m_dialogs.answerOpen(path);
         m_workspace.load();
         ASSERT_FALSE(m_menus.enabled(Menus::HexView)) << "the load ended within one turn";
-        EXPECT_EQ(m_strip.command1Caption(), u"停止"_s);
+        EXPECT_EQ(m_strip.buttonCaption(), u"停止"_s);
         EXPECT_FALSE(m_box.isEnabled()) << "the terminal takes typing while it is replaced";
         if (showing) {
             ASSERT_TRUE(
                     waitForCondition([&] { return m_box.text().startsWith(u"line 0 "_s); }, 60000));
         }
-        m_main.Command1_Click();
+        m_main.clearOrStop();
         EXPECT_TRUE(m_menus.enabled(Menus::HexView));
-        EXPECT_EQ(m_strip.command1Caption(), u"清除"_s);
+        EXPECT_EQ(m_strip.buttonCaption(), u"清除"_s);
         EXPECT_TRUE(m_box.isEnabled());
         EXPECT_TRUE(m_dialogs.messages().isEmpty()) << "a stop by the user needs no message";
         if (showing) {

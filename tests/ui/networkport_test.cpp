@@ -151,7 +151,7 @@ TEST_F(NetworkPortTest, OverRfc2217EveryByteGoesBothWaysTheLineIsSetAndDtrRtsSwi
             [&] { return m_window->statusStrip().currentText().contains(u"DTR:关  RTS:关"_s); }));
     // The send echoed the file on the screen; Enter sends only what is typed on a clean line.
     ASSERT_TRUE(waitFor([&] { return menus().enabled(Menus::HexView); }, AnswerMs));
-    m_window->Command1_Click();
+    m_window->clearOrStop();
     type(u"ab"_s);
     pressKey(Qt::Key_Return);
     EXPECT_EQ(m_pty.readMasterExactly(3, AnswerMs), QByteArray("ab\r"));
@@ -174,7 +174,7 @@ TEST_F(NetworkPortTest, ModemLinesFromTheServerReachTheStripAndDtrRtsReachTheSer
     };
     // The strip's clock reads the whole line each second, and would show a change that the port
     // never reported: stopped, it leaves the port's report as the only way there.
-    QTimer *clock = m_window->statusStrip().findChild<QTimer *>(u"Timer1"_s);
+    QTimer *clock = m_window->statusStrip().findChild<QTimer *>(u"Clock"_s);
     ASSERT_NE(clock, nullptr);
     clock->stop();
     server.sendModemState(0x80 | 0x20 | 0x10 | 0x08 | 0x02 | 0x01);

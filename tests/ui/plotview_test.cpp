@@ -4,7 +4,7 @@
 #include "app/menus.h"
 #include "app/viewcommands.h"
 #include "core/colors.h"
-#include "core/plotsamples.h"
+#include "plotdata/plotsamples.h"
 #include "plot/plotwindow.h"
 #include "widgets/terminalbox.h"
 #include "support/mainwindowfixture.h"

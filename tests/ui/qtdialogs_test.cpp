@@ -56,19 +56,21 @@ TEST(QtDialogsTest, MessageStylesGiveTheirButtonsIconsAndAnswers)
     ensureApp();
     struct Case
     {
-        int style;
+        Dialogs::Style style;
         QMessageBox::Icon icon;
         QMessageBox::StandardButtons buttons;
         QMessageBox::StandardButton press;
-        int answer;
+        Dialogs::Answer answer;
     };
     const Case cases[] = {
-            {0, QMessageBox::NoIcon, QMessageBox::Ok, QMessageBox::Ok, 1},
-            {4, QMessageBox::NoIcon, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes, 6},
-            {4, QMessageBox::NoIcon, QMessageBox::Yes | QMessageBox::No, QMessageBox::No, 7},
-            {48, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok, 1},
-            {64, QMessageBox::Information, QMessageBox::Ok, QMessageBox::Ok, 1},
-            {4 + 32, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No, 7},
+            {Dialogs::Plain, QMessageBox::NoIcon, QMessageBox::Ok, QMessageBox::Ok, Dialogs::Ok},
+            {Dialogs::YesNo, QMessageBox::NoIcon, QMessageBox::Yes | QMessageBox::No,
+             QMessageBox::Yes, Dialogs::Yes},
+            {Dialogs::YesNo, QMessageBox::NoIcon, QMessageBox::Yes | QMessageBox::No,
+             QMessageBox::No, Dialogs::No},
+            {Dialogs::Warning, QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok, Dialogs::Ok},
+            {Dialogs::Information, QMessageBox::Information, QMessageBox::Ok, QMessageBox::Ok,
+             Dialogs::Ok},
     };
     QtDialogs dialogs(nullptr);
     for (const Case &c : cases) {
@@ -93,7 +95,9 @@ TEST(QtDialogsTest, MessageShowsItsTextPlainWithLineBreaksAndItsOwnTitle)
         EXPECT_EQ(box->text(), u"<13> first\nsecond\n\n"_s);
         box->button(QMessageBox::Ok)->click();
     });
-    EXPECT_EQ(dialogs.message(u"<13> first\r\nsecond\r\n\r\n"_s, 64, u"串口调试终端"_s), 1);
+    EXPECT_EQ(dialogs.message(u"<13> first\r\nsecond\r\n\r\n"_s, Dialogs::Information,
+                              u"串口调试终端"_s),
+              Dialogs::Ok);
 }
 
 TEST(QtDialogsTest, InputBoxGivesTheTextOrEmptyWhenCancelled)

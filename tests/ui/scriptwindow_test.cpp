@@ -103,7 +103,7 @@ TEST_F(ScriptWindowTest, StopButtonClosingThePortAndClosingTheWindowEndAScript)
     runFromMenu(loop);
     // The loop yields in slices, so the window's clear button, now "停止", gets through.
     ASSERT_TRUE(waitFor([this] { return m_window->scripts().job()->running(); }));
-    m_window->Command1_Click();
+    m_window->clearOrStop();
     ASSERT_TRUE(scriptEnded());
     EXPECT_TRUE(noticeLines().contains(u"脚本 loop.lua 已停止"_s));
 

@@ -48,17 +48,27 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(m_dialog.get()));
     }
 
+    // The six lists in their order on screen, from 1: port, baud, data bits, parity, stop
+    // bits, handshaking.
     QComboBox *combo(int n) const
     {
-        auto *found = m_dialog->findChild<QComboBox *>(u"Combo%1"_s.arg(n));
-        EXPECT_NE(found, nullptr) << "Combo" << n;
+        const QString name = comboNames().value(n - 1);
+        auto *found = m_dialog->findChild<QComboBox *>(name);
+        EXPECT_NE(found, nullptr) << name.toStdString();
         return found;
     }
+    // 1 apply, 2 cancel.
     QPushButton *button(int n) const
     {
-        auto *found = m_dialog->findChild<QPushButton *>(u"Command%1"_s.arg(n));
-        EXPECT_NE(found, nullptr) << "Command" << n;
+        const QString name = n == 1 ? u"ApplyButton"_s : u"CancelButton"_s;
+        auto *found = m_dialog->findChild<QPushButton *>(name);
+        EXPECT_NE(found, nullptr) << name.toStdString();
         return found;
+    }
+    static QStringList comboNames()
+    {
+        return {u"PortCombo"_s,   u"BaudCombo"_s,     u"DataBitsCombo"_s,
+                u"ParityCombo"_s, u"StopBitsCombo"_s, u"FlowCombo"_s};
     }
     QStringList shown() const
     {
@@ -88,7 +98,7 @@ TEST_F(SettingsDialogTest, EmptyStoreOpensOnDefaultsAndApplyWritesExactlyThem)
     ASSERT_EQ(m_dialogs.messages().size(), 1);
     const ScriptedDialogs::Call shownMessage = m_dialogs.messages().first();
     EXPECT_EQ(shownMessage.text, RestartText);
-    EXPECT_EQ(shownMessage.style, 64);
+    EXPECT_EQ(shownMessage.style, Dialogs::Information);
     EXPECT_EQ(shownMessage.title, AppInfo::title());
     EXPECT_TRUE(m_dialog->isVisible());
 }
@@ -149,7 +159,7 @@ TEST_F(SettingsDialogTest, ListsHoldExactlyTheirEntriesAndTakeNoTypedText)
     };
     open();
     // Loading again must rebuild the port list, not append a second copy.
-    m_dialog->Form_Load();
+    m_dialog->loadStored();
     for (int n = 1; n <= 6; ++n) {
         SCOPED_TRACE(n);
         QStringList entries;
@@ -201,7 +211,7 @@ TEST_F(SettingsDialogTest, ApplyTwiceWritesTwiceAndStaysOpen)
     clickApply();
     clickApply();
     EXPECT_EQ(m_store.saves(), defaultWrites() + defaultWrites());
-    EXPECT_EQ(m_dialogs.messageCount(RestartText, 64), 2);
+    EXPECT_EQ(m_dialogs.messageCount(RestartText, Dialogs::Information), 2);
     EXPECT_TRUE(m_dialog->isVisible());
 }
 
@@ -280,14 +290,15 @@ TEST_F(SettingsDialogTest, TabWalksTheListsThenTheButtons)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited.append(QApplication::focusWidget()->objectName());
     }
-    EXPECT_EQ(visited, (QStringList{u"Combo1"_s, u"Combo2"_s, u"Combo3"_s, u"Combo4"_s, u"Combo5"_s,
-                                    u"Combo6"_s, u"Command1"_s, u"Command2"_s, u"Combo1"_s}));
+    const QStringList expected
+            = comboNames() + QStringList{u"ApplyButton"_s, u"CancelButton"_s, u"PortCombo"_s};
+    EXPECT_EQ(visited, expected);
 }
 
 TEST_F(SettingsDialogTest, RunsModallyUntilCancelled)
 {
     m_dialog = std::make_unique<SettingsDialog>(m_store, m_dialogs);
-    EXPECT_EQ(m_dialog->objectName(), u"Form2"_s);
+    EXPECT_EQ(m_dialog->objectName(), u"SettingsDialog"_s);
     EXPECT_EQ(m_dialog->windowTitle(), u"串口设置"_s);
     EXPECT_FALSE(m_dialog->windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(m_dialog->windowFlags() & Qt::WindowMaximizeButtonHint);

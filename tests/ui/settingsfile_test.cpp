@@ -56,14 +56,15 @@ QByteArray startThenApply(const QString &path)
         for (const QString &call : port.log())
             seen += "port " + call.toUtf8() + '\n';
         SettingsDialog dialog(store, dialogs, &window);
-        auto *combo1 = dialog.findChild<QComboBox *>(u"Combo1"_s);
-        if (!combo1)
-            return "no Combo1\n";
-        combo1->setCurrentIndex(combo1->findText(u"COM7"_s));
-        dialog.Command1_Click();
+        auto *portCombo = dialog.findChild<QComboBox *>(u"PortCombo"_s);
+        if (!portCombo)
+            return "no PortCombo\n";
+        portCombo->setCurrentIndex(portCombo->findText(u"COM7"_s));
+        dialog.apply();
     }
     for (const ScriptedDialogs::Call &call : dialogs.messages())
-        seen += "message " + QByteArray::number(call.style) + ' ' + call.text.toUtf8() + '\n';
+        seen += "message " + ScriptedDialogs::styleName(call.style) + ' ' + call.text.toUtf8()
+                + '\n';
     seen += "stored " + IniSettingsStore(path).read(u"Comport"_s, u"(none)"_s).toUtf8() + '\n';
     return seen;
 }
@@ -132,7 +133,8 @@ TEST_F(SettingsFileTest, ADamagedFileStartsOnTheDefaultsAndTheDialogWritesAGoodO
         SCOPED_TRACE(row.what);
         writeFile(row.contents);
         const QByteArray seen = startThenApply(path());
-        EXPECT_TRUE(seen.startsWith(QByteArray(defaults + "message 64 " + RestartText.toUtf8())))
+        EXPECT_TRUE(seen.startsWith(
+                QByteArray(defaults + "message information " + RestartText.toUtf8())))
                 << seen.toStdString();
         EXPECT_EQ(seen.count("message "), 1) << seen.toStdString();
         EXPECT_TRUE(seen.endsWith("stored COM7\n")) << seen.toStdString();
@@ -217,7 +219,7 @@ TEST_F(SettingsFileTest, AFileThatCannotBeWrittenStartsOnTheDefaultsAndTheDialog
                                            : "port setCommPort 1\nport setSettings 9600,N,8,1\n"))
                 << seen.toStdString();
         EXPECT_EQ(seen.count("message "), 1) << seen.toStdString();
-        EXPECT_TRUE(seen.contains(QByteArray("message 48 无法把设置保存到 " + file.toUtf8())))
+        EXPECT_TRUE(seen.contains(QByteArray("message warning 无法把设置保存到 " + file.toUtf8())))
                 << seen.toStdString();
         EXPECT_TRUE(seen.contains(row.why)) << seen.toStdString();
         EXPECT_FALSE(seen.contains("磁盘")) << "blamed a full disk: " << seen.toStdString();
@@ -264,12 +266,12 @@ TEST_F(SettingsFileTest, StoredValuesThePortRefusesAreReportedOnceAndTheProgramG
         ASSERT_EQ(dialogs.messages().size(), 1);
         const QString text = dialogs.messages().first().text;
         EXPECT_TRUE(text.contains(QString::fromUtf16(row.mentions))) << text.toStdString();
-        EXPECT_EQ(dialogs.messages().first().style, Dialogs::Exclamation);
+        EXPECT_EQ(dialogs.messages().first().style, Dialogs::Warning);
 
         // Usable: the menus answer, the terminal takes a line, and the stored values wait for
         // the user to correct them.
         EXPECT_TRUE(window.menus().toolsMenuEnabled());
-        window.MyCommand_Click(Menus::HexMode);
+        window.runCommand(Menus::HexMode);
         EXPECT_TRUE(window.menus().checked(Menus::HexMode));
         window.terminal().box().insertText(u"typed"_s);
         EXPECT_TRUE(window.terminal().box().text().endsWith(u"typed"_s));
@@ -302,9 +304,9 @@ TEST(StoredPortTest, ThePortNumberIsAppliedWhateverTheLineSettingsSay)
             << dialogs.messages().first().text.toStdString();
     EXPECT_EQ(port.commPort(), 7);
 
-    window.statusStrip().CMD_Redraw();
+    window.statusStrip().redraw();
     EXPECT_TRUE(window.statusStrip().currentText().startsWith(u"COM7:"_s));
-    window.MyCommand_Click(Menus::OpenPort);
+    window.runCommand(Menus::OpenPort);
     ASSERT_TRUE(port.portOpen()) << dialogs.messages().last().text.toStdString();
     QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, u"a"_s);
     QApplication::sendEvent(&window.terminal().box(), &press);

@@ -61,7 +61,7 @@ protected:
         m_strip.show();
     }
 
-    QPushButton *command1() const { return m_strip.findChild<QPushButton *>(u"Command1"_s); }
+    QPushButton *clearButton() const { return m_strip.findChild<QPushButton *>(u"ClearButton"_s); }
     // The line without its clock, which the tests check apart.
     QString lineBeforeClock() const
     {
@@ -162,26 +162,26 @@ TEST_F(StatusStripTest, ButtonFollowsTheRightEndAndHeightStaysFixed)
         SCOPED_TRACE(width);
         m_strip.resize(width, 60);
         EXPECT_EQ(m_strip.height(), 25);
-        EXPECT_EQ(command1()->geometry(), QRect(width - 60, 4, 57, 18));
+        EXPECT_EQ(clearButton()->geometry(), QRect(width - 60, 4, 57, 18));
     }
 }
 
 TEST_F(StatusStripTest, ButtonClickIsReportedAndCaptionCanChange)
 {
-    QSignalSpy clicked(&m_strip, &StatusStrip::command1Clicked);
-    EXPECT_EQ(m_strip.command1Caption(), u"清除"_s);
-    QTest::mouseClick(command1(), Qt::LeftButton);
+    QSignalSpy clicked(&m_strip, &StatusStrip::buttonClicked);
+    EXPECT_EQ(m_strip.buttonCaption(), u"清除"_s);
+    QTest::mouseClick(clearButton(), Qt::LeftButton);
     EXPECT_EQ(clicked.count(), 1);
 
-    m_strip.setCommand1Caption(u"停止"_s);
-    EXPECT_EQ(command1()->text(), u"停止"_s);
-    EXPECT_EQ(m_strip.command1Caption(), u"停止"_s);
+    m_strip.setButtonCaption(u"停止"_s);
+    EXPECT_EQ(clearButton()->text(), u"停止"_s);
+    EXPECT_EQ(m_strip.buttonCaption(), u"停止"_s);
 }
 
 TEST_F(StatusStripTest, TextIsDrawnFromSevenPixelsDownOnTheStripColour)
 {
     m_strip.resize(640, 25);
-    m_strip.CMD_Redraw();
+    m_strip.redraw();
     const QImage image = m_strip.grab().toImage();
     const QRgb background = qRgb(0, 128, 128);
     int firstInkRow = image.height();
@@ -209,13 +209,13 @@ TEST_F(StatusStripTest, RepaintCoversEveryPixelThatChanged)
 {
     m_strip.resize(800, 25);
     // The test moves the strip on itself, so that no tick falls between two pictures.
-    QTimer *timer = m_strip.findChild<QTimer *>(u"Timer1"_s);
+    QTimer *timer = m_strip.findChild<QTimer *>(u"Clock"_s);
     ASSERT_NE(timer, nullptr);
     timer->stop();
     {
         // Nothing painted before the test may be counted as painted by it.
         PaintRecorder settled(m_strip);
-        m_strip.CMD_Redraw();
+        m_strip.redraw();
         m_strip.update();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !settled.lines.isEmpty(); }, 2000));
     }
@@ -246,7 +246,7 @@ TEST_F(StatusStripTest, RepaintCoversEveryPixelThatChanged)
         change.apply();
         ASSERT_TRUE(QTest::qWaitFor(
                 [&] {
-                    m_strip.CMD_Redraw();
+                    m_strip.redraw();
                     return m_strip.currentText() != before;
                 },
                 2000));
@@ -285,14 +285,14 @@ TEST_F(StatusStripTest, RepaintCoversEveryPixelThatChanged)
         }
         int differing = 0;
         for (int y = 0; y < whole.height(); ++y) {
-            for (int x = 0; x < command1()->x(); ++x)
+            for (int x = 0; x < clearButton()->x(); ++x)
                 differing += whole.pixel(x, y) != shownAfter.pixel(x, y);
         }
         EXPECT_EQ(differing, 0) << "pixels unlike the line drawn whole";
         if (change.onlyTheClock) {
             // A tick of the clock repaints its digits, not the strip and its button.
             EXPECT_LT(painted.boundingRect().width(), m_strip.width() / 4);
-            EXPECT_FALSE(painted.intersects(command1()->geometry()));
+            EXPECT_FALSE(painted.intersects(clearButton()->geometry()));
         }
     }
 }

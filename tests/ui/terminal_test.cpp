@@ -296,7 +296,7 @@ TEST_F(TerminalTest, OpenFailureNamesPortDeviceAndReason)
     const QString text = m_dialogs.messages().first().text;
     EXPECT_TRUE(text.contains(u"COM98"_s)) << text.toStdString();
     EXPECT_TRUE(text.contains(u"/dev/ttyAMA1"_s)) << text.toStdString();
-    EXPECT_EQ(m_dialogs.messages().first().style, 0);
+    EXPECT_EQ(m_dialogs.messages().first().style, Dialogs::Plain);
     EXPECT_FALSE(m_window->menus().checked(Menus::OpenPort));
     for (int item : {Menus::Dtr, Menus::Rts, Menus::SendFile, Menus::Capture}) {
         EXPECT_FALSE(m_window->menus().enabled(item));
@@ -310,7 +310,7 @@ TEST_F(TerminalTest, LineSwitchesNeedAnOpenPortAndFollowThePort)
         m_dialogs.clearCalls();
         const bool before = m_window->menus().checked(item);
         click(item);
-        EXPECT_EQ(m_dialogs.messageCount(u"端口未打开!"_s, 64), 1);
+        EXPECT_EQ(m_dialogs.messageCount(u"端口未打开!"_s, Dialogs::Information), 1);
         EXPECT_EQ(m_window->menus().checked(item), before);
     }
     openPort();
@@ -322,8 +322,8 @@ TEST_F(TerminalTest, LineSwitchesNeedAnOpenPortAndFollowThePort)
     click(Menus::OpenPort);
     EXPECT_FALSE(m_port->portOpen());
     EXPECT_FALSE(m_window->menus().enabled(Menus::Dtr));
-    // Separators and unknown indexes do nothing.
-    for (int index : {9, 13, 15, -1, 17}) {
+    // Indexes outside the menu do nothing.
+    for (int index : {-1, int(Menus::CommandCount), 99}) {
         click(index);
     }
     EXPECT_FALSE(m_window->menus().checked(Menus::OpenPort));

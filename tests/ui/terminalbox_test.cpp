@@ -539,14 +539,6 @@ TEST_F(TerminalBoxTest, ArrivalsLeaveASelectionOrCaretNearTheEndOfAGrowingLineIn
     EXPECT_TRUE(cutBesideSelection && cutBesideCaret) << "the line was not cut beside both";
 }
 
-TEST_F(TerminalBoxTest, MoveTwipsSetsPixelGeometry)
-{
-    m_box->moveTwips(150, 300, 1500, 600);
-    EXPECT_EQ(m_box->geometry(), QRect(10, 20, 100, 40));
-    m_box->moveTwips(150, 300, -350, -50);
-    EXPECT_EQ(m_box->geometry(), QRect(10, 20, 0, 0));
-}
-
 TEST_F(TerminalBoxTest, ContextMenuOffersCopyPasteAndSelectAllOnly)
 {
     m_box->insertText(u"text"_s);

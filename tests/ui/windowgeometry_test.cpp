@@ -1,5 +1,8 @@
 #include "support/mainwindowfixture.h"
 
+#include "widgets/terminalwindow.h"
+
+#include <QMdiSubWindow>
 #include <QScreen>
 
 #include <gtest/gtest.h>
@@ -10,7 +13,7 @@ using WindowGeometryTest = MainWindowFixture;
 
 // The window opens over the whole screen; restoring it used to keep that size, with the title
 // bar above the top of the screen once a window manager added its frame.
-TEST_F(WindowGeometryTest, RestoringTheMaximizedWindowGivesTheDesignSizeOnScreen)
+TEST_F(WindowGeometryTest, RestoringTheMaximizedWindowGivesTheNormalSizeOnScreen)
 {
     startWindow();
     ASSERT_TRUE(m_window->isMaximized());
@@ -25,6 +28,20 @@ TEST_F(WindowGeometryTest, RestoringTheMaximizedWindowGivesTheDesignSizeOnScreen
     m_window->showMaximized();
     m_window->showNormal();
     EXPECT_EQ(m_window->size(), QSize(479, 382));
+}
+
+// The box keeps its margin inside the terminal's child window when that is resized: 6 pixels
+// left and top, 18 right, 51 below.
+TEST_F(WindowGeometryTest, TheTerminalBoxFollowsItsChildWindow)
+{
+    startWindow();
+    auto *frame = qobject_cast<QMdiSubWindow *>(m_window->terminal().parentWidget());
+    ASSERT_NE(frame, nullptr);
+    frame->showNormal();
+    frame->resize(300, 200);
+    EXPECT_EQ(m_window->terminal().box().geometry(), QRect(6, 6, 276, 143));
+    frame->resize(420, 260);
+    EXPECT_EQ(m_window->terminal().box().geometry(), QRect(6, 6, 396, 203));
 }
 
 } // namespace

@@ -100,7 +100,7 @@ TEST_F(WorkspaceTest, FailedLoadKeepsTheTerminalAndSaysWhy)
         click(Menus::LoadWorkspace);
         EXPECT_EQ(box().text(), u"keep"_s);
         ASSERT_EQ(m_dialogs.messages().size(), 1);
-        EXPECT_EQ(m_dialogs.messages().first().style, 48);
+        EXPECT_EQ(m_dialogs.messages().first().style, Dialogs::Warning);
         EXPECT_TRUE(m_dialogs.messages().first().text.contains(path));
     }
 }
@@ -112,7 +112,7 @@ TEST_F(WorkspaceTest, FailedSaveSaysWhyAndLeavesNoHalfFile)
     m_dialogs.answerSave(path);
     click(Menus::SaveWorkspace);
     ASSERT_EQ(m_dialogs.messages().size(), 1);
-    EXPECT_EQ(m_dialogs.messages().first().style, 48);
+    EXPECT_EQ(m_dialogs.messages().first().style, Dialogs::Warning);
     EXPECT_FALSE(QFile::exists(path));
 }
 
@@ -131,7 +131,7 @@ TEST_F(WorkspaceTest, ClearEmptiesTheTerminalButStopsARunningHexView)
     // The dump written so far stays, and the byte read after the stop ends it.
     const QString text = box().text();
     EXPECT_TRUE(text.endsWith(u"41  :A\r\n"_s)) << text.toStdString();
-    EXPECT_EQ(m_window->statusStrip().command1Caption(), u"清除"_s);
+    EXPECT_EQ(m_window->statusStrip().buttonCaption(), u"清除"_s);
     EXPECT_TRUE(m_window->menus().enabled(Menus::HexView));
     EXPECT_TRUE(box().isEnabled());
 }
@@ -169,8 +169,8 @@ TEST_F(WorkspaceTest, LinesArrivingDuringALoadFollowTheLoadedTextInOrder)
     ASSERT_TRUE(waitFor([&] { return box().text().contains(numbered(1)); }, 20000));
     m_dialogs.answerOpen(path);
     click(Menus::LoadWorkspace);
-    ASSERT_TRUE(waitFor([&] { return m_window->statusStrip().command1Caption() == u"清除"_s; },
-                        120000));
+    ASSERT_TRUE(
+            waitFor([&] { return m_window->statusStrip().buttonCaption() == u"清除"_s; }, 120000));
     const int atLoadEnd = sent;
     ASSERT_TRUE(waitFor([&] { return sent >= atLoadEnd + 100; }, 20000));
     streamer.stop();

@@ -1,4 +1,4 @@
-#include "core/vbnumber.h"
+#include "core/typednumber.h"
 
 #include <QStringView>
 

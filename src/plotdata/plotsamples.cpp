@@ -1,4 +1,4 @@
-#include "core/plotsamples.h"
+#include "plotdata/plotsamples.h"
 
 #include <algorithm>
 #include <cmath>

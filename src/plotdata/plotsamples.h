@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/plotline.h"
+#include "plotdata/plotline.h"
 
 #include <QList>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "core/capturefile.h"
+#include "receive/capturefile.h"
 
 #include "core/messages.h"
 #include "core/regularfile.h"

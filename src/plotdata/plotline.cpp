@@ -1,4 +1,4 @@
-#include "core/plotline.h"
+#include "plotdata/plotline.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "core/hextext.h"
+#include "receive/hextext.h"
 
 #include "support/qtprinters.h"
 

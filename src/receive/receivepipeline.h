@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/consoleinterpreter.h"
-#include "core/receivedecoder.h"
+#include "receive/consoleinterpreter.h"
+#include "receive/receivedecoder.h"
 #include "core/textrun.h"
-#include "core/timestamper.h"
+#include "receive/timestamper.h"
 
 #include <QByteArray>
 #include <QString>

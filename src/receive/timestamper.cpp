@@ -1,4 +1,4 @@
-#include "core/timestamper.h"
+#include "receive/timestamper.h"
 
 #include "core/colors.h"
 

@@ -1,6 +1,6 @@
-#include "core/receivedecoder.h"
+#include "receive/receivedecoder.h"
 
-#include "core/codepage936.h"
+#include "receive/codepage936.h"
 
 QString ReceiveDecoder::decode(QByteArrayView chunk)
 {

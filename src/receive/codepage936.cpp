@@ -1,4 +1,4 @@
-#include "core/codepage936.h"
+#include "receive/codepage936.h"
 
 #include <QByteArray>
 #include <QStringDecoder>

@@ -2,8 +2,8 @@
 // sequences that show nothing, the same wherever the port cut the stream.
 
 #include "core/colors.h"
-#include "core/consoleinterpreter.h"
-#include "core/receivedecoder.h"
+#include "receive/consoleinterpreter.h"
+#include "receive/receivedecoder.h"
 
 #include "support/qtprinters.h"
 

@@ -1,4 +1,4 @@
-#include "core/consoleinterpreter.h"
+#include "receive/consoleinterpreter.h"
 
 #include <algorithm>
 #include <array>

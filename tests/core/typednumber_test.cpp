@@ -1,4 +1,4 @@
-#include "core/vbnumber.h"
+#include "core/typednumber.h"
 
 #include "support/qtprinters.h"
 
@@ -20,7 +20,7 @@ QString repeated(const QString &piece, int times)
 
 } // namespace
 
-TEST(VbNumber, LeadingNumberReadsWhatStandsAtTheStart)
+TEST(TypedNumber, LeadingNumberReadsWhatStandsAtTheStart)
 {
     struct Case
     {
@@ -69,7 +69,7 @@ TEST(VbNumber, LeadingNumberReadsWhatStandsAtTheStart)
     }
 }
 
-TEST(VbNumber, LeadingNumberSurvivesHostileInput)
+TEST(TypedNumber, LeadingNumberSurvivesHostileInput)
 {
     struct Case
     {
@@ -98,7 +98,7 @@ TEST(VbNumber, LeadingNumberSurvivesHostileInput)
     }
 }
 
-TEST(VbNumber, ParseNumberWantsTheWholeText)
+TEST(TypedNumber, ParseNumberWantsTheWholeText)
 {
     struct Case
     {
@@ -131,7 +131,7 @@ TEST(VbNumber, ParseNumberWantsTheWholeText)
     }
 }
 
-TEST(VbNumber, RoundHalfEven)
+TEST(TypedNumber, RoundHalfEven)
 {
     struct Case
     {
@@ -162,7 +162,7 @@ TEST(VbNumber, RoundHalfEven)
     }
 }
 
-TEST(VbNumber, LoopDelayIsAWholeNumberOfMillisecondsIn32Bits)
+TEST(TypedNumber, LoopDelayIsAWholeNumberOfMillisecondsIn32Bits)
 {
     struct Case
     {

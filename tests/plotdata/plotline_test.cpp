@@ -1,5 +1,5 @@
-#include "core/plotline.h"
-#include "core/plotsamples.h"
+#include "plotdata/plotline.h"
+#include "plotdata/plotsamples.h"
 
 #include "support/qtprinters.h"
 

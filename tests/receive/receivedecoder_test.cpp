@@ -1,4 +1,4 @@
-#include "core/receivedecoder.h"
+#include "receive/receivedecoder.h"
 
 #include <QStringEncoder>
 

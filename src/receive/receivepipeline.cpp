@@ -1,9 +1,9 @@
-#include "core/receivepipeline.h"
+#include "receive/receivepipeline.h"
 
-#include "core/capturefile.h"
+#include "receive/capturefile.h"
 #include "core/switches.h"
 #include "core/colors.h"
-#include "core/hextext.h"
+#include "receive/hextext.h"
 #include "core/lineclaim.h"
 
 ReceivePipeline::ReceivePipeline(Switches &switches, CaptureFile &capture)

@@ -1,6 +1,6 @@
-#include "core/hextext.h"
+#include "receive/hextext.h"
 
-#include "core/codepage936.h"
+#include "receive/codepage936.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,9 +1,9 @@
 // Hostile input, exhaustively where the space is small: every UTF-16 code unit typed, every
 // chunk of one or two bytes dumped in hex, every pair of received bytes cut between them.
 
-#include "core/hextext.h"
+#include "receive/hextext.h"
 #include "core/lineconvert.h"
-#include "core/receivedecoder.h"
+#include "receive/receivedecoder.h"
 
 #include <QByteArray>
 #include <QString>

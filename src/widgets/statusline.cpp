@@ -1,4 +1,4 @@
-#include "core/statusline.h"
+#include "widgets/statusline.h"
 
 #include <QTime>
 
