@@ -9,6 +9,7 @@
 #include "core/appinfo.h"
 #include "core/commport.h"
 #include "core/jobrunner.h"
+#include "core/messages.h"
 #include "core/dialogs.h"
 #include "core/settingsstore.h"
 #include "core/portsettings.h"
@@ -108,6 +109,10 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
     m_jobPanel = std::make_unique<JobPanel>(*m_menus, *m_strip, *m_progress, m_terminal->box(),
                                             m_dialogs, m_port);
     m_jobs = std::make_unique<JobRunner>(*m_jobPanel);
+    m_terminal->setTypedLineRefusal([this] {
+        const LongJob *job = m_jobs->current();
+        return job && job->holdsLine() ? Messages::typedLineRefused() : QString();
+    });
     m_context = std::unique_ptr<CommandContext>(
             new CommandContext{m_port, *m_menus, m_dialogs, m_store, m_terminal->box(), m_capture,
                                *m_jobs, *this, MaxTerminalCharacters, &m_line});

@@ -30,6 +30,7 @@ public:
     // The open file that the next start sends; fast queues whole blocks, else one byte per write.
     void setFile(std::unique_ptr<QFile> file, bool fast);
     void portClosed() override;
+    bool holdsLine() const override { return true; }
 
 protected:
     void begin() override;

@@ -32,6 +32,7 @@ public:
 
     // A lost or closed port ends the transfer at once: there is no line to tell the peer on.
     void portClosed() override;
+    bool holdsLine() const override { return true; }
 
 protected:
     // Connects an engine's output to the port and takes the line; release() undoes it.

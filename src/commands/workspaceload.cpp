@@ -10,6 +10,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -244,20 +246,26 @@ void WorkspaceLoad::showSlice()
     }
     reportProgress(m_shownCharacters, m_progressTotal);
     if (m_runs.empty()) {
+        // What the line brought meanwhile goes in now; in a full terminal it pushes out the
+        // oldest loaded lines, which the message must not count.
+        const qint64 trimmedBefore = c.box.linesTrimmed();
+        m_hadArrivals = c.box.setArrivalsHeld(false);
+        const qint64 trimmed = c.box.linesTrimmed() - trimmedBefore;
         c.box.setSelStart(0);
-        finish(notes(), Dialogs::Information);
+        finish(notes(trimmed), Dialogs::Information);
     }
 }
 
-QString WorkspaceLoad::notes() const
+QString WorkspaceLoad::notes(qint64 trimmedAfter) const
 {
     QStringList notes;
     if (!m_complete)
         notes.append(Messages::workspaceCutOffNote());
-    if (m_droppedCharacters > 0) {
+    if (m_droppedCharacters > 0 || trimmedAfter > 0) {
         const qint64 lines = m_lineBreaks + (m_endsWithBreak ? 0 : 1);
-        notes.append(Messages::workspaceLinesDroppedNote(
-                lines, lines - m_droppedLineBreaks, m_context.terminalCharacters, m_lastLineCut));
+        const qint64 held = qMax<qint64>(0, lines - m_droppedLineBreaks - trimmedAfter);
+        notes.append(Messages::workspaceLinesDroppedNote(lines, held, m_context.terminalCharacters,
+                                                         m_lastLineCut && trimmedAfter == 0));
     }
     if (notes.isEmpty())
         return QString();
@@ -276,7 +284,8 @@ void WorkspaceLoad::finish(const QString &message, Dialogs::Style style)
     // The message's count of lines is what the terminal holds while it is read; what the line
     // brought meanwhile follows it. An open line is live: the view follows its latest text
     // rather than staying at the loaded top.
-    if (c.box.setArrivalsHeld(false) || c.port.portOpen())
+    const bool arrived = c.box.setArrivalsHeld(false) || std::exchange(m_hadArrivals, false);
+    if (arrived || c.port.portOpen())
         c.box.moveCaretToEnd();
     if (message.isEmpty())
         LongJob::finish(JobResult::quiet());

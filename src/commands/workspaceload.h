@@ -59,7 +59,8 @@ private:
     void dropFront(qsizetype characters);
     void showSlice();
     void finish(const QString &message, Dialogs::Style style);
-    QString notes() const;
+    // trimmedAfter: loaded lines the terminal dropped as what arrived meanwhile went in.
+    QString notes(qint64 trimmedAfter) const;
 
     CommandContext &m_context;
     QTimer m_timer;
@@ -86,4 +87,5 @@ private:
     bool m_endsWithBreak = false;
     bool m_complete = true;
     bool m_first = true;
+    bool m_hadArrivals = false;
 };

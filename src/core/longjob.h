@@ -47,6 +47,9 @@ public:
     // Whether the clear button, reading "停止", stops the job. A job that runs for hours beside
     // the session (the loop send) is stopped by its own menu item, and the button keeps clearing.
     virtual bool stopsOnButton() const { return true; }
+    // Whether the job puts a stream on the line that a typed line would break into (a file
+    // going out, a transfer's protocol): while it runs, Enter sends nothing.
+    virtual bool holdsLine() const { return false; }
 
 Q_SIGNALS:
     // done of total units (bytes, lines); total 0 when the amount is not known.

@@ -228,6 +228,11 @@ QString notARegularFile(const QString &path)
     return u"%1 不是普通文件（它是目录、管道、套接字或设备），不能在这里使用。"_s.arg(path);
 }
 
+QString typedLineRefused()
+{
+    return u"未发出：正在发送文件或传输，键入的行会混入正在发送的数据；请在结束后再按回车"_s;
+}
+
 QString sendStoppedByClose(qint64 sent, qint64 total)
 {
     return u"端口已关闭，文件发送中止：已发出 %1 / %2 字节。"_s.arg(sent).arg(total);

@@ -84,6 +84,8 @@ QString rtfNestedTooDeep(int depth);
 QString fileOpenFailed(const QString &path, const QString &why);
 QString notARegularFile(const QString &path);
 QString sendStoppedByClose(qint64 sent, qint64 total);
+// After a line typed while a file or a transfer goes out, which sent it nowhere.
+QString typedLineRefused();
 QString sendReadFailed(const QString &path, qint64 sent, const QString &why);
 QString plotExportFailed(const QString &path, const QString &why);
 QString plotImageNotWritten();
@@ -113,6 +115,10 @@ QString transferBadBlocks(qint64 block, int retries);
 QString transferOutOfSequence(int expected, int got);
 QString transferNameRefused(const QString &name);
 QString transferShorterThanAnnounced(qint64 got, qint64 announced);
+QString transferNoProperAnswer(int retries, qint64 noiseBytes);
+QString transferSenderNoise(int retries, qint64 noiseBytes);
+// A size for people: exact bytes while that is readable, with a binary unit beside it.
+QString byteSize(qint64 bytes);
 
 // --- The program ----------------------------------------------------------------------------
 QString signalWatchFailed(const QString &call, const QString &why);

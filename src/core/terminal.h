@@ -41,6 +41,8 @@ public:
 
     // Whether the user may type; off while a job writes the terminal at its caret.
     virtual void setInputEnabled(bool enabled) = 0;
+    // Whole lines dropped from the start so far to keep within the terminal's bound.
+    virtual qint64 linesTrimmed() { return 0; }
 };
 
 // Writes one of the program's own lines (a lost port, a finished transfer) at the end, on a line

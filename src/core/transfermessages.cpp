@@ -1,6 +1,8 @@
 // The texts of XMODEM and YMODEM, declared with the others in messages.h.
 #include "core/messages.h"
 
+#include "core/systemreason.h"
+
 using namespace Qt::StringLiterals;
 
 namespace Messages {
@@ -15,6 +17,19 @@ QString seconds(double s)
 QString rate(qint64 bytes, double s)
 {
     return s > 0 ? QString::number(qint64(bytes / s)) : QString::number(bytes);
+}
+
+// A path for a message: a long one loses the middle of its folders, never the file's name, which
+// is what the user looks for.
+QString shortPath(const QString &path)
+{
+    constexpr qsizetype MaxFolderChars = 60;
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash <= MaxFolderChars)
+        return path;
+    const QString folder = path.left(slash);
+    constexpr qsizetype head = 20;
+    return folder.left(head) + u"…"_s + folder.right(MaxFolderChars - head) + path.mid(slash);
 }
 
 } // namespace
@@ -95,12 +110,12 @@ QString transferPortClosed()
 
 QString transferReadFailed(const QString &path, const QString &why)
 {
-    return u"读取“%1”失败：%2"_s.arg(path, why);
+    return u"读取“%1”失败：%2"_s.arg(shortPath(path), systemReason(why));
 }
 
 QString transferWriteFailed(const QString &path, const QString &why)
 {
-    return u"写入“%1”失败：%2"_s.arg(path, why);
+    return u"写入“%1”失败：%2"_s.arg(shortPath(path), systemReason(why));
 }
 
 QString transferSenderSilent(int retries)
@@ -125,7 +140,39 @@ QString transferNameRefused(const QString &name)
 
 QString transferShorterThanAnnounced(qint64 got, qint64 announced)
 {
-    return u"发送方在 %1 字节处结束了文件，但声明的大小是 %2 字节"_s.arg(got).arg(announced);
+    return u"发送方在 %1处结束了文件，但声明的大小是 %2"_s.arg(byteSize(got), byteSize(announced));
+}
+
+QString transferNoProperAnswer(int retries, qint64 noiseBytes)
+{
+    return u"接收方没有正确应答：重发 %1 次后，收到的仍是无法识别的数据（共 %2），"
+           u"不是确认（ACK）或重发请求（NAK）"_s.arg(retries)
+                   .arg(byteSize(noiseBytes));
+}
+
+QString transferSenderNoise(int retries, qint64 noiseBytes)
+{
+    return u"发送方连续 %1 次没有发来可读的块，只有无法识别的数据（共 %2）"_s.arg(retries).arg(
+            byteSize(noiseBytes));
+}
+
+QString byteSize(qint64 bytes)
+{
+    if (bytes < 1024)
+        return u"%1 字节"_s.arg(bytes);
+    static const char16_t *const units[] = {u"KiB", u"MiB", u"GiB", u"TiB", u"PiB", u"EiB"};
+    double value = double(bytes) / 1024;
+    int unit = 0;
+    while (value >= 1024 && unit < 5) {
+        value /= 1024;
+        ++unit;
+    }
+    const QString scaled = QString::number(value, 'f', value < 100 ? 1 : 0) + u' '
+                           + QString::fromUtf16(units[unit]);
+    // Beyond a tebibyte nobody counts single bytes, and the digits only hide the size.
+    if (bytes >= (qint64(1) << 40))
+        return scaled;
+    return u"%1（%2 字节）"_s.arg(scaled).arg(bytes);
 }
 
 } // namespace Messages

@@ -434,6 +434,7 @@ void TerminalDocument::trimToMaxCharacters()
     QTextBlock keep = m_doc->firstBlock();
     qsizetype dropped = 0;
     qsizetype seams = 0;
+    qint64 lines = 0;
     while (dropped < excess) {
         qsizetype lineLength = keep.length() - 1;
         qsizetype lineSeams = 0;
@@ -448,6 +449,7 @@ void TerminalDocument::trimToMaxCharacters()
         }
         dropped += lineLength + 1;
         seams += lineSeams;
+        ++lines;
         keep = next;
     }
     const QTextBlock lastLineStart = keep;
@@ -470,4 +472,5 @@ void TerminalDocument::trimToMaxCharacters()
     m_doc->firstBlock().setUserState(LineStartState);
     cursor.endEditBlock();
     m_seams -= seams;
+    m_linesTrimmed += lines;
 }

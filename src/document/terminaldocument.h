@@ -52,6 +52,8 @@ public:
     QString text() const;
     // Number of characters, a line break counting one; cheap, no copy of the text.
     qsizetype textLength() const;
+    // Whole lines trimmed from the start so far to keep within the bound.
+    qint64 linesTrimmed() const { return m_linesTrimmed; }
     // Text after the last line break (the whole text when there is none).
     QString lastLine() const;
     // The part of the last line that did not come from the line: what the user typed or pasted
@@ -126,6 +128,7 @@ private:
 
     QTextDocument *m_doc = nullptr;
     qsizetype m_maxCharacters = 0;
+    qint64 m_linesTrimmed = 0;
     mutable qsizetype m_seams = 0;
     mutable bool m_seamsStale = false;
     TypedLine m_typed;

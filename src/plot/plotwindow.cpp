@@ -25,12 +25,10 @@ namespace {
 constexpr qint64 DefaultWindowSamples = 10'000;
 constexpr qint64 DefaultBound = 100'000;
 
-// A value the plot can place; inf and nan leave a gap in the trace instead of stretching the
-// axis to nowhere.
-double plottable(double value)
-{
-    return std::isfinite(value) ? value : qQNaN();
-}
+// The plot's axes take no value beyond 1e250 (QCPRange::maxRange): once a larger one arrives,
+// the traces are drawn in units of 10^HugeExponent, which brings the largest double below it.
+constexpr double HugeValue = 1e200;
+constexpr int HugeExponent = 108;
 
 QString number(double value)
 {
@@ -167,6 +165,7 @@ void PlotWindow::clearPlot()
     m_feed.samples().clear();
     m_feed.resetLine();
     m_plot->clearGraphs();
+    setExponent(0);
     m_dirty = true;
     redraw();
 }
@@ -199,13 +198,31 @@ void PlotWindow::takeNewSamples()
     if (samples.generation() != m_generation) {
         // Cleared, or the bound changed: what the graphs hold may no longer be kept.
         m_generation = samples.generation();
-        if (samples.channelCount() == 0)
+        if (samples.channelCount() == 0) {
             m_plot->clearGraphs();
+            setExponent(0);
+        }
         for (int c = 0; c < m_plot->graphCount(); ++c)
             m_plot->graph(c)->data()->removeBefore(double(samples.first()));
     }
     addGraphs();
-    const qint64 from = std::max(m_taken, samples.first());
+    qint64 from = std::max(m_taken, samples.first());
+    // nan and inf leave a gap in the trace instead of stretching the axis to nowhere; a huge
+    // finite value is drawn, and the axis follows it.
+    bool huge = false;
+    for (int c = 0; c < samples.channelCount(); ++c) {
+        for (qint64 n = from; n < samples.end(); ++n) {
+            if (std::abs(samples.value(c, n)) > HugeValue && std::isfinite(samples.value(c, n)))
+                huge = true;
+        }
+    }
+    if (huge && m_exponent == 0) {
+        setExponent(HugeExponent);
+        for (int c = 0; c < m_plot->graphCount(); ++c)
+            m_plot->graph(c)->data()->clear();
+        from = samples.first();
+    }
+    const double scale = std::pow(10.0, m_exponent);
     if (from < samples.end()) {
         QVector<double> keys;
         QVector<double> values;
@@ -216,7 +233,8 @@ void PlotWindow::takeNewSamples()
         for (int c = 0; c < m_plot->graphCount(); ++c) {
             values.clear();
             for (qint64 n = from; n < samples.end(); ++n)
-                values.append(plottable(samples.value(c, n)));
+                values.append(std::isfinite(samples.value(c, n)) ? samples.value(c, n) / scale
+                                                                 : qQNaN());
             m_plot->graph(c)->addData(keys, values, true);
             m_plot->graph(c)->data()->removeBefore(double(samples.first()));
         }
@@ -252,8 +270,10 @@ void PlotWindow::applyRanges()
         any = true;
     }
     if (any) {
-        // A flat trace gets some room around it; the others a margin of 5 %.
-        const double margin = values.size() > 0 ? values.size() * 0.05 : 1.0;
+        // A flat trace gets some room around it; the others a margin of 5 %, worked out so that
+        // the span of values far apart does not overflow.
+        const double span = values.upper * 0.05 - values.lower * 0.05;
+        const double margin = span > 0 ? span : 1.0;
         m_plot->yAxis->setRange(values.lower - margin, values.upper + margin);
     }
 }
@@ -261,8 +281,11 @@ void PlotWindow::applyRanges()
 void PlotWindow::redraw()
 {
     const PlotSamples &samples = m_feed.samples();
-    m_counts->setText(
-            u"已收到 %1 行，跳过 %2 行"_s.arg(m_feed.plotLines()).arg(m_feed.skippedLines()));
+    QString counts
+            = u"已收到 %1 行，跳过 %2 行"_s.arg(m_feed.plotLines()).arg(m_feed.skippedLines());
+    if (m_feed.nonFiniteValues() > 0)
+        counts += u"；%1 个值是 nan 或 inf，未画出"_s.arg(m_feed.nonFiniteValues());
+    m_counts->setText(counts);
     // Minimized or hidden: nothing to look at, the samples wait in the store.
     if (!isVisible() || isMinimized())
         return;
@@ -306,13 +329,26 @@ void PlotWindow::onMouseMove(QMouseEvent *event)
         const auto at = graph->data()->findBegin(key, false);
         if (at == graph->data()->constEnd() || at->key != key)
             continue;
-        parts.append(u"%1 = %2"_s.arg(graph->name(), number(at->value)));
+        // The sample itself, not the trace's point, which may be in units of a power of ten; a
+        // paused view may show points the samples have dropped since.
+        const PlotSamples &samples = m_feed.samples();
+        const qint64 n = qint64(key);
+        const double value = n >= samples.first() && n < samples.end() && c < samples.channelCount()
+                                     ? samples.value(c, n)
+                                     : at->value * std::pow(10.0, m_exponent);
+        parts.append(u"%1 = %2"_s.arg(graph->name(), number(value)));
     }
     if (parts.isEmpty()) {
         m_cursor->setText(u"样本 %1：无数据"_s.arg(qint64(key)));
         return;
     }
     m_cursor->setText(u"样本 %1：%2"_s.arg(qint64(key)).arg(parts.join(u"，"_s)));
+}
+
+void PlotWindow::setExponent(int exponent)
+{
+    m_exponent = exponent;
+    m_plot->yAxis->setLabel(exponent == 0 ? u"数值"_s : u"数值（×10^%1）"_s.arg(exponent));
 }
 
 QString PlotWindow::cursorText() const

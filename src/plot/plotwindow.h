@@ -61,6 +61,8 @@ private:
     void addGraphs();
     void takeNewSamples();
     void applyRanges();
+    // Traces drawn in units of 10^exponent, said beside the value axis.
+    void setExponent(int exponent);
     void onLegendClick(QCPLegend *legend, QCPAbstractLegendItem *item, QMouseEvent *event);
     void onMouseMove(QMouseEvent *event);
     QString channelName(int channel) const;
@@ -84,4 +86,5 @@ private:
     qint64 m_taken = 0;
     int m_generation = 0;
     qint64 m_redraws = 0;
+    int m_exponent = 0;
 };

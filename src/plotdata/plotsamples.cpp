@@ -152,6 +152,10 @@ void PlotFeed::takeLine(QStringView line)
     if (const std::optional<QList<PlotField>> fields = parsePlotLine(line)) {
         m_samples.append(*fields);
         ++m_plotLines;
+        for (const PlotField &field : *fields) {
+            if (!std::isfinite(field.value))
+                ++m_nonFinite;
+        }
     } else {
         ++m_skippedLines;
     }

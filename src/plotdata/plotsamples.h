@@ -73,6 +73,8 @@ public:
     // Lines read as samples, and lines left out, since the start.
     qint64 plotLines() const { return m_plotLines; }
     qint64 skippedLines() const { return m_skippedLines; }
+    // Values read as nan or inf, which the plot cannot place, since the start.
+    qint64 nonFiniteValues() const { return m_nonFinite; }
 
 private:
     void takeLine(QStringView line);
@@ -82,4 +84,5 @@ private:
     bool m_overlong = false;
     qint64 m_plotLines = 0;
     qint64 m_skippedLines = 0;
+    qint64 m_nonFinite = 0;
 };

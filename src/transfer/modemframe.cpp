@@ -68,10 +68,13 @@ std::optional<Header> parseHeader(QByteArrayView data)
         return header;
     const QByteArrayView info = data.sliced(nameEnd + 1);
     qsizetype digits = 0;
-    while (digits < info.size() && digits < 18 && info[digits] >= '0' && info[digits] <= '9')
+    while (digits < info.size() && info[digits] >= '0' && info[digits] <= '9')
         ++digits;
-    if (digits > 0)
-        header.size = info.first(digits).toLongLong();
+    // A size too large for any file is no size at all; its first digits would be a wrong one.
+    bool fits = false;
+    const qint64 size = info.first(digits).toLongLong(&fits);
+    if (digits > 0 && fits)
+        header.size = size;
     return header;
 }
 

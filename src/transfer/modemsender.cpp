@@ -14,6 +14,15 @@ ModemSender::ModemSender(Protocol protocol, const Source &source, QObject *paren
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &ModemSender::timedOut);
+    m_quiet.setSingleShot(true);
+    // The line went quiet after a garbled answer: whatever the receiver meant, the block goes
+    // again.
+    connect(&m_quiet, &QTimer::timeout, this, [this] {
+        if (m_state == State::WaitEndAck)
+            timedOut();
+        else
+            retry(Messages::transferNoAnswer(MaxRetries));
+    });
 }
 
 void ModemSender::start()
@@ -26,6 +35,7 @@ void ModemSender::start()
 
 qsizetype ModemSender::feed(QByteArrayView bytes)
 {
+    m_sentInChunk = false;
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         if (!running())
             return i;
@@ -49,15 +59,30 @@ void ModemSender::cancel()
     end({Outcome::Kind::Stopped, Messages::transferStopped()});
 }
 
+bool ModemSender::awaitingAnswer() const
+{
+    return m_state == State::WaitHeaderAck || m_state == State::WaitBlockAck
+           || m_state == State::WaitEotAck || m_state == State::WaitEndAck;
+}
+
 void ModemSender::handle(char c)
 {
-    // Two CANs in a row are the receiver's cancel; one alone may be line noise.
     if (c == CAN) {
-        if (++m_cans >= 2)
+        if (++m_cans >= 2) {
             end({Outcome::Kind::Failed, Messages::transferCancelledByPeer()});
+            return;
+        }
+        if (awaitingAnswer() && !m_sentInChunk)
+            garbled();
         return;
     }
     m_cans = 0;
+    if (m_sentInChunk)
+        return;
+    if (awaitingAnswer()) {
+        answer(c);
+        return;
+    }
 
     switch (m_state) {
     case State::WaitStart:
@@ -71,42 +96,11 @@ void ModemSender::handle(char c)
                 sendNextBlock();
         }
         break;
-    case State::WaitHeaderAck:
-        if (c == ACK)
-            transmit(State::WaitDataStart);
-        else if (c == NAK)
-            retry();
-        break;
     case State::WaitDataStart:
         // The receiver has the name and asks for the data as it asked for the header.
         if (c == CRC || c == NAK) {
             m_crc = c == CRC;
             sendNextBlock();
-        }
-        break;
-    case State::WaitBlockAck:
-        if (c == ACK) {
-            m_acked += m_blockData;
-            Q_EMIT progress(m_acked, m_source.size);
-            sendNextBlock();
-        } else if (c == NAK) {
-            retry();
-        } else if (c == CRC && m_protocol == Protocol::Xmodem && m_acked == 0 && m_number == 1) {
-            // The first block was lost before the receiver had started: it is still asking.
-            retry();
-        }
-        break;
-    case State::WaitEotAck:
-        // Many receivers answer the first EOT with NAK to be sure it was no noise.
-        if (c == ACK) {
-            if (m_protocol == Protocol::Xmodem) {
-                end({});
-            } else {
-                m_state = State::WaitBatchStart;
-                m_timer.start(m_timing.replyMs);
-            }
-        } else if (c == NAK) {
-            sendEot();
         }
         break;
     case State::WaitBatchStart:
@@ -115,33 +109,72 @@ void ModemSender::handle(char c)
             sendEndBlock();
         }
         break;
-    case State::WaitEndAck:
-        if (c == ACK)
-            end({});
-        else if (c == NAK)
-            retry();
-        break;
-    case State::Idle:
-    case State::Done:
+    default:
         break;
     }
+}
+
+void ModemSender::answer(char c)
+{
+    // A receiver that never saw the header or the first block is still asking for it, as lrzsz
+    // reads a 'C' there; many receivers answer the first EOT with NAK, to be sure it was no noise.
+    const bool stillAsking = c == CRC
+                             && (m_state == State::WaitHeaderAck
+                                 || (m_state == State::WaitBlockAck && m_acked == 0));
+    if (c == NAK || stillAsking) {
+        const qint64 block = m_state == State::WaitBlockAck ? quint8(m_number - 1) : 0;
+        retry(m_state == State::WaitEotAck ? Messages::transferNoAnswer(MaxRetries)
+                                           : Messages::transferBlockRefused(block, MaxRetries));
+        return;
+    }
+    if (c != ACK || m_garbled) {
+        garbled();
+        return;
+    }
+    switch (m_state) {
+    case State::WaitHeaderAck:
+        await(State::WaitDataStart);
+        break;
+    case State::WaitBlockAck:
+        m_acked += m_blockData;
+        Q_EMIT progress(m_acked, m_source.size);
+        sendNextBlock();
+        break;
+    case State::WaitEotAck:
+        if (m_protocol == Protocol::Xmodem)
+            end({});
+        else
+            await(State::WaitBatchStart);
+        break;
+    case State::WaitEndAck:
+        end({});
+        break;
+    default:
+        break;
+    }
+}
+
+void ModemSender::garbled()
+{
+    ++m_noise;
+    ++m_blockNoise;
+    m_garbled = true;
+    m_quiet.start(m_timing.quietMs);
 }
 
 void ModemSender::sendHeader()
 {
     m_block = headerBlock(m_source.name, m_source.size, m_source.mtime, m_crc);
     m_blockData = 0;
-    m_retries = 0;
-    transmit(State::WaitHeaderAck);
-    Q_EMIT output(m_block);
+    send(State::WaitHeaderAck);
 }
 
 void ModemSender::sendNextBlock()
 {
     const qint64 remaining = m_source.size - m_acked;
     if (remaining <= 0) {
-        m_retries = 0;
-        sendEot();
+        m_block = QByteArray(1, EOT);
+        send(State::WaitEotAck);
         return;
     }
     // Long blocks for YMODEM while they would be mostly data; the tail goes in short ones, as
@@ -159,44 +192,43 @@ void ModemSender::sendNextBlock()
     m_blockData = data.size();
     m_block = frame(m_number, data, size, m_crc);
     m_number = quint8(m_number + 1);
-    m_retries = 0;
-    transmit(State::WaitBlockAck);
-    Q_EMIT output(m_block);
-}
-
-void ModemSender::sendEot()
-{
-    if (m_state == State::WaitEotAck && ++m_retries > MaxRetries) {
-        fail(Messages::transferNoAnswer(MaxRetries), true);
-        return;
-    }
-    m_block = QByteArray(1, EOT);
-    transmit(State::WaitEotAck);
-    Q_EMIT output(m_block);
+    send(State::WaitBlockAck);
 }
 
 void ModemSender::sendEndBlock()
 {
     m_block = headerBlock(QByteArray(), 0, 0, m_crc);
+    send(State::WaitEndAck);
+}
+
+void ModemSender::send(State next)
+{
     m_retries = 0;
-    transmit(State::WaitEndAck);
+    m_blockNoise = 0;
+    await(next);
+    m_sentInChunk = true;
     Q_EMIT output(m_block);
 }
 
-void ModemSender::transmit(State next)
+void ModemSender::await(State next)
 {
     m_state = next;
+    m_garbled = false;
+    m_quiet.stop();
     m_timer.start(m_timing.replyMs);
 }
 
-void ModemSender::retry()
+void ModemSender::retry(const QString &refused)
 {
     if (++m_retries > MaxRetries) {
-        const qint64 block = m_state == State::WaitBlockAck ? quint8(m_number - 1) : 0;
-        fail(Messages::transferBlockRefused(block, MaxRetries), true);
+        // Garbled answers say more about the receiver than the last thing it seemed to say.
+        fail(m_blockNoise > 0 ? Messages::transferNoProperAnswer(MaxRetries, m_blockNoise)
+                              : refused,
+             true);
         return;
     }
-    m_timer.start(m_timing.replyMs);
+    await(m_state);
+    m_sentInChunk = true;
     Q_EMIT output(m_block);
 }
 
@@ -207,7 +239,9 @@ void ModemSender::timedOut()
         fail(Messages::transferNoStart(m_timing.startMs / 1000), false);
         break;
     case State::WaitBatchStart:
-        // The file is delivered; a receiver that asks for no next file has simply finished.
+    case State::WaitEndAck:
+        // The file is delivered (its EOT acknowledged); a receiver that asks for no next file, or
+        // whose answer to the batch's end is lost, has simply finished.
         end({});
         break;
     case State::WaitDataStart:
@@ -216,16 +250,10 @@ void ModemSender::timedOut()
         else
             m_timer.start(m_timing.replyMs);
         break;
-    case State::WaitEotAck:
-        sendEot();
-        break;
     case State::WaitHeaderAck:
     case State::WaitBlockAck:
-    case State::WaitEndAck:
-        if (m_retries >= MaxRetries)
-            fail(Messages::transferNoAnswer(MaxRetries), true);
-        else
-            retry();
+    case State::WaitEotAck:
+        retry(Messages::transferNoAnswer(MaxRetries));
         break;
     case State::Idle:
     case State::Done:
@@ -243,6 +271,7 @@ void ModemSender::fail(const QString &reason, bool tellPeer)
 void ModemSender::end(const Outcome &outcome)
 {
     m_timer.stop();
+    m_quiet.stop();
     m_state = State::Done;
     Q_EMIT finished(outcome);
 }

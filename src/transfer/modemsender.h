@@ -15,6 +15,13 @@ class QIODevice;
 //
 // States: waiting for the receiver to start ('C' or NAK), a block out and its answer awaited, EOT
 // out, (YMODEM) waiting for the receiver's next 'C' and the empty block 0 that ends the batch.
+//
+// Only a well-formed answer counts: the first byte to arrive after a block went out. Any other
+// byte garbles the answer; from then on the sender drains the line, believing no ACK, until the
+// receiver asks again (NAK) or the line is quiet, and then sends the block again, which counts as
+// one of the protocol's retries. One CAN alone is noise too; two in a row cancel, as lrzsz reads
+// them. Bytes that arrived in the same chunk as the answer that sent a block were on the line
+// before the block: they cannot answer it.
 class ModemSender : public QObject
 {
     Q_OBJECT
@@ -27,6 +34,8 @@ public:
         int startMs = 60000;
         // How long an answer to a block may take once the line has taken the block.
         int replyMs = 10000;
+        // How long the line must be quiet after a garbled answer before the block goes again.
+        int quietMs = 1000;
     };
     struct Source
     {
@@ -50,6 +59,8 @@ public:
     bool running() const { return m_state != State::Idle && m_state != State::Done; }
     // Bytes of the file that the receiver acknowledged.
     qint64 acknowledged() const { return m_acked; }
+    // Bytes that came where an answer was awaited and were none.
+    qint64 noise() const { return m_noise; }
 
 Q_SIGNALS:
     void output(const QByteArray &bytes);
@@ -72,12 +83,17 @@ private:
     };
 
     void handle(char c);
+    bool awaitingAnswer() const;
+    void answer(char c);
+    void garbled();
     void sendHeader();
     void sendNextBlock();
-    void sendEot();
     void sendEndBlock();
-    void transmit(State next);
-    void retry();
+    // A new block (or EOT) goes out and its answer is awaited.
+    void send(State next);
+    void await(State next);
+    // The block goes again; refused is the reason should the retries be spent.
+    void retry(const QString &refused);
     void timedOut();
     void fail(const QString &reason, bool tellPeer);
     void end(const Modem::Outcome &outcome);
@@ -86,6 +102,7 @@ private:
     Source m_source;
     Timing m_timing;
     QTimer m_timer;
+    QTimer m_quiet;
     State m_state = State::Idle;
     bool m_crc = true;
     QByteArray m_block;     // what went out last, for a retry
@@ -94,4 +111,11 @@ private:
     qint64 m_acked = 0;
     int m_retries = 0;
     int m_cans = 0;
+    // The answer awaited now was garbled: no ACK is believed until the block goes out again.
+    bool m_garbled = false;
+    // Bytes that were no answer, since the block now out first went out; and in all.
+    qint64 m_blockNoise = 0;
+    qint64 m_noise = 0;
+    // A block went out while the chunk being fed was read: the rest of it is older than the block.
+    bool m_sentInChunk = false;
 };

@@ -1,5 +1,6 @@
 #include "transfer/receivefolder.h"
 
+#include "receive/linetext.h"
 #include "core/messages.h"
 
 #include <QDir>
@@ -8,6 +9,33 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// What a name may take on disk (a file system's 255 bytes), less room for the part's suffix and a
+// number that keeps an existing file.
+constexpr qsizetype MaxNameBytes = 255 - 10 - 8;
+
+qsizetype diskBytes(const QString &name)
+{
+    return QFile::encodeName(name).size();
+}
+
+// A name too long for the file system keeps its start and its extension, with "…" where the
+// middle went: the file is received all the same, and the user is shown what it is called.
+QString fitted(const QString &name)
+{
+    if (diskBytes(name) <= MaxNameBytes)
+        return name;
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString ext = dot > 0 && name.size() - dot <= 16 ? name.mid(dot) : QString();
+    QString stem = name.left(name.size() - ext.size());
+    const QString mark = u"…"_s;
+    while (!stem.isEmpty() && diskBytes(stem + mark + ext) > MaxNameBytes) {
+        stem.chop(1);
+        if (!stem.isEmpty() && stem.back().isHighSurrogate())
+            stem.chop(1);
+    }
+    return stem + mark + ext;
+}
 
 bool taken(const QString &path)
 {
@@ -30,7 +58,7 @@ ReceiveFolder::~ReceiveFolder()
 
 QString ReceiveFolder::safeName(const QByteArray &senderName)
 {
-    QString name = QString::fromUtf8(senderName);
+    QString name = lineText(senderName);
     // Senders from either world: both kinds of separator end a folder's name.
     const qsizetype slash = qMax(name.lastIndexOf(u'/'), name.lastIndexOf(u'\\'));
     name = name.mid(slash + 1);
@@ -38,7 +66,7 @@ QString ReceiveFolder::safeName(const QByteArray &senderName)
     name = name.trimmed();
     if (name.isEmpty() || name == u"."_s || name == u".."_s)
         return {};
-    return name;
+    return fitted(name);
 }
 
 QString ReceiveFolder::path(const QString &name) const
@@ -65,7 +93,7 @@ Result ReceiveFolder::begin(const QByteArray &name, qint64)
         abandon();
     const QString safe = safeName(name);
     if (safe.isEmpty())
-        return Result::failure(Messages::transferNameRefused(QString::fromUtf8(name)));
+        return Result::failure(Messages::transferNameRefused(lineText(name)));
     m_name = freeName(safe);
     m_part.setFileName(path(m_name + partSuffix()));
     // NewOnly: should a file appear under that name meanwhile, it is not ours to write over.
@@ -92,15 +120,16 @@ Expected<QString> ReceiveFolder::complete()
     }
     m_part.close();
     // rename() never replaces a file; one that appeared meanwhile moves ours to the next name.
+    QFile part(m_part.fileName());
     for (int attempt = 0; attempt < 100; ++attempt) {
-        if (QFile::rename(m_part.fileName(), path(m_name)))
+        if (part.rename(path(m_name)))
             return path(m_name);
         if (!taken(m_part.fileName()))
             break;
         m_name = freeName(m_name);
     }
     return Expected<QString>::failure(
-            Messages::transferWriteFailed(path(m_name), m_part.errorString()));
+            Messages::transferWriteFailed(path(m_name), part.errorString()));
 }
 
 QString ReceiveFolder::abandon()

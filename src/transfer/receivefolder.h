@@ -6,7 +6,8 @@
 #include <QString>
 
 // Received files in the folder the user chose, and nowhere else. The sender's name is only a
-// suggestion: its base name is kept, without control characters; nothing that names a folder
+// suggestion, read in the line's encoding: its base name is kept, without control characters and
+// shortened in the middle when the file system would refuse its length; nothing that names a folder
 // (absolute paths, "..", separators) survives, and a name with nothing left is refused. An existing
 // file is never overwritten: "name (1).ext", "name (2).ext"... A file is written under the name
 // with partSuffix() and renamed when whole, so a broken transfer leaves a part that says so.

@@ -27,8 +27,14 @@ qsizetype YmodemReceiver::feed(QByteArrayView bytes)
         return 0;
     if (m_purging) {
         // The rest of a bad block, or a sender's resend that crossed our refusal: wait for quiet.
-        m_timer.start(m_timing.purgeMs);
-        return bytes.size();
+        // A line that never goes quiet is refused all the same once a block's time is up.
+        if (!m_purgeLimit.hasExpired()) {
+            m_timer.start(m_timing.purgeMs);
+            return bytes.size();
+        }
+        endPurge();
+        if (!running())
+            return bytes.size();
     }
     m_buffer.append(bytes);
     process();
@@ -53,8 +59,11 @@ void YmodemReceiver::process()
         if (mark == SOH || mark == STX) {
             const qsizetype size = mark == STX ? LongBlock : ShortBlock;
             const qsizetype whole = 3 + size + 2;
-            if (m_buffer.size() < whole)
+            if (m_buffer.size() < whole) {
+                // A block on its way over a slow line: its time runs from its latest bytes.
+                m_timer.start(waitMs());
                 break;
+            }
             const QByteArray bytes = m_buffer.first(whole);
             m_buffer.remove(0, whole);
             const QByteArrayView data = QByteArrayView(bytes).sliced(3, size);
@@ -74,13 +83,24 @@ void YmodemReceiver::process()
                 return;
             }
             m_buffer.remove(0, 1);
+            ++m_noise;
         } else {
-            // Noise between blocks.
+            // Noise between blocks: dropped, and no reason to wait any longer for the block.
             m_buffer.remove(0, 1);
+            ++m_noise;
         }
     }
-    if (running() && !m_purging)
-        m_timer.start(m_state == State::WaitHeader ? m_timing.requestMs : m_timing.blockMs);
+}
+
+int YmodemReceiver::waitMs() const
+{
+    return m_state == State::WaitHeader ? m_timing.requestMs : m_timing.blockMs;
+}
+
+void YmodemReceiver::answer(const QByteArray &bytes)
+{
+    m_timer.start(waitMs());
+    Q_EMIT output(bytes);
 }
 
 void YmodemReceiver::block(char number, QByteArrayView data)
@@ -91,7 +111,7 @@ void YmodemReceiver::block(char number, QByteArrayView data)
             header(data);
         } else if (m_files > 0 && n == quint8(m_expected - 1)) {
             // The last block of the previous file again: our answer to it was lost.
-            Q_EMIT output(QByteArray(1, ACK));
+            answer(QByteArray(1, ACK));
         } else {
             fail(Outcome::Kind::Failed, Messages::transferOutOfSequence(0, n), true);
         }
@@ -99,6 +119,7 @@ void YmodemReceiver::block(char number, QByteArrayView data)
     }
     if (n == m_expected) {
         m_errors = 0;
+        m_noise = 0;
         qint64 take = data.size();
         if (m_size >= 0)
             take = qBound<qint64>(0, m_size - m_received, take);
@@ -112,14 +133,14 @@ void YmodemReceiver::block(char number, QByteArrayView data)
         m_received += take;
         m_expected = quint8(m_expected + 1);
         ++m_block;
-        Q_EMIT output(QByteArray(1, ACK));
+        answer(QByteArray(1, ACK));
         Q_EMIT progress(m_received, qMax<qint64>(m_size, 0));
     } else if (n == 0 && m_block == 0) {
         // Block 0 again: the sender missed our ACK of the header.
-        Q_EMIT output(QByteArray(1, ACK) + CRC);
+        answer(QByteArray(1, ACK) + CRC);
     } else if (n == quint8(m_expected - 1)) {
         // A repeat: the sender missed our ACK. Acknowledged again, written once.
-        Q_EMIT output(QByteArray(1, ACK));
+        answer(QByteArray(1, ACK));
     } else {
         fail(Outcome::Kind::Failed, Messages::transferOutOfSequence(m_expected, n), true);
     }
@@ -146,27 +167,28 @@ void YmodemReceiver::header(QByteArrayView data)
     m_block = 0;
     m_expected = 1;
     m_errors = 0;
+    m_noise = 0;
     m_eotRefused = false;
     Q_EMIT fileStarted(parsed->name, m_size);
     Q_EMIT progress(0, qMax<qint64>(m_size, 0));
-    Q_EMIT output(QByteArray(1, ACK) + CRC);
+    answer(QByteArray(1, ACK) + CRC);
 }
 
 void YmodemReceiver::endOfFile()
 {
     if (m_state == State::WaitHeader) {
-        // The sender missed our ACK of its EOT.
+        // The sender missed our ACK of its EOT, and so the request for the next file with it.
         if (m_files > 0)
-            Q_EMIT output(QByteArray(1, ACK));
+            answer(QByteArray(1, ACK) + CRC);
         return;
     }
     // The first EOT is refused: one byte of noise must not end a file.
     if (!m_eotRefused) {
         m_eotRefused = true;
-        Q_EMIT output(QByteArray(1, NAK));
+        answer(QByteArray(1, NAK));
         return;
     }
-    Q_EMIT output(QByteArray(1, ACK));
+    answer(QByteArray(1, ACK));
     ++m_files;
     m_state = State::WaitHeader;
     m_requests = 0;
@@ -189,21 +211,26 @@ void YmodemReceiver::endOfFile()
 
 void YmodemReceiver::badBlock()
 {
-    if (++m_errors > MaxRetries) {
+    if (++m_errors >= MaxRetries) {
         fail(Outcome::Kind::Failed, Messages::transferBadBlocks(m_block + 1, MaxRetries), true);
         return;
     }
     m_buffer.clear();
     m_purging = true;
+    m_purgeLimit.setRemainingTime(m_timing.blockMs);
     m_timer.start(m_timing.purgeMs);
+}
+
+void YmodemReceiver::endPurge()
+{
+    m_purging = false;
+    answer(QByteArray(1, m_state == State::WaitHeader ? CRC : NAK));
 }
 
 void YmodemReceiver::timedOut()
 {
     if (m_purging) {
-        m_purging = false;
-        m_timer.start(m_state == State::WaitHeader ? m_timing.requestMs : m_timing.blockMs);
-        Q_EMIT output(QByteArray(1, m_state == State::WaitHeader ? CRC : NAK));
+        endPurge();
         return;
     }
     // A block cut short stays cut short: what there is of it goes, and it is asked for again.
@@ -217,8 +244,11 @@ void YmodemReceiver::timedOut()
         request(CRC);
         return;
     }
-    if (++m_errors > MaxRetries) {
-        fail(Outcome::Kind::Failed, Messages::transferSenderSilent(MaxRetries), true);
+    if (++m_errors >= MaxRetries) {
+        fail(Outcome::Kind::Failed,
+             m_noise > 0 ? Messages::transferSenderNoise(MaxRetries, m_noise)
+                         : Messages::transferSenderSilent(MaxRetries),
+             true);
         return;
     }
     // Before the first block the sender is waiting for 'C', after it for an answer.
@@ -229,8 +259,7 @@ void YmodemReceiver::request(char c)
 {
     if (m_state == State::WaitHeader)
         ++m_requests;
-    m_timer.start(m_state == State::WaitHeader ? m_timing.requestMs : m_timing.blockMs);
-    Q_EMIT output(QByteArray(1, c));
+    answer(QByteArray(1, c));
 }
 
 void YmodemReceiver::fail(Outcome::Kind kind, const QString &reason, bool tellPeer)

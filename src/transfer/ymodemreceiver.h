@@ -4,6 +4,7 @@
 #include "transfer/modemframe.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -25,8 +26,10 @@ public:
 
 // Receives a YMODEM batch as a state machine driven by arriving bytes and one timer: it asks with
 // 'C', takes block 0 (name, size), the file's blocks, the EOT handshake, and again until the empty
-// block 0 ends the batch. Bad blocks are refused with NAK after the line has gone quiet, repeats
-// acknowledged and dropped, a sender that falls silent is asked again, each up to ten times.
+// block 0 ends the batch. Bad blocks are refused with NAK after the line has gone quiet (or a
+// block's time, should it never go quiet), repeats acknowledged and dropped; a block's time runs
+// from our last answer, and noise does not extend it: a sender that sends no readable block in
+// time is asked again. Ten errors in a row cancel the transfer.
 class YmodemReceiver : public QObject
 {
     Q_OBJECT
@@ -73,7 +76,11 @@ private:
     void header(QByteArrayView data);
     void endOfFile();
     void badBlock();
+    void endPurge();
     void timedOut();
+    // One answer on the line; the sender's next move is awaited from now.
+    void answer(const QByteArray &bytes);
+    int waitMs() const;
     void request(char c);
     void fail(Modem::Outcome::Kind kind, const QString &reason, bool tellPeer);
 
@@ -83,8 +90,11 @@ private:
     State m_state = State::Idle;
     QByteArray m_buffer;
     bool m_purging = false;
+    QDeadlineTimer m_purgeLimit;
     int m_requests = 0;
+    // Errors in a row, and the bytes of noise among them: what the message tells.
     int m_errors = 0;
+    qint64 m_noise = 0;
     bool m_eotRefused = false;
     quint8 m_expected = 0;
     qint64 m_size = -1;

@@ -242,6 +242,12 @@ void TerminalBox::appendRuns(const TextRuns &runs)
     appendLoaded(runs);
 }
 
+qint64 TerminalBox::linesTrimmed()
+{
+    takeArrivals();
+    return m_document->linesTrimmed();
+}
+
 bool TerminalBox::setArrivalsHeld(bool held)
 {
     m_arrivalsHeld = held;

@@ -87,6 +87,7 @@ public:
     // sooner when anything reads or edits the box.
     void appendRuns(const TextRuns &runs) override;
     bool setArrivalsHeld(bool held) override;
+    qint64 linesTrimmed() override;
     void appendLoaded(const TextRuns &runs) override;
 
     // Keeps at most this many characters, dropping the oldest whole lines first.

@@ -128,7 +128,12 @@ void TerminalWindow::sendTypedLine(const QString &line)
     if (!m_port.portOpen()) {
         m_box->insertText(u" (端口未打开! )"_s);
     }
-    if (m_port.portOpen()) {
+    // Refused, not held for later: a line that goes out when the job ends, maybe minutes on,
+    // meets a device in another state than the one it was typed for.
+    const QString refused = m_port.portOpen() && m_refusal ? m_refusal() : QString();
+    if (!refused.isEmpty()) {
+        m_box->insertText(u" ("_s + refused + u")"_s);
+    } else if (m_port.portOpen()) {
         const Result sent = m_port.output(converted.bytes);
         if (!sent.ok()) {
             m_box->insertText(u" ("_s + sent.message() + u")"_s);

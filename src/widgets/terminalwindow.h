@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class CommPort;
 class Switches;
 
@@ -29,6 +31,9 @@ public:
     // Keeps the box inside the window with a margin, for the window's outer size.
     void layOutBox();
     void sendTypedLine(const QString &line);
+    // Asked on each Enter: a reason, while typed lines must not go out (a job streams on the
+    // line), or empty.
+    void setTypedLineRefusal(std::function<QString()> refusal) { m_refusal = std::move(refusal); }
 
     // Key handling of the box.
     void keyDown(int &keyCode, int shift) override;
@@ -42,4 +47,5 @@ private:
     CommPort &m_port;
     Switches &m_switches;
     TerminalBox *m_box = nullptr;
+    std::function<QString()> m_refusal;
 };

@@ -315,7 +315,7 @@ TEST_F(ModemTransferTest, ReceiverTakesOnlyWhatItShouldAndKeepsFilesInTheFolder)
                  return number == 0 && b[3] ? headerBlock("more.bin", 9999, 0, true) : b;
              },
              Outcome::Kind::Completed,
-             u"发送方在 5120 字节处结束了文件，但声明的大小是 9999 字节"_s,
+             u"发送方在 5.0 KiB（5120 字节）处结束了文件，但声明的大小是 9.8 KiB（9999 字节）"_s,
              {{u"in/more.bin"_s + Part, file + QByteArray(120, PAD)}}},
             {"climbs out",
              "../../../out.bin",

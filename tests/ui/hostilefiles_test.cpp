@@ -425,3 +425,24 @@ TEST_F(WorkspaceBoundTest, ALargeLoadRunsOnTheEventsAndTheButtonStopsIt)
         EXPECT_EQ(m_box.textLength(), length) << "the load went on after the stop";
     }
 }
+
+TEST_F(WorkspaceBoundTest, TheCountOfLoadedLinesIsWhatTheTerminalHoldsOnceArrivalsAreIn)
+{
+    // Far more than one turn reads, so that the line speaks while the load runs.
+    const QString path = writeFile(u"big.rtf"_s, session(400000));
+    m_dialogs.answerOpen(path);
+    m_workspace.load();
+    ASSERT_FALSE(m_menus.enabled(Menus::HexView)) << "the load ended within one turn";
+    m_box.appendRuns({TextRun{u"arrived while loading\n"_s, TerminalColors::Received, true}});
+    ASSERT_TRUE(waitForCondition([&] { return m_menus.enabled(Menus::HexView); }, 60000));
+
+    // The arrival went in after the loaded text and pushed its oldest lines out of the full
+    // terminal: the message counts the loaded lines still there.
+    const QString text = m_box.text();
+    ASSERT_TRUE(text.endsWith(u"arrived while loading\r\n"_s)) << text.right(100).toStdString();
+    const qsizetype held = text.count(u"收到"_s);
+    ASSERT_EQ(m_dialogs.messages().size(), 1);
+    const QString shown = m_dialogs.messages().first().text;
+    EXPECT_TRUE(shown.contains(u"文件有 400000 行文本"_s)) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(u"只载入了最后 %1 行"_s.arg(held))) << shown.toStdString();
+}

@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QImage>
+#include <QLabel>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSet>
@@ -195,4 +196,25 @@ TEST_F(PlotViewTest, TimeStampsStartEveryReceivedLineInTextAndHexMode)
     peerSends("4");
     EXPECT_FALSE(box().text().startsWith(u'['));
     EXPECT_EQ(m_store.read(u"TimeStamps"_s, u"0"_s), u"0"_s);
+}
+
+TEST_F(PlotViewTest, HugeValuesAreDrawnAndNonFiniteOnesLeftOutWithANote)
+{
+    PlotWindow *plot = openPlot();
+    ASSERT_NE(plot, nullptr);
+    ASSERT_TRUE(m_pty.writeMaster("1e308 -1e308 nan inf -inf\r\n1 2 3 4 5\r\n"));
+    ASSERT_TRUE(waitFor([&] { return plot->feed().plotLines() == 2; }, 10000));
+    // The axis reaches both huge values, drawn in units of a power of ten that it names.
+    QCPAxis *values = plot->plot().yAxis;
+    ASSERT_TRUE(waitFor([&] { return values->label().contains(u"×10^"_s); }, 10000))
+            << values->label().toStdString();
+    ASSERT_TRUE(waitFor([&] { return plot->plot().graph(0)->dataCount() == 2; }, 10000));
+    const double unit = std::pow(10.0, values->label().section(u'^', 1).chopped(1).toInt());
+    EXPECT_GE(values->range().upper * unit, 1e308);
+    EXPECT_LE(values->range().lower * unit, -1e308);
+    // nan, inf and -inf leave gaps, and the window says so.
+    bool noted = false;
+    for (const QLabel *label : plot->findChildren<QLabel *>())
+        noted = noted || label->text().contains(u"3 个值是 nan 或 inf，未画出"_s);
+    EXPECT_TRUE(noted);
 }

@@ -73,6 +73,12 @@ TEST_F(TransferTest, StopWhileTheReceiverIsSlowSendsCansAndGivesTheLineBack)
                                                     15)))
             << header.toStdString();
 
+    // A line typed meanwhile would be taken for the protocol's answers: it stays unsent, and
+    // the CANs of the stop are all that follows the header.
+    type(u"reboot"_s);
+    pressKey(Qt::Key_Return);
+    EXPECT_TRUE(box().text().contains(u"reboot : 7 字符  (未发出："_s))
+            << box().text().toStdString();
     QTest::mouseClick(clearButton(), Qt::LeftButton);
     EXPECT_EQ(m_pty.readMaster(5000), QByteArray(5, '\x18'));
     EXPECT_EQ(clearButton()->text(), u"清除"_s);
