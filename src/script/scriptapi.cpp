@@ -5,92 +5,22 @@
 #include "core/hexinput.h"
 #include "core/messages.h"
 #include "core/switches.h"
+#include "script/scriptapisupport.h"
 #include "script/scriptjob.h"
 #include "script/scripttransfers.h"
 #include "script/streampattern.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QStringDecoder>
-#include <QStringEncoder>
 
 #include <lua.hpp>
-
-#include <climits>
-#include <cmath>
 
 // Lua reports errors and yields with longjmp, which skips C++ destructors: every function below
 // lets its C++ objects go out of scope before it raises an error or yields.
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-constexpr qint64 QueueLimit = 1 << 20;
-constexpr double DefaultSeconds = 10.0;
-
-ScriptJob &jobOf(lua_State *L)
-{
-    return **static_cast<ScriptJob **>(lua_getextraspace(L));
-}
-
-void pushText(lua_State *L, const QString &text)
-{
-    const QByteArray utf8 = text.toUtf8();
-    lua_pushlstring(L, utf8.constData(), size_t(utf8.size()));
-}
-
-// The script's error at the line that called the function.
-int raise(lua_State *L)
-{
-    luaL_where(L, 1);
-    lua_insert(L, -2);
-    lua_concat(L, 2);
-    return lua_error(L);
-}
-
-// The line speaks code page 936; the script is UTF-8. Bytes that are not UTF-8 (a binary frame
-// built with string.char) go out as they are.
-QByteArray toLine(QByteArrayView utf8)
-{
-    if (!QUtf8StringView(utf8).isValidUtf8())
-        return utf8.toByteArray();
-    QStringEncoder encoder("GBK");
-    return encoder.encode(QString::fromUtf8(utf8));
-}
-
-void pushFromLine(lua_State *L, QByteArrayView bytes)
-{
-    QStringDecoder decoder("GBK");
-    const QByteArray utf8 = QString(decoder.decode(bytes)).toUtf8();
-    lua_pushlstring(L, utf8.constData(), size_t(utf8.size()));
-}
-
-int milliseconds(double seconds)
-{
-    if (std::isnan(seconds) || seconds <= 0)
-        return 0;
-    return seconds * 1000 >= INT_MAX ? INT_MAX : int(seconds * 1000);
-}
-
-// Waiting functions yield the script's main coroutine to the event loop, which is possible only
-// from its body (pcall included), not from a coroutine of the script's own or a C callback.
-bool canWait(lua_State *L, const char *function)
-{
-    if (jobOf(L).isMainScript(L) && lua_isyieldable(L))
-        return true;
-    pushText(L, Messages::scriptWaitsOnlyInMain(QString::fromLatin1(function)));
-    return false;
-}
-
-QByteArrayView argBytes(lua_State *L, int index)
-{
-    size_t length = 0;
-    const char *text = luaL_checklstring(L, index, &length);
-    return QByteArrayView(text, qsizetype(length));
-}
-
-} // namespace
+using namespace ScriptApiSupport;
 
 void ScriptApi::install(lua_State *L, const QString &path, const QStringList &arguments)
 {
