@@ -19,9 +19,11 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Feeds the stream in chunks of the given size, as the port would deliver it.
-qsizetype decodeInChunks(const QByteArray &stream, qsizetype chunkSize)
+qsizetype decodeInChunks(const QByteArray &stream, qsizetype chunkSize,
+                         TextEncoding encoding = TextEncoding::Gbk)
 {
     ReceiveDecoder decoder;
+    decoder.setEncoding(encoding);
     qsizetype total = 0;
     for (qsizetype from = 0; from < stream.size(); from += chunkSize)
         total += decoder.decode(QByteArrayView(stream).sliced(
@@ -88,6 +90,9 @@ int main()
             [&] { return decodeInChunks(chinese, 4096); });
     measure("ReceiveDecoder, 1 MB mixed GBK in 1 byte chunks", 1,
             [&] { return decodeInChunks(chinese.left(1024 * 1024), 1); });
+    const QByteArray utf8 = u"收到短信：中文测试 OK\r\n"_s.repeated(8 * 1024 * 1024 / 32).toUtf8();
+    measure("ReceiveDecoder, 8 MB mixed UTF-8 in 4 KB chunks", 5,
+            [&] { return decodeInChunks(utf8, 4096, TextEncoding::Utf8); });
 
     measure("ReceiveDecoder + ConsoleInterpreter, 8 MB ASCII in 4 KB chunks", 5,
             [&] { return interpretInChunks(ascii, 4096); });

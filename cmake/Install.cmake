@@ -50,7 +50,7 @@ if(VELMIR_PANDOC)
         COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/doc
         # The guide's one top heading becomes the page title.
         COMMAND ${VELMIR_PANDOC} --from=gfm --to=html5 --standalone --shift-heading-level-by=-1
-                --toc --toc-depth=2 --metadata=lang:en
+                --toc --toc-depth=2 --metadata=lang:zh-CN
                 # Sized for the help window as much as for a browser.
                 --variable=fontsize=11pt --variable=mainfont=sans-serif
                 --variable=margin-left=1em --variable=margin-right=1em

@@ -1,5 +1,6 @@
 #include "app/appicon.h"
 #include "app/commandline.h"
+#include "app/displaycheck.h"
 #include "app/headlessscript.h"
 #include "app/mainwindow.h"
 #include "app/signalwatcher.h"
@@ -7,6 +8,7 @@
 #include "core/configpaths.h"
 #include "core/dialogs.h"
 #include "core/inisettingsstore.h"
+#include "core/messages.h"
 #include "core/portsettings.h"
 #include "core/settingkeys.h"
 #include "core/switches.h"
@@ -17,6 +19,9 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QTimer>
+
+#include <cstdio>
+#include <optional>
 
 int main(int argc, char *argv[])
 {
@@ -29,7 +34,15 @@ int main(int argc, char *argv[])
     if (!line.scriptFile.isEmpty())
         return runHeadlessScript(argc, argv, line);
 
+    // Also before QApplication, which without a display would abort with Qt's English words.
+    const QString program = QString::fromLocal8Bit(argv[0]);
+    if (const QString why = missingDisplay(); !why.isEmpty()) {
+        std::fputs(qPrintable(Messages::noDisplay(program, why)), stderr);
+        return 1;
+    }
+    std::optional<DisplayFailureGuard> displayGuard(std::in_place, program);
     QApplication app(argc, argv);
+    displayGuard.reset();
     // Settings are kept under the executable's own name, so a renamed copy keeps its own.
     app.setApplicationName(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
     app.setWindowIcon(AppIcon::icon());

@@ -76,6 +76,7 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
 {
     setObjectName(u"MainWindow"_s);
     setWindowTitle(AppInfo::mainCaption());
+    setProperty(HelpMenu::sectionProperty(), u"主窗口"_s);
     setWindowIcon(AppIcon::icon());
     // The normal client area.
     resize(479, 382);
@@ -121,6 +122,11 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
     m_receive = new ReceiveHandler(m_port, m_terminal->box(), *m_menus, m_capture, m_dialogs, this);
     m_view = new ViewCommands(*m_menus, *m_receive, m_store, m_dialogs, this);
     m_receive->setLineClaim(&m_line);
+    connect(m_view, &ViewCommands::encodingChanged, this, [this](TextEncoding encoding) {
+        m_context->encoding = encoding;
+        m_terminal->setEncoding(encoding);
+        m_strip->setEncodingName(TextEncodings::name(encoding));
+    });
     m_scripts = std::make_unique<ScriptMenu>(menuBar(), *m_context);
 
     connect(m_menus, &Menus::commandClicked, this, &MainWindow::runCommand);

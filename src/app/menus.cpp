@@ -1,6 +1,7 @@
 #include "app/menus.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
@@ -117,6 +118,33 @@ void Menus::addViewMenu(QMenuBar *menuBar)
     m_timeStampsItem->setCheckable(true);
     connect(m_plotItem, &QAction::triggered, this, &Menus::plotClicked);
     connect(m_timeStampsItem, &QAction::toggled, this, &Menus::timeStampsToggled);
+
+    QMenu *encodings = m_view->addMenu(u"编码"_s);
+    encodings->setObjectName(u"EncodingMenu"_s);
+    auto *group = new QActionGroup(encodings);
+    m_gbkItem = encodings->addAction(u"GBK（代码页 936）"_s);
+    m_gbkItem->setObjectName(u"EncodingGbk"_s);
+    m_utf8Item = encodings->addAction(u"UTF-8"_s);
+    m_utf8Item->setObjectName(u"EncodingUtf8"_s);
+    for (QAction *item : {m_gbkItem, m_utf8Item}) {
+        item->setCheckable(true);
+        group->addAction(item);
+    }
+    m_gbkItem->setChecked(true);
+    connect(m_gbkItem, &QAction::triggered, this,
+            [this] { Q_EMIT encodingChosen(TextEncoding::Gbk); });
+    connect(m_utf8Item, &QAction::triggered, this,
+            [this] { Q_EMIT encodingChosen(TextEncoding::Utf8); });
+}
+
+QAction *Menus::encodingAction(TextEncoding encoding) const
+{
+    return encoding == TextEncoding::Utf8 ? m_utf8Item : m_gbkItem;
+}
+
+void Menus::showEncoding(TextEncoding encoding)
+{
+    encodingAction(encoding)->setChecked(true);
 }
 
 void Menus::onCommandTriggered(int index)

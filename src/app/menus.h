@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/switches.h"
+#include "core/textencoding.h"
 
 #include <QList>
 #include <QObject>
@@ -48,12 +49,17 @@ public:
     // one of the program's switches, so the time stamps item keeps its own mark.
     QAction *plotAction() const { return m_plotItem; }
     QAction *timeStampsAction() const { return m_timeStampsItem; }
+    // The view menu's "编码" submenu: one item per encoding, one of them checked.
+    QAction *encodingAction(TextEncoding encoding) const;
+    // Checks the item without reporting a choice.
+    void showEncoding(TextEncoding encoding);
 
 Q_SIGNALS:
     void commandClicked(int index);
     void helpClicked(int index);
     void plotClicked();
     void timeStampsToggled(bool on);
+    void encodingChosen(TextEncoding encoding);
     void transferClicked(int index);
 
 private:
@@ -69,4 +75,6 @@ private:
     QMenu *m_view = nullptr;
     QAction *m_plotItem = nullptr;
     QAction *m_timeStampsItem = nullptr;
+    QAction *m_gbkItem = nullptr;
+    QAction *m_utf8Item = nullptr;
 };

@@ -22,6 +22,7 @@ ViewCommands::ViewCommands(Menus &menus, ReceiveHandler &receive, SettingsStore 
 {
     connect(&m_menus, &Menus::plotClicked, this, &ViewCommands::showPlot);
     connect(&m_menus, &Menus::timeStampsToggled, this, &ViewCommands::setTimeStamps);
+    connect(&m_menus, &Menus::encodingChosen, this, &ViewCommands::setEncoding);
 }
 
 ViewCommands::~ViewCommands() = default;
@@ -38,6 +39,12 @@ void ViewCommands::load()
     const QSignalBlocker block(m_menus.timeStampsAction());
     m_menus.timeStampsAction()->setChecked(on);
     m_receive.setTimeStamps(on);
+
+    m_encoding = TextEncodings::fromName(
+            m_store.read(SettingKeys::encoding(), SettingKeys::defaultEncoding()));
+    m_menus.showEncoding(m_encoding);
+    m_receive.setEncoding(m_encoding);
+    Q_EMIT encodingChanged(m_encoding);
 }
 
 void ViewCommands::showPlot()
@@ -69,6 +76,18 @@ void ViewCommands::setTimeStamps(bool on)
         m_menus.timeStampsAction()->setChecked(on);
     }
     m_store.save(SettingKeys::timeStamps(), on ? u"1"_s : u"0"_s);
+    const QString error = m_store.saveError();
+    if (!error.isEmpty())
+        m_dialogs.message(error, Dialogs::Warning);
+}
+
+void ViewCommands::setEncoding(TextEncoding encoding)
+{
+    m_encoding = encoding;
+    m_menus.showEncoding(encoding);
+    m_receive.setEncoding(encoding);
+    Q_EMIT encodingChanged(encoding);
+    m_store.save(SettingKeys::encoding(), TextEncodings::name(encoding));
     const QString error = m_store.saveError();
     if (!error.isEmpty())
         m_dialogs.message(error, Dialogs::Warning);

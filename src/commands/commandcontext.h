@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/textencoding.h"
+
 #include <QtGlobal>
 
 class CaptureFile;
@@ -38,4 +40,6 @@ struct CommandContext
     // Who takes received bytes from the terminal while a transfer runs; without one (tests of
     // other commands) the transfers cannot start.
     LineClaim *line = nullptr;
+    // What typed text becomes on the line; the view menu changes it.
+    TextEncoding encoding = TextEncoding::Gbk;
 };

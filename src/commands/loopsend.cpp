@@ -4,10 +4,9 @@
 #include "core/commport.h"
 #include "core/dialogs.h"
 #include "core/jobrunner.h"
+#include "core/lineconvert.h"
 #include "core/switches.h"
 #include "core/typednumber.h"
-
-#include <QStringEncoder>
 
 using namespace Qt::StringLiterals;
 
@@ -58,10 +57,7 @@ void LoopSend::clicked()
         return;
     }
 
-    // The line speaks the desktop's code page 936.
-    QStringEncoder toAnsi("GBK");
-    Q_ASSERT(toAnsi.isValid());
-    m_message = toAnsi.encode(message);
+    m_message = encodeText(message, c.encoding);
     m_pause.setInterval(*delay);
     if (!c.jobs.run(this)) {
         c.switches.setChecked(Switches::LoopSend, false);

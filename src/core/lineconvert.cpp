@@ -20,13 +20,13 @@ Unit byteUnit(int byte)
     return byte < 0x80 ? Unit(byte) : EscapedHighByte + Unit(byte);
 }
 
-std::vector<Unit> typedUnits(const QString &line)
+std::vector<Unit> typedUnits(const QString &line, bool dropCr = true)
 {
     std::vector<Unit> units;
     units.reserve(size_t(line.size()));
     for (qsizetype i = 0; i < line.size(); ++i) {
         const QChar c = line[i];
-        if (c == u'\r')
+        if (dropCr && c == u'\r')
             continue;
         if (c.isHighSurrogate() && i + 1 < line.size() && line[i + 1].isLowSurrogate()) {
             units.push_back(QChar::surrogateToUcs4(c, line[i + 1]));
@@ -90,9 +90,47 @@ QByteArray encodeRun(QStringEncoder &encoder, const Unit *units, qsizetype count
     return bytes;
 }
 
+// Typed characters beyond ASCII in UTF-8. A lone surrogate is no character and goes out as '?',
+// so that every counted character still reaches the line.
+QByteArray encodeRunUtf8(const Unit *units, qsizetype count)
+{
+    QByteArray bytes;
+    bytes.reserve(count * 4);
+    for (qsizetype k = 0; k < count; ++k) {
+        const Unit u = units[k];
+        if (u >= 0xD800 && u <= 0xDFFF) {
+            bytes.append('?');
+        } else if (u < 0x800) {
+            bytes.append(char(0xC0 | (u >> 6)));
+            bytes.append(char(0x80 | (u & 0x3F)));
+        } else if (u < 0x10000) {
+            bytes.append(char(0xE0 | (u >> 12)));
+            bytes.append(char(0x80 | ((u >> 6) & 0x3F)));
+            bytes.append(char(0x80 | (u & 0x3F)));
+        } else {
+            bytes.append(char(0xF0 | (u >> 18)));
+            bytes.append(char(0x80 | ((u >> 12) & 0x3F)));
+            bytes.append(char(0x80 | ((u >> 6) & 0x3F)));
+            bytes.append(char(0x80 | (u & 0x3F)));
+        }
+    }
+    return bytes;
+}
+
 } // namespace
 
-ConvertedLine convertLine(const QString &line, bool sendCr)
+QByteArray encodeText(const QString &text, TextEncoding encoding)
+{
+    if (encoding == TextEncoding::Utf8) {
+        const std::vector<Unit> units = typedUnits(text, false);
+        return encodeRunUtf8(units.data(), qsizetype(units.size()));
+    }
+    QStringEncoder toGbk("GBK");
+    Q_ASSERT(toGbk.isValid());
+    return toGbk.encode(text);
+}
+
+ConvertedLine convertLine(const QString &line, bool sendCr, TextEncoding encoding)
 {
     std::vector<Unit> units = typedUnits(line);
     if (std::find(units.begin(), units.end(), Unit(u'<')) != units.end()) {
@@ -119,7 +157,9 @@ ConvertedLine convertLine(const QString &line, bool sendCr)
             size_t end = i;
             while (end < units.size() && units[end] >= 0x80 && units[end] < EscapedHighByte)
                 ++end;
-            if (encoder.isValid())
+            if (encoding == TextEncoding::Utf8)
+                result.bytes.append(encodeRunUtf8(&units[i], qsizetype(end - i)));
+            else if (encoder.isValid())
                 result.bytes.append(encodeRun(encoder, &units[i], qsizetype(end - i)));
             else
                 result.bytes.append(QByteArray(qsizetype(end - i), '?'));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/textencoding.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -11,7 +13,10 @@ struct ConvertedLine
 };
 
 // Drops carriage returns, expands the escapes <0> to <255> in one ascending pass per value (a
-// byte produced early can complete an escape for a larger value), encodes typed text in code
-// page 936 and appends CR when sendCr. count: typed characters, escaped bytes and the CR, one
-// each, however many bytes a character takes.
-ConvertedLine convertLine(const QString &line, bool sendCr);
+// byte produced early can complete an escape for a larger value), encodes typed text in the
+// encoding (an escape's byte stays that byte) and appends CR when sendCr. count: typed
+// characters, escaped bytes and the CR, one each, however many bytes a character takes.
+ConvertedLine convertLine(const QString &line, bool sendCr,
+                          TextEncoding encoding = TextEncoding::Gbk);
+// Text as it goes on the line in the encoding, without escapes or line ending.
+QByteArray encodeText(const QString &text, TextEncoding encoding);

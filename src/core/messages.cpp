@@ -96,10 +96,39 @@ QString deviceMissing(const QString &name, const QString &path, const QString &l
            u"%1：\n%3"_s.arg(name, path, linkCommand);
 }
 
-QString permissionDenied(const QString &where)
+QString permissionDenied(const QString &where, const DeniedDevice &device)
 {
-    return u"无法打开 %1：没有权限。请把您的用户加入 dialout 组（usermod -aG dialout 用户名），"
-           u"然后重新登录。"_s.arg(where);
+    // "crw-rw----" without the file type, as ls shows the rights.
+    QString rights;
+    for (int shift = 6; shift >= 0; shift -= 3) {
+        rights += (device.mode >> shift) & 4 ? u'r' : u'-';
+        rights += (device.mode >> shift) & 2 ? u'w' : u'-';
+        rights += (device.mode >> shift) & 1 ? u'x' : u'-';
+    }
+    QString text = u"无法打开 %1：没有权限。设备的所有者是 %2，组是 %3，权限 %4（%5）。"_s.arg(
+            where, device.owner, device.group, rights,
+            QString::number(device.mode & 07777, 8).rightJustified(4, u'0'));
+    // Each command stands on a line of its own, so that a message box never breaks it.
+    const bool ownerRw = (device.mode & 0600) == 0600;
+    const bool groupRw = (device.mode & 0060) == 0060;
+    if (device.userIsOwner && !ownerRw) {
+        text += u"设备属于您，但所有者没有读写权限。请执行：\n    chmod u+rw %1"_s.arg(device.path);
+    } else if (groupRw && device.userInGroup && !device.processHasGroup) {
+        text += u"您已经在 %1 组中，但当前登录会话还没有这个组。请注销并重新登录（或重启）后再试。"_s
+                        .arg(device.group);
+    } else if (groupRw && !device.userInGroup) {
+        text += u"组 %1 可以读写这个设备。请把您的用户加入该组，然后注销并重新登录：\n"
+                "    sudo usermod -aG %1 $USER"_s.arg(device.group);
+    } else if (!groupRw) {
+        text += u"组 %1 没有读写权限，加入这个组也没有用。需要管理员用 udev 规则把设备交给 "
+                "dialout 组并允许组读写，例如在 /etc/udev/rules.d/50-serial.rules 中写入：\n"
+                "    KERNEL==\"%2\", GROUP=\"dialout\", MODE=\"0660\"\n"
+                "然后执行 sudo udevadm trigger，并把您的用户加入 dialout 组：\n"
+                "    sudo usermod -aG dialout $USER"_s.arg(device.group, device.name);
+    } else {
+        text += u"权限位允许访问，访问可能被访问控制列表（ACL）或安全模块拒绝；请向管理员询问。"_s;
+    }
+    return text;
 }
 
 QString deviceBusy(const QString &where)
@@ -328,6 +357,32 @@ QString commandLineVersionOption()
 QString commandLineRefused(const QString &program, const QString &why)
 {
     return u"%1: %2\n用 %1 --help 查看可用的选项。\n"_s.arg(program, why);
+}
+
+QString noDisplay(const QString &program, const QString &why)
+{
+    return u"%1: 无法打开窗口：%2。\n"
+           "velmir-rs232 是图形界面程序，请在桌面会话中启动它；在没有显示器的机器上（例如通过 "
+           "SSH），"
+           "可以用虚拟显示运行：\n"
+           "    xvfb-run -a %1\n"
+           "（xvfb-run 在 Debian 的 xvfb 软件包中。）--help 和 --version 不需要显示器。\n"_s.arg(
+                   program, why);
+}
+
+QString displayNotSet()
+{
+    return u"没有设置 DISPLAY 或 WAYLAND_DISPLAY"_s;
+}
+
+QString displayUnreachable(const QString &display)
+{
+    return u"无法连接到显示器 %1"_s.arg(display);
+}
+
+QString displayNotSetFor(const QString &platform, const QString &variable)
+{
+    return u"QT_QPA_PLATFORM=%1，但没有设置 %2"_s.arg(platform, variable);
 }
 
 QString commandLineUnexpected(const QString &arguments)

@@ -7,6 +7,23 @@
 // they read alike: what failed, where (port, device, file), why, and what the user can do.
 namespace Messages {
 
+// Who may open a device that refused us, as the system has it.
+struct DeniedDevice
+{
+    // The device file, and its own name, "ttyS0", which a udev rule matches.
+    QString path;
+    QString name;
+    QString owner;
+    QString group;
+    // The permission bits, 0600 for root:root crw-------.
+    uint mode = 0;
+    bool userIsOwner = false;
+    // The group database lists the user in the device's group (or it is the user's own group).
+    bool userInGroup = false;
+    // This process has the group: false after joining it without logging in again.
+    bool processHasGroup = false;
+};
+
 // --- The port -------------------------------------------------------------------------------
 QString portNumberInvalid(int number);
 QString lineSettingsRefused(const QString &text, const QString &why);
@@ -26,7 +43,7 @@ QString noStandardDevice(const QString &name, const QString &linkCommand);
 QString linkTargetMissing(const QString &name, const QString &link, const QString &target,
                           const QString &linkCommand);
 QString deviceMissing(const QString &name, const QString &path, const QString &linkCommand);
-QString permissionDenied(const QString &where);
+QString permissionDenied(const QString &where, const DeniedDevice &device);
 QString deviceBusy(const QString &where);
 QString notASerialDevice(const QString &where);
 QString openFailed(const QString &where, const QString &why);
@@ -143,6 +160,10 @@ QString commandLineRefused(const QString &program, const QString &why);
 QString commandLineUnexpected(const QString &arguments);
 QString commandLineSettingsEmpty();
 QString commandLinePortInvalid(const QString &given);
+QString noDisplay(const QString &program, const QString &why);
+QString displayNotSet();
+QString displayUnreachable(const QString &display);
+QString displayNotSetFor(const QString &platform, const QString &variable);
 QString userGuideMissing(const QString &installed, const QString &source);
 QString userGuideUnreadable(const QString &path);
 QString userGuideTitle();

@@ -15,6 +15,8 @@ inline QString stopbit() { return QStringLiteral("Stopbit"); }
 inline QString flow() { return QStringLiteral("Flow"); }
 // Not a port setting: whether received lines are shown with their time, "1" or "0".
 inline QString timeStamps() { return QStringLiteral("TimeStamps"); }
+// Not a port setting: the encoding of text on the line, "GBK" or "UTF-8".
+inline QString encoding() { return QStringLiteral("Encoding"); }
 
 inline QString defaultComport() { return QStringLiteral("COM1"); }
 inline QString defaultBaud() { return QStringLiteral("9600"); }
@@ -23,5 +25,6 @@ inline QString defaultParity() { return QStringLiteral("None"); }
 inline QString defaultStopbit() { return QStringLiteral("1"); }
 inline QString defaultFlow() { return QStringLiteral("None"); }
 inline QString defaultTimeStamps() { return QStringLiteral("0"); }
+inline QString defaultEncoding() { return QStringLiteral("GBK"); }
 // clang-format on
 } // namespace SettingKeys

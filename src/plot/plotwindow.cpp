@@ -56,6 +56,8 @@ PlotWindow::PlotWindow(Dialogs &dialogs, QWidget *parent)
 {
     setObjectName(u"PlotWindow"_s);
     setWindowTitle(u"波形图"_s);
+    // The guide's section that F1 opens (the help menu reads this property).
+    setProperty("guideSection", u"波形图"_s);
     setAttribute(Qt::WA_DeleteOnClose);
     resize(900, 560);
 

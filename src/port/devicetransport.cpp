@@ -1,6 +1,7 @@
 #include "port/devicetransport.h"
 
 #include "core/messages.h"
+#include "port/deniedaccess.h"
 #include "port/portpath.h"
 
 #include <QFile>
@@ -89,7 +90,7 @@ Result DeviceTransport::open(int number, const QString &path, const LineSetup &s
     // Check access ourselves: Qt reports a held lock and a denied device alike.
     const QByteArray encoded = QFile::encodeName(device);
     if (::access(encoded.constData(), R_OK | W_OK) != 0 && errno == EACCES)
-        return Result::failure(Messages::permissionDenied(where));
+        return Result::failure(Messages::permissionDenied(where, deniedDeviceOf(encoded)));
     // Only a character device can be a serial line; opening a FIFO or a file would either block
     // or read garbage.
     struct stat st
@@ -117,7 +118,7 @@ Result DeviceTransport::open(int number, const QString &path, const LineSetup &s
         switch (error) {
         case QSerialPort::PermissionError:
             if (why == qt_error_string(EACCES) || why == qt_error_string(EPERM))
-                return Result::failure(Messages::permissionDenied(where));
+                return Result::failure(Messages::permissionDenied(where, deniedDeviceOf(encoded)));
             return Result::failure(Messages::deviceBusy(where));
         case QSerialPort::DeviceNotFoundError:
             return Result::failure(

@@ -1,6 +1,6 @@
 #include "receive/hextext.h"
 
-#include "receive/codepage936.h"
+#include "receive/charreader.h"
 
 using namespace Qt::StringLiterals;
 
@@ -71,27 +71,29 @@ QString sendEchoText(QByteArrayView bytes, int &column)
     return out;
 }
 
-QString hexDumpLine(QByteArrayView chunk)
+QString hexDumpLine(QByteArrayView chunk, TextEncoding encoding)
 {
+    using TextEncodings::CharRead;
     QString codes;
     QString text;
     codes.reserve(chunk.size() * 3);
     text.reserve(chunk.size());
-    for (qsizetype i = 0; i < chunk.size(); ++i) {
-        const auto byte = quint8(chunk[i]);
-        if (CodePage936::isLeadByte(byte) && i + 1 < chunk.size()) {
-            const auto trail = quint8(chunk[i + 1]);
-            const QChar pair = CodePage936::pairChar(byte, trail);
-            if (!pair.isNull()) {
-                appendDigits(codes, byte);
-                appendCode(codes, trail);
-                text.append(pair);
-                ++i;
-                continue;
-            }
+    for (qsizetype i = 0; i < chunk.size();) {
+        const CharRead read = TextEncodings::readChar(encoding, chunk.sliced(i));
+        if (read.kind == CharRead::Complete) {
+            // A character's bytes stand together under one blank, as the text shows them as one.
+            for (int k = 0; k < read.length; ++k)
+                appendDigits(codes, quint8(chunk[i + k]));
+            codes.append(u' ');
+            text.append(QString::fromUcs4(&read.code, 1));
+            i += read.length;
+        } else {
+            // A byte that starts no character here is shown as itself, and the next is read
+            // afresh, so that no byte is hidden in a group it does not belong to.
+            appendCode(codes, quint8(chunk[i]));
+            text.append(QChar::ReplacementCharacter);
+            ++i;
         }
-        appendCode(codes, byte);
-        text.append(CodePage936::singleChar(byte));
     }
     return codes + u": "_s + text + u"\r\n"_s;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/textencoding.h"
+
 #include <QByteArrayView>
 #include <QChar>
 #include <QString>
@@ -17,6 +19,7 @@ QChar hexViewChar(quint8 byte);
 QString hexViewLine(QByteArrayView upTo24Bytes);
 // Codes with CR LF right after every 16th; column (0..15) carries on from the previous call.
 QString sendEchoText(QByteArrayView bytes, int &column);
-// One received chunk decoded on its own in code page 936: a code and a blank per character
-// (four digits for a double-byte character), ": ", the decoded text, CR LF.
-QString hexDumpLine(QByteArrayView chunk);
+// One received chunk decoded on its own in the encoding: a code and a blank per character (all
+// its bytes' digits together, four for a double-byte character in code page 936), ": ", the
+// decoded text, CR LF. A byte that starts no character is its own code and a U+FFFD.
+QString hexDumpLine(QByteArrayView chunk, TextEncoding encoding = TextEncoding::Gbk);

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "core/textencoding.h"
+
 #include <QByteArrayView>
 #include <QString>
 
-// Turns the received byte stream into terminal text in code page 936, chunk by chunk, so that
-// the text does not depend on where the port happened to cut the stream.
+#include <array>
+
+// Turns the received byte stream into terminal text in the chosen encoding (code page 936 or
+// UTF-8), chunk by chunk, so that the text does not depend on where the port happened to cut
+// the stream.
 class ReceiveDecoder
 {
 public:
@@ -13,17 +18,26 @@ public:
         : m_joinCutCrLf(joinCutCrLf)
     {}
 
-    // Text of the chunk. A lead byte at its end waits for its trail in the next chunk; a byte
-    // that starts no character becomes U+FFFD without taking the byte after it; a line feed
-    // that completes a CR LF cut between two chunks is dropped, the CR already broke the line.
+    // Text of the chunk. The start of a character at its end waits for the rest in the next
+    // chunk; bytes that start no character become one U+FFFD without taking the byte after
+    // them; a line feed that completes a CR LF cut between two chunks is dropped, the CR
+    // already broke the line.
     QString decode(QByteArrayView chunk);
-    // U+FFFD for a lead byte still waiting, else empty; the stream then starts afresh.
+    // U+FFFD for a character still waiting, else empty; the stream then starts afresh.
     QString flush();
-    // Forgets the waiting lead byte and the CR, as when the port is opened again.
+    // Forgets the waiting character and the CR, as when the port is opened again.
     void reset();
 
+    // Bytes waiting from the old encoding are dropped: they would read as something else.
+    void setEncoding(TextEncoding encoding);
+    TextEncoding encoding() const { return m_encoding; }
+
 private:
-    int m_pendingLead = -1;
+    TextEncoding m_encoding = TextEncoding::Gbk;
+    // The start of a character cut off at the end of the last chunk; at most three bytes, kept
+    // in place since a slow line brings one byte a chunk.
+    std::array<char, 4> m_pending{};
+    int m_pendingSize = 0;
     bool m_afterCr = false;
     bool m_joinCutCrLf = true;
 };

@@ -43,7 +43,7 @@ ReceivePipeline::Output ReceivePipeline::feed(const QByteArray &chunk)
         // every chunk gives its line, even an empty one. The dump shows every byte, escape
         // sequences included, so the console's state stays as it was.
         m_decoder.reset();
-        const QString text = hexDumpLine(shown);
+        const QString text = hexDumpLine(shown, m_decoder.encoding());
         if (!text.isEmpty()) {
             out.runs.append(TextRun{text, TerminalColors::Received, true});
         }

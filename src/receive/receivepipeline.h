@@ -13,7 +13,7 @@ class LineClaim;
 class Switches;
 
 // What happens to bytes from the line, in order and without widgets: the capture file gets them
-// first (it is the lossless record), then they become text: decoded from code page 936 and read
+// first (it is the lossless record), then they become text: decoded in the chosen encoding and read
 // as a console would show it (consoleinterpreter.h), or written as one hexadecimal dump line per
 // chunk; either way coloured runs for the terminal to append. Last, the arrival time goes before
 // each line that starts, when asked for.
@@ -39,6 +39,10 @@ public:
     bool timeStamps() const { return m_stamper.enabled(); }
     // Where the terminal ends, which typed lines and notices move too.
     void setTerminalAtLineStart(bool on) { m_stamper.setAtLineStart(on); }
+
+    // The encoding received text is read in, in text and in hexadecimal mode.
+    void setEncoding(TextEncoding encoding) { m_decoder.setEncoding(encoding); }
+    TextEncoding encoding() const { return m_decoder.encoding(); }
 
 private:
     Switches &m_switches;

@@ -157,6 +157,22 @@ void GuideWindow::fitPictures()
     }
 }
 
+bool GuideWindow::showSection(const QString &heading)
+{
+    const QString anchor = headingAnchor(heading);
+    for (QTextBlock block = m_browser->document()->begin(); block.isValid(); block = block.next()) {
+        if (block.blockFormat().headingLevel() == 0)
+            continue;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            if (it.fragment().charFormat().anchorNames().contains(anchor)) {
+                m_browser->scrollToAnchor(anchor);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 bool GuideWindow::find(const QString &text, bool backward)
 {
     m_findNote->clear();

@@ -21,6 +21,8 @@ public:
     // Selects the next (or previous) place that holds text, going round at the end; false and
     // a note beside the field when there is none.
     bool find(const QString &text, bool backward = false);
+    // Scrolls the section with this heading to the top; false when the guide has none.
+    bool showSection(const QString &heading);
 
     QTextBrowser &browser() { return *m_browser; }
     QLineEdit &findField() { return *m_findField; }

@@ -5,17 +5,68 @@
 #include "core/messages.h"
 #include "widgets/guidewindow.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QWidget>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Whether window is top or one of the windows that belong to it (dialogs, the plot window).
+bool belongsTo(const QWidget *window, const QWidget *top)
+{
+    for (const QWidget *w = window; w; w = w->parentWidget()) {
+        if (w == top)
+            return true;
+    }
+    return false;
+}
+
+// Sees F1 before any widget does, in every window, modal dialogs included, which a shortcut of
+// the main window's would not reach.
+class HelpKey : public QObject
+{
+public:
+    HelpKey(HelpMenu &help, QWidget *top)
+        : m_help(help)
+        , m_top(top)
+    {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() != Qt::Key_F1 || key->modifiers() != Qt::NoModifier)
+            return false;
+        QWidget *window = static_cast<QWidget *>(watched)->window();
+        if (!m_top || !belongsTo(window, m_top))
+            return false;
+        m_help.showGuideFor(window);
+        return true;
+    }
+
+private:
+    HelpMenu &m_help;
+    QPointer<QWidget> m_top;
+};
+
+} // namespace
 
 HelpMenu::HelpMenu(Dialogs &dialogs, QWidget *parent, const QString &appDir)
     : m_dialogs(dialogs)
     , m_parent(parent)
     , m_appDir(appDir)
-{}
+{
+    if (m_parent)
+        m_helpKey = std::make_unique<HelpKey>(*this, m_parent);
+}
 
 HelpMenu::~HelpMenu()
 {
@@ -67,7 +118,22 @@ QString HelpMenu::findUserGuide(const QString &appDir)
     return QString();
 }
 
+void HelpMenu::showGuideFor(QWidget *window)
+{
+    // The guide's own window has no section of its own: F1 there only brings it forward.
+    QString section;
+    for (const QWidget *w = window; w && section.isEmpty(); w = w->parentWidget())
+        section = w->property(sectionProperty()).toString();
+    QWidget *modal = QApplication::activeModalWidget();
+    showGuideAt(section, modal && belongsTo(window, modal) ? modal : nullptr);
+}
+
 void HelpMenu::showUserGuide()
+{
+    showGuideAt(QString(), nullptr);
+}
+
+void HelpMenu::showGuideAt(const QString &section, QWidget *modalOwner)
 {
     const QString appDir = m_appDir.isEmpty() ? QCoreApplication::applicationDirPath() : m_appDir;
     const QString guide = findUserGuide(appDir);
@@ -79,15 +145,20 @@ void HelpMenu::showUserGuide()
                 Dialogs::Warning);
         return;
     }
-    if (!m_guide)
-        m_guide = new GuideWindow(m_parent);
+    QPointer<GuideWindow> &window = modalOwner ? m_modalGuide : m_guide;
+    if (modalOwner && window && window->parentWidget() != modalOwner)
+        delete window.data();
+    if (!window)
+        window = new GuideWindow(modalOwner ? modalOwner : m_parent);
     // Read anew each time, so a guide replaced by an update is the one shown.
-    if (!m_guide->load(guide)) {
+    if (!window->load(guide)) {
         m_dialogs.message(Messages::userGuideUnreadable(QDir::toNativeSeparators(guide)),
                           Dialogs::Warning);
         return;
     }
-    m_guide->show();
-    m_guide->raise();
-    m_guide->activateWindow();
+    window->show();
+    if (!section.isEmpty())
+        window->showSection(section);
+    window->raise();
+    window->activateWindow();
 }

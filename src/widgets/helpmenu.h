@@ -3,12 +3,16 @@
 #include <QPointer>
 #include <QString>
 
+#include <memory>
+
 class Dialogs;
 class GuideWindow;
+class QObject;
 class QWidget;
 
 // The help menu: the user guide in a window of its own, found installed, in a build folder or
-// in the source tree, and the about box.
+// in the source tree, and the about box. F1 in any window of the parent's opens the guide at the
+// section that window names in its "guideSection" property.
 class HelpMenu
 {
 public:
@@ -30,9 +34,21 @@ public:
     // The guide's window, once help has been asked for.
     GuideWindow *guideWindow() const;
 
+    // What F1 does in this window: the guide at the section it (or a window it belongs to)
+    // names, else at the start. Over a modal dialog the guide is a window of the dialog's own,
+    // which the dialog's modality leaves usable.
+    void showGuideFor(QWidget *window);
+    // The name of the property by which a window names its section of the guide.
+    static const char *sectionProperty() { return "guideSection"; }
+
 private:
+    void showGuideAt(const QString &section, QWidget *modalOwner);
+
     Dialogs &m_dialogs;
     QWidget *m_parent;
     QString m_appDir;
     QPointer<GuideWindow> m_guide;
+    // The guide opened over a modal dialog, gone with the dialog.
+    QPointer<GuideWindow> m_modalGuide;
+    std::unique_ptr<QObject> m_helpKey;
 };

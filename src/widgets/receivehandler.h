@@ -29,6 +29,7 @@ public:
 
     void setTimeStamps(bool on) { m_pipeline.setTimeStamps(on); }
     bool timeStamps() const { return m_pipeline.timeStamps(); }
+    void setEncoding(TextEncoding encoding) { m_pipeline.setEncoding(encoding); }
     // Gets the received text of each chunk in text mode, as the terminal shows it but without
     // time stamps; none while empty, so that nobody listening costs nothing.
     using TextTap = std::function<void(const QString &)>;

@@ -1,6 +1,7 @@
 #include "widgets/settingsdialog.h"
 
 #include "core/dialogs.h"
+#include "widgets/helpmenu.h"
 #include "port/portpath.h"
 #include "core/settingsstore.h"
 #include "core/portsettings.h"
@@ -38,6 +39,7 @@ SettingsDialog::SettingsDialog(SettingsStore &store, Dialogs &dialogs, QWidget *
 {
     setObjectName(u"SettingsDialog"_s);
     setWindowTitle(u"串口设置"_s);
+    setProperty(HelpMenu::sectionProperty(), u"串口设置"_s);
     setModal(true);
     setFixedSize(ClientWidth, ClientHeight);
 

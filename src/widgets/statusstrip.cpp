@@ -6,6 +6,7 @@
 #include "widgets/statusline.h"
 
 #include <QFontMetrics>
+#include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -30,6 +31,8 @@ constexpr int TextTop = 7;
 // The button's left edge stays this far from the right end, its top this far down.
 constexpr int ButtonFromRight = 60;
 constexpr int ButtonTop = 4;
+// The encoding's name ends this far left of the button.
+constexpr int EncodingGap = 8;
 
 QFont boldArial(qreal pointSize)
 {
@@ -64,6 +67,13 @@ StatusStrip::StatusStrip(CommPort &port, SettingsStore &store, QWidget *parent)
     // The terminal keeps the keyboard; a click must not take it away.
     m_button->setFocusPolicy(Qt::NoFocus);
     connect(m_button, &QPushButton::clicked, this, &StatusStrip::buttonClicked);
+
+    // Beside the button rather than in the line, whose text and layout stay as they are.
+    m_encoding = new QLabel(u"GBK"_s, this);
+    m_encoding->setObjectName(u"EncodingLabel"_s);
+    m_encoding->setForegroundRole(QPalette::ButtonText);
+    m_encoding->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_encoding->setContentsMargins(0, 0, 0, 0);
 
     // Each tick is aimed anew at the next whole second, so the clock never drifts from the
     // system's and never shows a second late. The first comes as soon as the window runs.
@@ -188,6 +198,22 @@ qreal StatusStrip::xOf(qsizetype position) const
 void StatusStrip::placeButton()
 {
     m_button->move(width() - ButtonFromRight, ButtonTop);
+    m_encoding->adjustSize();
+    // On the line's baseline, so that it reads as part of the line.
+    const int baseline = TextTop + QFontMetrics(font()).ascent();
+    m_encoding->move(m_button->x() - EncodingGap - m_encoding->width(),
+                     baseline - QFontMetrics(m_encoding->font()).ascent());
+}
+
+void StatusStrip::setEncodingName(const QString &name)
+{
+    m_encoding->setText(name);
+    placeButton();
+}
+
+QString StatusStrip::encodingName() const
+{
+    return m_encoding->text();
 }
 
 void StatusStrip::setButtonCaption(const QString &caption)

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class CommPort;
+class QLabel;
 class QPushButton;
 class QTimer;
 class SettingsStore;
@@ -33,6 +34,9 @@ public:
 
     void setButtonCaption(const QString &caption);
     QString buttonCaption() const;
+    // The encoding of the line, shown left of the button.
+    void setEncodingName(const QString &name);
+    QString encodingName() const;
 
 Q_SIGNALS:
     void buttonClicked();
@@ -52,6 +56,7 @@ private:
     CommPort &m_port;
     SettingsStore &m_store;
     QPushButton *m_button = nullptr;
+    QLabel *m_encoding = nullptr;
     QTimer *m_clock = nullptr;
     QString m_text;
     // The line laid out in two pieces: m_text before m_split, which rarely changes, and the

@@ -117,7 +117,8 @@ void TerminalWindow::pasteText(const QString &text)
 
 void TerminalWindow::sendTypedLine(const QString &line)
 {
-    const ConvertedLine converted = convertLine(line, m_switches.checked(Switches::SendCr));
+    const ConvertedLine converted
+            = convertLine(line, m_switches.checked(Switches::SendCr), m_encoding);
 
     m_box->setSelReceived(false);
     m_box->setSelColor(TerminalColors::Count);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/textencoding.h"
 #include "widgets/terminalbox.h"
 
 #include <QWidget>
@@ -31,6 +32,8 @@ public:
     // Keeps the box inside the window with a margin, for the window's outer size.
     void layOutBox();
     void sendTypedLine(const QString &line);
+    // What typed lines are encoded in.
+    void setEncoding(TextEncoding encoding) { m_encoding = encoding; }
     // Asked on each Enter: a reason, while typed lines must not go out (a job streams on the
     // line), or empty.
     void setTypedLineRefusal(std::function<QString()> refusal) { m_refusal = std::move(refusal); }
@@ -47,5 +50,6 @@ private:
     CommPort &m_port;
     Switches &m_switches;
     TerminalBox *m_box = nullptr;
+    TextEncoding m_encoding = TextEncoding::Gbk;
     std::function<QString()> m_refusal;
 };

@@ -90,3 +90,30 @@ TEST(LineConvert, LongPastedLineIsConvertedWhole)
     EXPECT_EQ(converted.bytes, piece.repeated(12800) + '\r');
     EXPECT_EQ(converted.count, 4 * 12800 + 1);
 }
+
+TEST(LineConvert, Utf8TypedText)
+{
+    struct Case
+    {
+        QString line;
+        QByteArray expected;
+        int count;
+        const char *guards;
+    };
+    const Case cases[] = {
+            {u"你好"_s, "\xE4\xBD\xA0\xE5\xA5\xBD\r", 3, "three bytes a character, one count"},
+            {u"ls 文件<13>"_s, "ls \xE6\x96\x87\xE4\xBB\xB6\r\r", 7, "escape between"},
+            {u"<228><189><160>"_s, "\xE4\xBD\xA0\r", 4, "escaped bytes stay bytes"},
+            {u"\U0001F600"_s, "\xF0\x9F\x98\x80\r", 2, "four bytes from a surrogate pair"},
+            {QString(QChar(0xD800)), "?\r", 2, "a lone surrogate still reaches the line"},
+            {u"€"_s, "\xE2\x82\xAC\r", 2, "not the code page's 0x80"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.guards);
+        const ConvertedLine converted = convertLine(c.line, true, TextEncoding::Utf8);
+        EXPECT_EQ(converted.bytes, c.expected);
+        EXPECT_EQ(converted.count, c.count);
+    }
+    EXPECT_EQ(encodeText(u"好"_s, TextEncoding::Utf8), QByteArray("\xE5\xA5\xBD"));
+    EXPECT_EQ(encodeText(u"好"_s, TextEncoding::Gbk), QByteArray("\xBA\xC3"));
+}

@@ -99,3 +99,27 @@ TEST(HexText, DumpLineOfOneReceivedChunk)
         EXPECT_EQ(hexDumpLine(c.chunk), c.expected);
     }
 }
+
+TEST(HexText, Utf8DumpGroupsEachCharactersBytes)
+{
+    struct Case
+    {
+        QByteArray chunk;
+        QString expected;
+        const char *guards;
+    };
+    const Case cases[] = {
+            {"\xE4\xBD\xA0\xE5\xA5\xBD", u"E4BDA0 E5A5BD : 你好\r\n"_s, "three bytes, one group"},
+            {"A\xC2\xB0", u"41 C2B0 : A°\r\n"_s, "two-byte character after ASCII"},
+            {"\xF0\x9F\x98\x80", u"F09F9880 : \U0001F600\r\n"_s, "four bytes"},
+            {"\xE4\xBD", u"E4 BD : \uFFFD\uFFFD\r\n"_s, "cut off at the end: each byte itself"},
+            {"\xE4\xBD"
+             "A",
+             u"E4 BD 41 : \uFFFD\uFFFDA\r\n"_s, "broken character"},
+            {"\xB0\xA1", u"B0 A1 : \uFFFD\uFFFD\r\n"_s, "code page 936 bytes are not UTF-8"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.guards);
+        EXPECT_EQ(hexDumpLine(c.chunk, TextEncoding::Utf8), c.expected);
+    }
+}

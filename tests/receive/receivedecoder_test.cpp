@@ -23,10 +23,12 @@ QString asShown(QString text)
 
 // The terminal text after the stream arrived cut at the given places (empty chunks included),
 // each chunk's text inserted on its own, then the decoder flushed.
-QString shownAfterSplit(const QByteArray &stream, std::vector<qsizetype> cuts)
+QString shownAfterSplit(const QByteArray &stream, std::vector<qsizetype> cuts,
+                        TextEncoding encoding = TextEncoding::Gbk)
 {
     std::sort(cuts.begin(), cuts.end());
     ReceiveDecoder decoder;
+    decoder.setEncoding(encoding);
     QString shown;
     qsizetype from = 0;
     for (qsizetype cut : cuts) {
@@ -125,28 +127,98 @@ TEST(ReceiveDecoder, TextRoundTripsWhereverTheStreamIsCut)
 
 TEST(ReceiveDecoder, ShownTextDoesNotDependOnTheSplitForAnyBytes)
 {
-    // Bytes weighted towards the awkward ones: leads, trails, CR, LF, 0x7F, 0x80, 0xFF.
-    const int awkward[] = {0x0D, 0x0A, 0x81, 0xB0, 0xA1, 0xFE, 0x40, 0x7F, 0x80, 0xFF, 0x41};
+    // Bytes weighted towards the awkward ones of both encodings: leads, trails, continuation
+    // bytes, the leads with narrowed second bytes, CR, LF, 0x7F, 0x80, 0xFF.
+    const int awkward[] = {0x0D, 0x0A, 0x81, 0xB0, 0xA1, 0xFE, 0x40, 0x7F, 0x80, 0xFF, 0x41,
+                           0xC2, 0xE0, 0xE4, 0xED, 0xF0, 0xF4, 0xBD, 0x9F, 0x90, 0xC0};
     std::mt19937 random(2024);
-    for (int round = 0; round < 300; ++round) {
+    for (int round = 0; round < 600; ++round) {
+        const TextEncoding encoding = round % 2 ? TextEncoding::Utf8 : TextEncoding::Gbk;
         QByteArray stream;
         const int length = int(random() % 200);
         for (int i = 0; i < length; ++i) {
             stream.append(random() % 2 ? char(awkward[random() % std::size(awkward)])
                                        : char(random() % 256));
         }
-        const QString whole = shownAfterSplit(stream, {});
+        const QString whole = shownAfterSplit(stream, {}, encoding);
         std::uniform_int_distribution<qsizetype> place(0, stream.size());
         std::vector<qsizetype> cuts(size_t(random() % 30));
         for (auto &cut : cuts)
             cut = place(random);
         SCOPED_TRACE(stream.toHex(' ').toStdString());
-        EXPECT_EQ(shownAfterSplit(stream, cuts), whole);
+        EXPECT_EQ(shownAfterSplit(stream, cuts, encoding), whole);
 
         // One byte at a time is the harshest split.
         std::vector<qsizetype> everyByte;
         for (qsizetype i = 1; i < stream.size(); ++i)
             everyByte.push_back(i);
-        EXPECT_EQ(shownAfterSplit(stream, everyByte), whole);
+        EXPECT_EQ(shownAfterSplit(stream, everyByte, encoding), whole);
     }
+}
+
+TEST(ReceiveDecoder, Utf8ChunkSequences)
+{
+    struct Case
+    {
+        std::vector<QByteArray> chunks;
+        QString expected;
+        const char *guards;
+    };
+    const Case cases[] = {
+            {{"\xE4\xBD\xA0\xE5\xA5\xBD"}, u"你好"_s, "not read as code page 936"},
+            {{"\xE4", "\xBD", "\xA0"}, u"你"_s, "three bytes in three chunks"},
+            {{"\xE4\xBD",
+              {},
+              "\xA0"
+              "A"},
+             u"你A"_s,
+             "carried bytes survive an empty chunk"},
+            {{"\xF0\x9F", "\x98\x80"}, u"\U0001F600"_s, "four bytes, a surrogate pair"},
+            {{"\xE2\x97\x8F \xE2\x94\x9C\xE2\x94\x80"},
+             u"● ├─"_s,
+             "systemd's bullet and tree's lines"},
+            {{"\xE4\xBD", "\n"}, u"\uFFFD\n"_s, "a cut character does not swallow a line feed"},
+            {{"\xE4\xBD"
+              "A"},
+             u"\uFFFDA"_s,
+             "a broken character is one U+FFFD"},
+            {{"\x80\xBF"}, u"\uFFFD\uFFFD"_s, "continuation bytes on their own"},
+            {{"\xC0\xAF"}, u"\uFFFD\uFFFD"_s, "overlong form"},
+            {{"\xE0\x80\x80"}, u"\uFFFD\uFFFD\uFFFD"_s, "overlong three-byte form"},
+            {{"\xED\xA0\x80"}, u"\uFFFD\uFFFD\uFFFD"_s, "a surrogate is no character"},
+            {{"\xF4\x90\x80\x80"}, QString(4, QChar::ReplacementCharacter), "above U+10FFFF"},
+            {{"\xF0", "\x90\x80", "\x80"}, u"\U00010000"_s, "lowest four-byte character"},
+            {{"\xFF\xFE"}, u"\uFFFD\uFFFD"_s, "bytes that start nothing"},
+            {{"\xE4\xBD", "\xE4\xBD\xA0"}, u"\uFFFD你"_s, "a new lead ends the carried one"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.guards);
+        ReceiveDecoder decoder;
+        decoder.setEncoding(TextEncoding::Utf8);
+        QString out;
+        for (const QByteArray &chunk : c.chunks)
+            out += decoder.decode(chunk);
+        EXPECT_EQ(out, c.expected);
+    }
+}
+
+TEST(ReceiveDecoder, Utf8TextReadsRightAtEveryCut)
+{
+    const QString text = u"root@board:~# ls\r\n你好.txt  ● 运行中 ├── 😀\r\n"_s;
+    const QByteArray stream = text.toUtf8();
+    for (qsizetype first = 0; first <= stream.size(); ++first) {
+        for (qsizetype second = first; second <= stream.size(); ++second) {
+            SCOPED_TRACE(testing::Message() << first << ", " << second);
+            ASSERT_EQ(shownAfterSplit(stream, {first, second}, TextEncoding::Utf8), asShown(text));
+        }
+    }
+}
+
+TEST(ReceiveDecoder, ChangingTheEncodingDropsWhatWaitsForTheOldOne)
+{
+    ReceiveDecoder decoder;
+    EXPECT_EQ(decoder.decode("\xB0"), QString());
+    decoder.setEncoding(TextEncoding::Utf8);
+    EXPECT_EQ(decoder.decode("\xA1"), u"\uFFFD"_s);
+    EXPECT_EQ(decoder.flush(), QString());
 }

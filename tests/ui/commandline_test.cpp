@@ -99,6 +99,10 @@ TEST_F(CommandLineTest, AnswersWithoutADisplayAndRefusesWhatItDoesNotKnowWithSta
             {"port not in the dialog", {u"--port"_s, u"COM100"_s}, 2, {}, u"COM100"_s},
             {"port not a port", {u"--port"_s, u"/dev/ttyS0"_s}, 2, {}, u"/dev/ttyS0"_s},
             {"extra argument", {u"COM3"_s}, 2, {}, u"COM3"_s},
+            // A window needs a display: said in Chinese with the way to get one, never Qt's
+            // abort.
+            {"no options, no display", {}, 1, {}, u"xvfb-run -a "_s},
+            {"a window asked for, no display", {u"--open"_s}, 1, {}, u"桌面会话"_s},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

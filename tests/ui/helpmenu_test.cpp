@@ -132,7 +132,7 @@ TEST(HelpMenuTest, HelpShowsTheGuideInAWindowWithItsPicturesLinksAndFind)
         ASSERT_NE(window, nullptr);
         EXPECT_TRUE(window->isVisible());
         QTextDocument &document = *window->browser().document();
-        EXPECT_TRUE(document.toPlainText().contains(u"Reaching your device"_s));
+        EXPECT_TRUE(document.toPlainText().contains(u"连接设备"_s));
 
         QStringList pictures;
         QSet<QString> anchors;
@@ -148,14 +148,14 @@ TEST(HelpMenuTest, HelpShowsTheGuideInAWindowWithItsPicturesLinksAndFind)
                     anchors.insert(name);
                 if (format.isAnchor() && format.anchorHref().startsWith(u'#')) {
                     links.append(format.anchorHref().mid(1));
-                    if (links.last() == u"reaching-your-device"_s && linkAt < 0)
+                    if (links.last() == u"连接设备"_s && linkAt < 0)
                         linkAt = it.fragment().position();
                 }
-                if (block.text() == u"Reaching your device"_s)
+                if (block.text() == u"连接设备"_s)
                     headingAt = block.position();
             }
         }
-        EXPECT_EQ(pictures.size(), 4);
+        EXPECT_EQ(pictures.size(), 5);
         for (const QString &picture : pictures) {
             const QVariant data = document.resource(QTextDocument::ImageResource, QUrl(picture));
             const QImage image = data.typeId() == QMetaType::QByteArray

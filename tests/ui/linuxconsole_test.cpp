@@ -187,6 +187,21 @@ TEST_F(LinuxConsoleTest, ShowsTheConsoleAsATerminalWouldAndCapturesItRaw)
         shoot(u"progress"_s);
     }
     {
+        SCOPED_TRACE("a board in a UTF-8 locale");
+        m_window->menus().encodingAction(TextEncoding::Utf8)->trigger();
+        // "你好" and a line of tree's as bytes the guest makes itself, so only reading is tried;
+        // short enough that the shell does not wrap its echo.
+        EXPECT_EQ(command(u"printf '\\344\\275\\240\\345\\245\\275\\342\\224\\234\\n'"_s),
+                  QStringList{u"你好├"_s});
+        // Typed Chinese goes out in UTF-8: the shell echoes the line as typed and prints it back.
+        EXPECT_EQ(command(u"printf '%s\\n' 中文"_s), QStringList{u"中文"_s});
+        // A Chinese file name as the shell lists it (this BusyBox's ls prints "?" for every byte
+        // beyond ASCII, whatever the terminal).
+        command(u"mkdir /tmp/d && touch /tmp/d/你好.txt"_s);
+        EXPECT_EQ(command(u"echo /tmp/d/*"_s), QStringList{u"/tmp/d/你好.txt"_s});
+        shoot(u"utf8"_s);
+    }
+    {
         SCOPED_TRACE("capture");
         click(Menus::Capture);
         const QByteArray captured = readAll(capturePath());

@@ -313,7 +313,7 @@ TEST_F(SerialPortTest, SecondOpenerIsToldThePortIsBusy)
     EXPECT_TRUE(r.ok()) << r.message().toStdString();
 }
 
-TEST_F(SerialPortTest, DeniedDeviceNamesTheDialoutGroup)
+TEST_F(SerialPortTest, DeniedDeviceSaysWhoMayOpenItAndWhatWouldLetTheUserIn)
 {
     // A file without any permission stands in for a device of another group: only root may
     // open it, and root is tried as an ordinary user below.
@@ -327,7 +327,10 @@ TEST_F(SerialPortTest, DeniedDeviceNamesTheDialoutGroup)
     if (::geteuid() != 0) {
         const Result r = port.setPortOpen(true);
         ASSERT_FALSE(r.ok());
-        EXPECT_TRUE(r.message().contains(u"dialout"_s)) << r.message().toStdString();
+        // The file is ours: no group would help, giving ourselves the rights would.
+        EXPECT_TRUE(r.message().contains(u"权限 ---------（0000）"_s)) << r.message().toStdString();
+        EXPECT_TRUE(r.message().contains(u"\n    chmod u+rw"_s)) << r.message().toStdString();
+        EXPECT_FALSE(r.message().contains(u"usermod"_s)) << r.message().toStdString();
         return;
     }
     // As root, try from a child that has become an ordinary user.
@@ -359,7 +362,10 @@ TEST_F(SerialPortTest, DeniedDeviceNamesTheDialoutGroup)
     ::waitpid(child, &status, 0);
     if (WIFEXITED(status) && WEXITSTATUS(status) == 2)
         GTEST_SKIP() << "cannot become an ordinary user here";
-    EXPECT_TRUE(text.contains("dialout")) << text.toStdString();
+    // root's file without rights: joining root's group would not help, a udev rule would.
+    EXPECT_TRUE(text.contains("所有者是 root，组是 root")) << text.toStdString();
+    EXPECT_TRUE(text.contains("udev")) << text.toStdString();
+    EXPECT_FALSE(text.contains("usermod -aG root")) << text.toStdString();
 }
 
 TEST_F(SerialPortTest, ClosesItselfOnceWhenTheDeviceGoesAwayAndThenCostsNothing)
