@@ -51,7 +51,9 @@ ParsedCommandLine parseCommandLine(int argc, char *argv[])
                                       u"FILE"_s);
     const QCommandLineOption port(u"port"_s, Messages::commandLinePortOption(), u"COMn"_s);
     const QCommandLineOption open(u"open"_s, Messages::commandLineOpenOption());
-    parser.addOptions({settings, port, open, help, version});
+    const QCommandLineOption script(u"script"_s, Messages::commandLineScriptOption(), u"FILE"_s);
+    const QCommandLineOption junit(u"junit"_s, Messages::commandLineJunitOption(), u"REPORT.xml"_s);
+    parser.addOptions({settings, port, open, script, junit, help, version});
 
     ParsedCommandLine parsed;
     const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
@@ -70,7 +72,10 @@ ParsedCommandLine parseCommandLine(int argc, char *argv[])
         print(stdout, program + u' ' + AppInfo::version() + u'\n');
         return parsed;
     }
-    if (!parser.positionalArguments().isEmpty())
+    const bool scripted = parser.isSet(script);
+    if (!scripted && parser.isSet(junit))
+        return refuse(Messages::commandLineJunitWithoutScript());
+    if (!scripted && !parser.positionalArguments().isEmpty())
         return refuse(Messages::commandLineUnexpected(parser.positionalArguments().join(u' ')));
 
     CommandLine line;
@@ -86,6 +91,14 @@ ParsedCommandLine parseCommandLine(int argc, char *argv[])
             return refuse(Messages::commandLinePortInvalid(parser.value(port)));
     }
     line.open = parser.isSet(open);
+    if (scripted) {
+        if (parser.value(script).isEmpty())
+            return refuse(Messages::commandLineScriptEmpty());
+        line.scriptFile = QFileInfo(parser.value(script)).absoluteFilePath();
+        if (parser.isSet(junit))
+            line.junitFile = QFileInfo(parser.value(junit)).absoluteFilePath();
+        line.scriptArguments = parser.positionalArguments();
+    }
     parsed.run = line;
     return parsed;
 }

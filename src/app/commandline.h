@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -13,6 +14,10 @@ struct CommandLine
     // "COMn" given with --port, as the settings dialog lists it; empty when not given.
     QString port;
     bool open = false;
+    // --script FILE: run it without a window; --junit REPORT.xml; the arguments after "--".
+    QString scriptFile;
+    QString junitFile;
+    QStringList scriptArguments;
 };
 
 // What to run with, or the exit status when the program must end now: 0 after help or version

@@ -1,6 +1,7 @@
 #include "app/appicon.h"
 #include "app/commandline.h"
 #include "app/displaycheck.h"
+#include "app/headlessscript.h"
 #include "app/mainwindow.h"
 #include "app/signalwatcher.h"
 #include "widgets/caretrest.h"
@@ -29,6 +30,9 @@ int main(int argc, char *argv[])
     if (!parsed.run)
         return parsed.exitStatus;
     const CommandLine &line = *parsed.run;
+    // A script for CI needs neither a display nor a window.
+    if (!line.scriptFile.isEmpty())
+        return runHeadlessScript(argc, argv, line);
 
     // Also before QApplication, which without a display would abort with Qt's English words.
     const QString program = QString::fromLocal8Bit(argv[0]);

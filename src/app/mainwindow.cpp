@@ -3,6 +3,7 @@
 #include "app/appicon.h"
 #include "app/menus.h"
 #include "app/paneldock.h"
+#include "app/scriptmenu.h"
 #include "app/viewcommands.h"
 #include "commands/commanddispatcher.h"
 #include "commands/portcommands.h"
@@ -128,6 +129,7 @@ MainWindow::MainWindow(CommPort &port, SettingsStore &store, Dialogs &dialogs, Q
         m_strip->setEncodingName(TextEncodings::name(encoding));
     });
     m_panelDock = std::make_unique<PanelDock>(*this, *m_menus, *m_context, *m_terminal);
+    m_scripts = std::make_unique<ScriptMenu>(menuBar(), *m_context);
 
     connect(m_menus, &Menus::commandClicked, this, &MainWindow::runCommand);
     connect(m_menus, &Menus::helpClicked, this, [this](int index) {

@@ -21,6 +21,7 @@ class ProgressBar;
 class QMdiArea;
 class QMdiSubWindow;
 class ReceiveHandler;
+class ScriptMenu;
 class SettingsStore;
 class StatusStrip;
 class TerminalWindow;
@@ -61,6 +62,7 @@ public:
     bool waitingForPort() const;
     ViewCommands &viewCommands() { return *m_view; }
     PanelDock &panelDock() { return *m_panelDock; }
+    ScriptMenu &scripts() { return *m_scripts; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -89,6 +91,8 @@ private:
     std::unique_ptr<JobPanel> m_jobPanel;
     std::unique_ptr<CommandContext> m_context;
     std::unique_ptr<CommandDispatcher> m_dispatcher;
+    // Goes after the runner and before the line its script watches.
+    std::unique_ptr<ScriptMenu> m_scripts;
     // Declared after the commands, so it goes first: a job that ends with them finds no runner
     // left to show its end on a window that is going away.
     std::unique_ptr<JobRunner> m_jobs;

@@ -212,5 +212,38 @@ QString userGuideFind();
 QString userGuideFindNext();
 QString userGuideFindPrevious();
 QString userGuideNotFound(const QString &text);
+// --- Scripts (name: the script's file name) ---------------------------------------------------
+// The checks' verdict, e.g. "脚本 boot.lua：12 项检查通过，1 项失败（第 40 行 “版本号”）".
+QString scriptChecks(const QString &name, int passed, int failed, int firstFailLine,
+                     const QString &firstFailName);
+QString scriptFinished(const QString &name);
+QString scriptError(const QString &name, int line, const QString &text);
+QString scriptStopped(const QString &name);
+QString scriptPortClosed(const QString &name);
+QString scriptMemoryExceeded(const QString &name, int mebibytes);
+// The checks so far, after a script that did not run to its end.
+QString scriptChecksSoFar(int passed, int failed);
+QString scriptCannotRead(const QString &path, const QString &why);
+QString scriptNotUtf8(const QString &path);
+QString scriptPortNotOpen();
+QString scriptWaitsOnlyInMain(const QString &function);
+QString scriptChecksumUnknown(const QString &kind);
+QString scriptPatternInvalid(const QString &pattern, const QString &why);
+QString scriptReceiveOverflow(int mebibytes);
+QString scriptCheckPassed(const QString &name);
+QString scriptCheckFailed(const QString &name, int line);
+QString scriptExitRefused();
+QString scriptTransfersUnavailable();
+QString scriptBusy();
+QString scriptFileFilter();
+// A message of Lua itself ("attempt to call a nil value ...") said in Chinese, with the original
+// kept for the exact detail.
+QString scriptLuaMessage(const QString &text);
+QString commandLineScriptOption();
+QString commandLineJunitOption();
+QString commandLineJunitWithoutScript();
+QString commandLineScriptEmpty();
+QString scriptJunitFailed(const QString &path, const QString &why);
+QString scriptHeadlessStart(const QString &name, const QString &port);
 
 } // namespace Messages
