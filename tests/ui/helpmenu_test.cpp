@@ -155,7 +155,8 @@ TEST(HelpMenuTest, HelpShowsTheGuideInAWindowWithItsPicturesLinksAndFind)
                     headingAt = block.position();
             }
         }
-        EXPECT_EQ(pictures.size(), 5);
+        // Terminal, settings, hex mode, tools menu, help window, send panel.
+        EXPECT_EQ(pictures.size(), 6);
         for (const QString &picture : pictures) {
             const QVariant data = document.resource(QTextDocument::ImageResource, QUrl(picture));
             const QImage image = data.typeId() == QMetaType::QByteArray
