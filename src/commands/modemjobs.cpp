@@ -232,7 +232,7 @@ void ModemReceiveJob::begin()
                                  true));
         return;
     }
-    m_folder = std::make_unique<ReceiveFolder>(*folder);
+    m_folder = std::make_unique<ReceiveFolder>(*folder, m_context.encoding);
     m_engine = std::make_unique<YmodemReceiver>(*m_folder);
     YmodemReceiver *engine = m_engine.get();
     connect(engine, &YmodemReceiver::fileStarted, this, [this] { m_clock.start(); });

@@ -29,7 +29,7 @@ bool PanelSender::send(const SendEntry &entry, bool record)
     if (lineInUse())
         return false;
     Terminal &box = m_context.box;
-    const EntryFrame frame = entryFrame(entry);
+    const EntryFrame frame = entryFrame(entry, m_context.encoding);
     if (!frame.ok()) {
         appendNotice(box, Messages::panelEntryNotSendable(entry.name, frame.error));
         return false;
@@ -90,7 +90,7 @@ bool SequenceSend::startSequence(const QList<SendEntry> &entries, int rounds)
         if (!entry.checked)
             continue;
         // Found before anything goes out, rather than half way through a sequence.
-        if (const EntryFrame frame = entryFrame(entry); !frame.ok()) {
+        if (const EntryFrame frame = entryFrame(entry, m_context.encoding); !frame.ok()) {
             c.dialogs.message(Messages::panelEntryNotSendable(entry.name, frame.error),
                               Dialogs::Warning);
             return false;

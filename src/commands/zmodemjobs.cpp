@@ -68,7 +68,7 @@ void ZmodemReceiveJob::begin()
                                  true));
         return;
     }
-    m_folder = std::make_unique<ReceiveFolder>(*where);
+    m_folder = std::make_unique<ReceiveFolder>(*where, m_context.encoding);
     m_engine = std::make_unique<ZmodemReceiver>(*m_folder);
     ZmodemReceiver *engine = m_engine.get();
     connect(engine, &ZmodemReceiver::fileStarted, this,

@@ -26,7 +26,7 @@ QByteArray endingBytes(SendEntry::Ending ending)
 
 } // namespace
 
-EntryFrame entryFrame(const SendEntry &entry)
+EntryFrame entryFrame(const SendEntry &entry, TextEncoding encoding)
 {
     EntryFrame frame;
     QByteArray data;
@@ -38,9 +38,9 @@ EntryFrame entryFrame(const SendEntry &entry)
         }
         data = input.bytes;
     } else {
-        // As a typed line: the escapes and the code page, without the typed line's CR, since
-        // the entry's own ending takes its place.
-        const ConvertedLine line = convertLine(entry.content, false);
+        // As a typed line: the escapes and the line's encoding, without the typed line's CR,
+        // since the entry's own ending takes its place.
+        const ConvertedLine line = convertLine(entry.content, false, encoding);
         data = line.bytes;
         frame.count = line.count;
     }

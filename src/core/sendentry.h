@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/checksum.h"
+#include "core/textencoding.h"
 
 #include <QByteArray>
 #include <QList>
@@ -51,7 +52,7 @@ struct EntryFrame
     bool ok() const { return error.isEmpty(); }
 };
 
-EntryFrame entryFrame(const SendEntry &entry);
+EntryFrame entryFrame(const SendEntry &entry, TextEncoding encoding = TextEncoding::Gbk);
 
 // The names stored files use: "text"/"hex" and "none"/"cr"/"lf"/"crlf".
 QString formatName(SendEntry::Format format);

@@ -55,8 +55,9 @@ QString numbered(const QString &name, int n)
 
 } // namespace
 
-ReceiveFolder::ReceiveFolder(const QString &folder)
+ReceiveFolder::ReceiveFolder(const QString &folder, TextEncoding encoding)
     : m_folder(folder)
+    , m_encoding(encoding)
 {}
 
 ReceiveFolder::~ReceiveFolder()
@@ -65,9 +66,9 @@ ReceiveFolder::~ReceiveFolder()
         abandon();
 }
 
-QString ReceiveFolder::safeName(const QByteArray &senderName)
+QString ReceiveFolder::safeName(const QByteArray &senderName, TextEncoding encoding)
 {
-    QString name = lineText(senderName);
+    QString name = lineText(senderName, encoding);
     // Senders from either world: both kinds of separator end a folder's name.
     const qsizetype slash = qMax(name.lastIndexOf(u'/'), name.lastIndexOf(u'\\'));
     name = name.mid(slash + 1);
@@ -96,9 +97,9 @@ Result ReceiveFolder::begin(const QByteArray &name, qint64)
 {
     if (m_part.isOpen())
         abandon();
-    const QString safe = safeName(name);
+    const QString safe = safeName(name, m_encoding);
     if (safe.isEmpty())
-        return Result::failure(Messages::transferNameRefused(lineText(name)));
+        return Result::failure(Messages::transferNameRefused(lineText(name, m_encoding)));
     m_name = freeName(safe);
     m_part.setFileName(path(m_name + partSuffix()));
     // NewOnly: should a file appear under that name meanwhile, it is not ours to write over.
@@ -110,7 +111,7 @@ Result ReceiveFolder::begin(const QByteArray &name, qint64)
 
 Expected<qint64> ReceiveFolder::resume(const QByteArray &name, qint64 size)
 {
-    const QString safe = safeName(name);
+    const QString safe = safeName(name, m_encoding);
     QString part;
     QString partName;
     for (int n = 0; !safe.isEmpty() && n < 1000; ++n) {

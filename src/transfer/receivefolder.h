@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/textencoding.h"
+
 #include "transfer/ymodemreceiver.h"
 
 #include <QFile>
@@ -17,11 +19,13 @@ public:
     // "未完成" is "unfinished": the part's name tells a reader of Chinese what it is.
     static QString partSuffix() { return QStringLiteral(".未完成"); }
 
-    explicit ReceiveFolder(const QString &folder);
+    // Names arrive in the line's encoding, the one the terminal reads the line in.
+    explicit ReceiveFolder(const QString &folder, TextEncoding encoding = TextEncoding::Gbk);
     ~ReceiveFolder() override;
 
     // The name the sender's name becomes, or empty when nothing usable is left.
-    static QString safeName(const QByteArray &senderName);
+    static QString safeName(const QByteArray &senderName,
+                            TextEncoding encoding = TextEncoding::Gbk);
 
     Result begin(const QByteArray &name, qint64 size) override;
     // Takes up the part of the last attempt at this name ("name.未完成", or "name (2).未完成" when
@@ -37,6 +41,7 @@ private:
     QString path(const QString &name) const;
 
     QString m_folder;
+    TextEncoding m_encoding;
     QString m_name;
     QFile m_part;
 };
