@@ -8,6 +8,8 @@
 #include "core/lineclaim.h"
 #include "core/messages.h"
 #include "core/portsettings.h"
+#include "core/settingkeys.h"
+#include "core/textencoding.h"
 #include "receive/lineowner.h"
 #include "receive/receivepipeline.h"
 #include "core/switches.h"
@@ -73,11 +75,23 @@ private:
     bool m_atLineStart = true;
 };
 
+QString settingsPath(const CommandLine &line)
+{
+    return line.settingsFile.isEmpty() ? ConfigPaths::settingsFile() : line.settingsFile;
+}
+
+// The encoding the window would read and send the line in, from the same settings file.
+TextEncoding storedEncoding(const CommandLine &line)
+{
+    IniSettingsStore store(settingsPath(line));
+    return TextEncodings::fromName(
+            store.read(SettingKeys::encoding(), SettingKeys::defaultEncoding()));
+}
+
 // Applies the stored line settings, with --port in place of the stored port.
 Result configure(SerialPort &port, const CommandLine &line)
 {
-    IniSettingsStore store(line.settingsFile.isEmpty() ? ConfigPaths::settingsFile()
-                                                       : line.settingsFile);
+    IniSettingsStore store(settingsPath(line));
     const PortSettings settings = PortSettings::load(store);
     const Expected<int> number = portNumber(line.port.isEmpty() ? settings.comport : line.port);
     if (!number.ok())
@@ -113,6 +127,9 @@ int runHeadlessScript(int argc, char *argv[], const CommandLine &line)
     StdoutOutput output;
     ScriptJob job(port, claim, switches, output, QFileInfo(line.scriptFile).absoluteFilePath(),
                   line.scriptArguments);
+    const TextEncoding encoding = storedEncoding(line);
+    pipeline.setEncoding(encoding);
+    job.setEncoding(encoding);
     QElapsedTimer clock;
     int status = Trouble;
 

@@ -87,6 +87,7 @@ bool ScriptMenu::run(const QString &path)
                                         m_output, QFileInfo(path).absoluteFilePath(),
                                         QStringList());
     m_job->setTransfers(&m_transfers);
+    m_job->setEncoding(m_context.encoding);
     remember(QFileInfo(path).absoluteFilePath());
     return m_context.jobs.run(m_job.get());
 }

@@ -88,7 +88,7 @@ int ScriptApi::sendText(lua_State *L, bool line)
     ScriptJob &job = jobOf(L);
     bool failed = false;
     {
-        QByteArray bytes = toLine(text);
+        QByteArray bytes = toLine(text, job.encoding());
         const bool valid = QUtf8StringView(text).isValidUtf8();
         QString shown = valid ? QString::fromUtf8(text) : QString::fromLatin1(text);
         int count = valid ? int(shown.toUcs4().size()) : int(text.size());
@@ -181,7 +181,7 @@ int ScriptApi::expect(lua_State *L)
         }
         {
             const QByteArrayView pattern(text, qsizetype(length));
-            auto feeder = std::make_unique<StreamPattern>(toLine(pattern), plain);
+            auto feeder = std::make_unique<StreamPattern>(toLine(pattern, job.encoding()), plain);
             if (!feeder->error().isEmpty()) {
                 const QString message = Messages::scriptPatternInvalid(QString::fromUtf8(pattern),
                                                                        feeder->error());

@@ -40,19 +40,26 @@ inline int raise(lua_State *L)
     return lua_error(L);
 }
 
-// The line speaks code page 936; the script is UTF-8. Bytes that are not UTF-8 (a binary frame
-// built with string.char) go out as they are.
-inline QByteArray toLine(QByteArrayView utf8)
+inline const char *lineCodec(TextEncoding encoding)
+{
+    return encoding == TextEncoding::Utf8 ? "UTF-8" : "GBK";
+}
+
+// The line speaks the encoding the user chose (code page 936 unless UTF-8); the script is UTF-8.
+// Bytes that are not UTF-8 (a binary frame built with string.char) go out as they are.
+inline QByteArray toLine(QByteArrayView utf8, TextEncoding encoding)
 {
     if (!QUtf8StringView(utf8).isValidUtf8())
         return utf8.toByteArray();
-    QStringEncoder encoder("GBK");
+    if (encoding == TextEncoding::Utf8)
+        return utf8.toByteArray();
+    QStringEncoder encoder(lineCodec(encoding));
     return encoder.encode(QString::fromUtf8(utf8));
 }
 
 inline void pushFromLine(lua_State *L, QByteArrayView bytes)
 {
-    QStringDecoder decoder("GBK");
+    QStringDecoder decoder(lineCodec(jobOf(L).encoding()));
     const QByteArray utf8 = QString(decoder.decode(bytes)).toUtf8();
     lua_pushlstring(L, utf8.constData(), size_t(utf8.size()));
 }

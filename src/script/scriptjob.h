@@ -2,6 +2,7 @@
 
 #include "core/lineclaim.h"
 #include "core/longjob.h"
+#include "core/textencoding.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -73,6 +74,10 @@ public:
     bool isMainScript(const lua_State *L) const { return L == m_script; }
     // What xmodem_send, ymodem_send and ymodem_receive start; without it they are refused.
     void setTransfers(ScriptTransfers *transfers) { m_transfers = transfers; }
+    // The line's encoding, as the view menu chose it: what the script sends is encoded in it and
+    // what it reads is decoded from it, as for a typed line and the terminal.
+    void setEncoding(TextEncoding encoding) { m_encoding = encoding; }
+    TextEncoding encoding() const { return m_encoding; }
 
 protected:
     void begin() override;
@@ -106,6 +111,7 @@ private:
     ScriptOutput &m_output;
     QString m_path;
     QStringList m_arguments;
+    TextEncoding m_encoding = TextEncoding::Gbk;
 
     lua_State *m_state = nullptr;
     lua_State *m_script = nullptr;

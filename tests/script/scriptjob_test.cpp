@@ -84,7 +84,8 @@ protected:
     }
 
     // Starts the script; the far end then plays its part while the job runs.
-    std::unique_ptr<ScriptJob> start(const QByteArray &source, const QStringList &args = {})
+    std::unique_ptr<ScriptJob> start(const QByteArray &source, const QStringList &args = {},
+                                     TextEncoding encoding = TextEncoding::Gbk)
     {
         const QString path = m_dir.filePath(u"t.lua"_s);
         QFile file(path);
@@ -93,6 +94,7 @@ protected:
         file.close();
         auto job
                 = std::make_unique<ScriptJob>(m_port, m_line, m_switches, m_transcript, path, args);
+        job->setEncoding(encoding);
         job->start();
         return job;
     }
@@ -151,6 +153,23 @@ TEST_F(ScriptJobTest, DialogueSendsInCodePage936ChecksTheAnswerAndTheTerminalSho
     EXPECT_LT(m_transcript.text.indexOf(u"[shown]"_s),
               m_transcript.text.indexOf(u"检查通过：版本号"_s));
     EXPECT_FALSE(m_line.taker());
+}
+
+// A board in a UTF-8 locale: with UTF-8 chosen, what the script sends and the text it waits for
+// are UTF-8 on the line, not code page 936.
+TEST_F(ScriptJobTest, WithUtf8ChosenTheScriptSpeaksUtf8)
+{
+    auto job = start(R"lua(
+        send("中文")
+        local i, text = expect("你好", 5)
+        check(text == "你好", "收到")
+    )lua",
+                     {}, TextEncoding::Utf8);
+    EXPECT_EQ(m_pty.readMasterExactly(6, 5000), QByteArray("\xE4\xB8\xAD\xE6\x96\x87"));
+    ASSERT_TRUE(m_pty.writeMaster("\xE4\xBD\xA0\xE5\xA5\xBD\r\n"));
+    ASSERT_TRUE(waitEnd(*job));
+    ASSERT_EQ(job->checks().size(), 1);
+    EXPECT_TRUE(job->checks()[0].passed);
 }
 
 TEST_F(ScriptJobTest, HostileScriptsEndWithAClearWordAndLeaveThePortOpen)
