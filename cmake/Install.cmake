@@ -42,6 +42,8 @@ endif()
 # User guide: HTML when pandoc is there, else the Markdown as written. The screenshots sit in
 # images/ beside it in both cases, so the guide's relative links hold in the source tree too.
 set(VELMIR_GUIDE_MD ${PROJECT_SOURCE_DIR}/docs/guide.md)
+# The scripting reference the guide points to, as written.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/scripting.md DESTINATION ${VELMIR_GUIDE_DIR})
 find_program(VELMIR_PANDOC pandoc)
 if(VELMIR_PANDOC)
     set(guide_html ${CMAKE_CURRENT_BINARY_DIR}/doc/guide.html)
