@@ -454,9 +454,13 @@ void TerminalDocument::trimToMaxCharacters()
     while (dropped < excess) {
         qsizetype lineLength = keep.length() - 1;
         qsizetype lineSeams = 0;
+        // Lines that arrived together share a paragraph, parted by line separators: each is a
+        // line the user loses, as the load's message counts them.
+        qint64 groupLines = 1 + keep.text().count(QChar::LineSeparator);
         QTextBlock next = keep.next();
         while (next.isValid() && isContinuation(next)) {
             lineLength += next.length() - 1;
+            groupLines += next.text().count(QChar::LineSeparator);
             ++lineSeams;
             next = next.next();
         }
@@ -465,7 +469,7 @@ void TerminalDocument::trimToMaxCharacters()
         }
         dropped += lineLength + 1;
         seams += lineSeams;
-        ++lines;
+        lines += groupLines;
         keep = next;
     }
     const QTextBlock lastLineStart = keep;

@@ -303,6 +303,17 @@ TEST_F(TerminalDocumentTest, MaxCharactersDropsTheOldestWholeLines)
     m_doc.setMaxCharacters(0);
     write(line);
     EXPECT_GT(m_doc.textLength(), 10000) << "0 means no limit";
+
+    // Lines that arrive together share a paragraph; every one of them that goes is counted, as
+    // a workspace load's message reports them.
+    m_doc.clear();
+    m_doc.setMaxCharacters(25);
+    const qint64 trimmedBefore = m_doc.linesTrimmed();
+    receive(u"a0\r\na1\r\na2\r\na3\r\na4\r\na5\r\n"_s);
+    receive(u"b0\r\nb1\r\nb2\r\nb3\r\nb4\r\nb5\r\n"_s);
+    const qint64 held = m_doc.text().count(u"\r\n"_s);
+    EXPECT_LT(held, 12);
+    EXPECT_EQ(m_doc.linesTrimmed() - trimmedBefore, 12 - held) << m_doc.text().toStdString();
 }
 
 // Arrivals go to the end; the cursor the user holds keeps its characters, and an end of it at
